@@ -1,0 +1,35 @@
+// dos: buffered files, numbers, paths, directories and commands.
+#pragma once
+
+#include "sdk/exec.h"
+
+#define MODE_OLDFILE   1005
+#define MODE_NEWFILE   1006
+#define MODE_READWRITE 1004
+
+#define OFFSET_BEGINNING (-1)
+#define OFFSET_CURRENT   0
+#define OFFSET_END       1
+
+#define DN_FULLPATH 1
+
+// SystemTags tags.
+#define SYS_Dummy  (TAG_USER + 32)
+#define SYS_Input  (SYS_Dummy + 1)
+#define SYS_Output (SYS_Dummy + 2)
+#define SYS_Asynch (SYS_Dummy + 3)
+#define SYS_Error  (SYS_Dummy + 6)
+
+struct DOSIFace {
+    InterfaceData Data;
+    BPTR   (*FOpen)(CONST_STRPTR name, int32 mode, int32 bufsize);
+    int32  (*FClose)(BPTR file);
+    int32  (*FGetC)(BPTR file);                       // 0..255, or -1 at the end
+    int64  (*GetFilePosition)(BPTR file);             // -1 on failure
+    int32  (*ChangeFilePosition)(BPTR file, int64 position, int32 mode);   // 0 on failure
+    int32  (*StrToLong)(CONST_STRPTR string, int32 *value);  // characters read, -1: none
+    int32  (*DevNameFromFH)(BPTR file, STRPTR buffer, int32 length, int32 mode);  // 0 on failure
+    BPTR   (*CreateDir)(CONST_STRPTR name);           // an exclusive lock, or ZERO
+    void   (*UnLock)(BPTR lock);
+    int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: not run
+};
