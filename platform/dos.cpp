@@ -1,0 +1,315 @@
+// dos of the stand-in: buffered file handles over files and strings, numbers, paths,
+// directories and the shell's entry.
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/internal.h"
+
+namespace platform {
+
+int    openFiles;
+int    heldLocks;
+uint64 fileSystemCalls;
+
+// A handle reads through a window of exactly bufsize bytes: buf holds the bytes from file
+// offset `start`, next and end bound what is left of them. A memory file reads its text
+// the same way, so a scanner test over a string sees the buffering a file would give.
+struct FileHandle {
+    UBYTE      *next;          // first here: the fast path of FGetC touches only these two
+    UBYTE      *end;
+    UBYTE      *buf;
+    int32       bufsize;
+    int64       start;         // file offset of buf[0]
+    int         fd;            // -1 for a memory file
+    bool        eof;           // the last fill found nothing; cleared by a seek
+    std::string path;          // absolute, for DevNameFromFH; empty for a memory file
+    std::string text;          // a memory file's content
+};
+
+static FileHandle *Handle(BPTR file)
+{
+    return (FileHandle *)file;
+}
+
+// Fills the window from the current position; the byte count, 0 at the end or on error.
+static int32 Fill(FileHandle *fh)
+{
+    fh->start += fh->end - fh->buf;
+    fh->next = fh->end = fh->buf;
+    if (fh->eof)
+        return 0;
+    fileSystemCalls++;
+    ssize_t n;
+    if (fh->fd < 0) {
+        int64 left = (int64)fh->text.size() - fh->start;
+        n = left <= 0 ? 0 : left < fh->bufsize ? left : fh->bufsize;
+        if (n > 0)
+            memcpy(fh->buf, fh->text.data() + fh->start, (size_t)n);
+    } else {
+        do
+            n = pread(fh->fd, fh->buf, (size_t)fh->bufsize, (off_t)fh->start);
+        while (n < 0 && errno == EINTR);
+    }
+    if (n <= 0) {
+        fh->eof = true;
+        return 0;
+    }
+    fh->end = fh->buf + n;
+    return (int32)n;
+}
+
+static FileHandle *NewHandle(int fd, int32 bufsize)
+{
+    if (bufsize <= 0)
+        bufsize = 2048;
+    auto *fh = new FileHandle{};
+    fh->buf = (UBYTE *)malloc((size_t)bufsize);
+    fh->next = fh->end = fh->buf;
+    fh->bufsize = bufsize;
+    fh->fd = fd;
+    openFiles++;
+    return fh;
+}
+
+static BPTR FOpen(CONST_STRPTR name, int32 mode, int32 bufsize)
+{
+    if (name == nullptr)
+        return ZERO;
+    if (faults.openFails != nullptr) {
+        size_t n = strlen(name), m = strlen(faults.openFails);
+        if (n >= m && strcmp(name + n - m, faults.openFails) == 0)
+            return ZERO;
+    }
+    int flags = O_CLOEXEC;
+    if (mode == MODE_OLDFILE)
+        flags |= O_RDONLY;
+    else if (mode == MODE_NEWFILE)
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+    else if (mode == MODE_READWRITE)
+        flags |= O_RDWR | O_CREAT;
+    else
+        return ZERO;
+    std::string path = HostPath(name);
+    int fd = open(path.c_str(), flags, 0666);
+    if (fd < 0)
+        return ZERO;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return ZERO;
+    }
+    FileHandle *fh = NewHandle(fd, bufsize);
+    char full[PATH_MAX];
+    fh->path = realpath(path.c_str(), full) != nullptr ? full : path;
+    return (BPTR)fh;
+}
+
+BPTR MemoryFile(std::string_view text, int32 bufsize)
+{
+    FileHandle *fh = NewHandle(-1, bufsize);
+    fh->text.assign(text.data(), text.size());
+    return (BPTR)fh;
+}
+
+static int32 FClose(BPTR file)
+{
+    FileHandle *fh = Handle(file);
+    if (fh == nullptr)
+        return FALSE;
+    if (fh->fd >= 0)
+        close(fh->fd);
+    free(fh->buf);
+    delete fh;
+    openFiles--;
+    return TRUE;
+}
+
+static int32 __attribute__((noinline)) FGetCSlow(FileHandle *fh)
+{
+    if (fh == nullptr || Fill(fh) == 0)
+        return -1;
+    return *fh->next++;
+}
+
+// The common case is one compare and one load; the window refills out of line.
+static int32 FGetC(BPTR file)
+{
+    FileHandle *fh = Handle(file);
+    if (__builtin_expect(fh != nullptr && fh->next < fh->end, 1))
+        return *fh->next++;
+    return FGetCSlow(fh);
+}
+
+static int64 GetFilePosition(BPTR file)
+{
+    FileHandle *fh = Handle(file);
+    if (fh == nullptr)
+        return -1;
+    return fh->start + (fh->next - fh->buf);
+}
+
+// A position inside the current window only moves the read pointer; any other empties
+// the window, and the next read fetches from there.
+static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
+{
+    FileHandle *fh = Handle(file);
+    if (fh == nullptr)
+        return FALSE;
+    int64 target;
+    if (mode == OFFSET_BEGINNING) {
+        target = position;
+    } else if (mode == OFFSET_CURRENT) {
+        target = GetFilePosition(file) + position;
+    } else if (mode == OFFSET_END) {
+        int64 size;
+        if (fh->fd < 0) {
+            size = (int64)fh->text.size();
+        } else {
+            struct stat st;
+            fileSystemCalls++;
+            if (fstat(fh->fd, &st) != 0)
+                return FALSE;
+            size = st.st_size;
+        }
+        target = size + position;
+    } else {
+        return FALSE;
+    }
+    if (target < 0)
+        return FALSE;
+    if (target >= fh->start && target <= fh->start + (fh->end - fh->buf)) {
+        fh->next = fh->buf + (target - fh->start);
+        return TRUE;
+    }
+    fh->start = target;
+    fh->next = fh->end = fh->buf;
+    fh->eof = false;
+    return TRUE;
+}
+
+// The system's convention: blanks and tabs, an optional sign, decimal digits. The result
+// is the number of characters used, or -1 (value untouched) when there is no digit.
+// Overflow clamps to the int32 range.
+static int32 StrToLong(CONST_STRPTR string, int32 *value)
+{
+    if (string == nullptr)
+        return -1;
+    const char *p = string;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    bool negative = false;
+    if (*p == '-' || *p == '+')
+        negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return -1;
+    int64 n = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        if (n <= (int64)INT32_MAX + 1)
+            n = n * 10 + (*p - '0');
+    if (negative)
+        n = -n;
+    if (n > INT32_MAX)
+        n = INT32_MAX;
+    if (n < INT32_MIN)
+        n = INT32_MIN;
+    if (value != nullptr)
+        *value = (int32)n;
+    return (int32)(p - string);
+}
+
+// The absolute path of the open file; 0 for a memory file or when it does not fit
+// (the buffer then holds an empty string).
+static int32 DevNameFromFH(BPTR file, STRPTR buffer, int32 length, int32)
+{
+    FileHandle *fh = Handle(file);
+    if (buffer != nullptr && length > 0)
+        buffer[0] = '\0';
+    if (fh == nullptr || buffer == nullptr || faults.pathFails || fh->path.empty()
+        || (int64)fh->path.size() + 1 > length)
+        return FALSE;
+    memcpy(buffer, fh->path.c_str(), fh->path.size() + 1);
+    return TRUE;
+}
+
+struct DirLock {
+    std::string path;
+};
+
+static BPTR CreateDir(CONST_STRPTR name)
+{
+    if (name == nullptr || faults.createDirFails)
+        return ZERO;
+    std::string path = HostPath(name);
+    if (mkdir(path.c_str(), 0700) != 0)
+        return ZERO;
+    heldLocks++;
+    return (BPTR) new DirLock{path};
+}
+
+static void UnLock(BPTR lock)
+{
+    if (lock == ZERO)
+        return;
+    delete (DirLock *)lock;
+    heldLocks--;
+}
+
+// Runs the command line to its end and returns its code; -1 when nothing was run (an
+// unknown command, an unterminated quote). The stream tags change nothing: the commands
+// write nothing but traces.
+static int32 SystemTags(CONST_STRPTR command, ...)
+{
+    va_list ap;
+    va_start(ap, command);
+    while (va_arg(ap, uint32) != TAG_DONE)
+        (void)va_arg(ap, uint32);
+    va_end(ap);
+
+    if (command == nullptr)
+        return -1;
+    if (faults.commandFails != nullptr
+        && strncasecmp(command, faults.commandFails, strlen(faults.commandFails)) == 0)
+        return faults.commandRc;
+    std::vector<std::string> words;
+    if (!SplitCommandLine(command, &words) || words.empty())
+        return -1;
+    return RunCommand(words);
+}
+
+DOSIFace dos = {
+    .Data               = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1},
+    .FOpen              = FOpen,
+    .FClose             = FClose,
+    .FGetC              = FGetC,
+    .GetFilePosition    = GetFilePosition,
+    .ChangeFilePosition = ChangeFilePosition,
+    .StrToLong          = StrToLong,
+    .DevNameFromFH      = DevNameFromFH,
+    .CreateDir          = CreateDir,
+    .UnLock             = UnLock,
+    .SystemTags         = SystemTags,
+};
+
+int OpenFiles()
+{
+    return openFiles;
+}
+
+int HeldLocks()
+{
+    return heldLocks;
+}
+
+uint64 FileSystemCalls()
+{
+    return fileSystemCalls;
+}
+
+}  // namespace platform

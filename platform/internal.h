@@ -1,0 +1,30 @@
+// What the stand-in's files share among themselves: counters, the shell's commands and
+// the tree removal both `delete` and RemoveTemp use.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// Counters behind OpenFiles(), HeldLocks() and FileSystemCalls().
+extern int    openFiles;
+extern int    heldLocks;
+extern uint64 fileSystemCalls;
+
+// Libraries back to "utility.library" 54 and "diskfont.library" 50.
+void ResetLibraries();
+
+// Runs a parsed command line in process: its return code, -1 for an unknown command.
+int32 RunCommand(const std::vector<std::string> &words);
+
+// Removes a file, a link or a directory tree of this machine without following links.
+// 0: removed, ENOENT: there was nothing, another errno: something stayed.
+int RemoveTree(const std::string &hostPath);
+
+// A trace line of the stand-in itself, under the same switch as DebugPrintF.
+void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+// The system stand-in as the host and the tests see it: the interface instances handed to
+// the module, the assigns, the library registry, fault injection and resource counters.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sdk/diskfont.h"
+#include "sdk/dos.h"
+#include "sdk/exec.h"
+#include "sdk/intuition.h"
+#include "sdk/locale.h"
+#include "sdk/utility.h"
+
+namespace platform {
+
+extern ExecIFace      exec;
+extern DOSIFace       dos;
+extern UtilityIFace   utility;
+extern LocaleIFace    locale;
+extern IntuitionIFace intuition;
+extern GadToolsIFace  gadtools;
+// Handed out by GetInterface on diskfont.library; here for the tests.
+extern DiskfontIFace  diskfont;
+
+// Trace lines of DebugPrintF reach stderr only while this is set.
+extern bool tracing;
+
+// Faults are plain data that a test sets and the stand-in reads.
+struct Faults {
+    uint32      allocFailsAt = 0;        // the n-th AllocVecTags from now returns NULL; 0: never
+    const char *openFails    = nullptr;  // FOpen of a name ending in this returns ZERO
+    const char *commandFails = nullptr;  // SystemTags of a command starting with this
+    int32       commandRc    = 10;       //   returns this and runs nothing
+    const char *libraryFails = nullptr;  // OpenLibrary of this name returns NULL
+    BOOL        interfaceFails = FALSE;  // GetInterface returns NULL
+    BOOL        localeFails  = FALSE;    // OpenLocale returns NULL
+    BOOL        noCharsetMap = FALSE;    // ObtainCharsetInfo returns 0
+    BOOL        pathFails    = FALSE;    // DevNameFromFH fails
+    BOOL        createDirFails = FALSE;  // CreateDir returns ZERO
+};
+extern Faults faults;
+
+// Back to a fresh system: no faults, default libraries and code set, the unzip limits
+// of the environment; counters and tracing kept.
+void Reset();
+
+// Library registry: "utility.library" 54 and "diskfont.library" 50 by default.
+// A negative version removes the library.
+void SetLibraryVersion(const char *name, int version);
+
+// Assigns. "T:" is a private directory of the user unless SHEAF_TMP names one; "c:" holds
+// the stand-in's commands. SetAssign points an assign at a directory of this machine.
+void        SetAssign(const char *name, const std::string &dir);
+std::string AssignDir(const char *name);
+// The path of this machine for a system path ("T:XLS/a" -> "<dir of T:>/XLS/a"); a path
+// without an assign is taken as it stands.
+std::string HostPath(const char *path);
+bool        Exists(const char *path);
+// Makes a fresh private directory for T: (mode 0700) and returns it; RemoveTemp deletes it.
+std::string MakePrivateTemp();
+void        RemoveTemp(const std::string &dir);
+
+// Code sets and their maps.
+void         SetCodeSet(ULONG codeset);
+ULONG        CodeSet();
+ULONG        CodeSetByName(const char *name);    // 0: unknown
+const ULONG *CharsetMap(ULONG codeset);          // 256 code points, or NULL
+
+// Splits a command line as the shell does: blanks between words; in double quotes
+// blanks are kept and *" ** *n *e stand for a quote, an asterisk, a newline and ESC.
+// FALSE for an unterminated quote.
+BOOL SplitCommandLine(const char *line, std::vector<std::string> *words);
+
+// A read-only handle over a copy of text, for scanner tests; close it with dos.FClose.
+BPTR MemoryFile(std::string_view text, int32 bufsize = 1024);
+
+// Resources held right now, so a test can see a leak.
+int    OpenFiles();
+int    HeldMemory();        // blocks from AllocVecTags not yet freed
+int    OpenLibraries();
+int    HeldInterfaces();
+int    OpenLocales();
+int    HeldLocks();
+// System calls that read from or position a file, since the start; a memory file's
+// window fills count as reads.
+uint64 FileSystemCalls();
+
+// Limits of the unzip command; SHEAF_UNZIP_MAX_BYTES, SHEAF_UNZIP_MAX_MEMBERS and
+// SHEAF_UNZIP_MAX_RATIO override the defaults.
+struct UnzipLimits {
+    uint64 maxBytes   = 1ull << 30;    // unpacked, all members together
+    uint32 maxMembers = 10000;
+    uint32 maxRatio   = 500;           // unpacked over packed, per member ...
+    uint64 ratioFrom  = 16ull << 20;   // ... once it has unpacked this much
+};
+extern UnzipLimits unzipLimits;
+void LoadUnzipLimits();     // reads the environment
+
+}  // namespace platform

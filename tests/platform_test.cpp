@@ -1,0 +1,478 @@
+// The system stand-in: lists, memory, libraries, buffered files, numbers, paths, strings,
+// UTF-8, code sets and locales, each with its faults and counters.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/testing.h"
+
+namespace {
+
+struct StandIn : ::testing::Test {
+    void SetUp() override { testing_support::UseStandIn(); }
+};
+
+std::string WriteFile(const std::string &path, const std::string &data)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+    return path;
+}
+
+std::string Pattern(size_t size)
+{
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; i++)
+        data[i] = (char)(i * 7 % 251);
+    return data;
+}
+
+}  // namespace
+
+using ExecList = StandIn;
+using AllocVecTags = StandIn;
+using OpenLibrary = StandIn;
+using DebugPrintF = StandIn;
+using FOpen = StandIn;
+using FGetC = StandIn;
+using ChangeFilePosition = StandIn;
+using StrToLong = StandIn;
+using DevNameFromFH = StandIn;
+using CreateDir = StandIn;
+using HostPath = StandIn;
+using UTF8toUCS4 = StandIn;
+using Strlcpy = StandIn;
+using Stricmp = StandIn;
+using ObtainCharsetInfo = StandIn;
+using OpenLocale = StandIn;
+
+TEST_F(ExecList, AddTailAndRemoveKeepTheWalkInOrder)
+{
+    List list;
+    Node nodes[3] = {};
+    platform::exec.NewList(&list);
+    EXPECT_EQ(nullptr, list.lh_Head->ln_Succ);      // empty: the head is the tail node
+    for (Node &n : nodes)
+        platform::exec.AddTail(&list, &n);
+    platform::exec.Remove(&nodes[1]);
+
+    std::vector<Node *> walked;
+    for (Node *n = list.lh_Head; n->ln_Succ != nullptr; n = n->ln_Succ)
+        walked.push_back(n);
+    EXPECT_EQ((std::vector<Node *>{&nodes[0], &nodes[2]}), walked);
+    EXPECT_EQ(&nodes[2], list.lh_TailPred);
+
+    platform::exec.Remove(&nodes[0]);
+    platform::exec.Remove(&nodes[2]);
+    EXPECT_EQ(nullptr, list.lh_Head->ln_Succ);
+    EXPECT_EQ((Node *)&list.lh_Head, list.lh_TailPred);
+}
+
+TEST_F(AllocVecTags, ClearsOnlyWhenAsked)
+{
+    auto *zero = (UBYTE *)platform::exec.AllocVecTags(64, AVT_Type, MEMF_PRIVATE,
+                                                      AVT_ClearWithValue, 0, TAG_DONE);
+    auto *fill = (UBYTE *)platform::exec.AllocVecTags(64, AVT_ClearWithValue, 0x5A, TAG_DONE);
+    auto *junk = (UBYTE *)platform::exec.AllocVecTags(64, AVT_Type, MEMF_SHARED, TAG_DONE);
+    ASSERT_TRUE(zero && fill && junk);
+    EXPECT_EQ(3, platform::HeldMemory());
+    int zeros = 0;
+    for (int i = 0; i < 64; i++) {
+        EXPECT_EQ(0, zero[i]);
+        EXPECT_EQ(0x5A, fill[i]);
+        zeros += junk[i] == 0;
+    }
+    EXPECT_EQ(0, zeros);       // nobody may rely on memory they did not clear
+    platform::exec.FreeVec(zero);
+    platform::exec.FreeVec(fill);
+    platform::exec.FreeVec(junk);
+    platform::exec.FreeVec(nullptr);
+    EXPECT_EQ(0, platform::HeldMemory());
+}
+
+TEST_F(AllocVecTags, FailsAtTheCountedCall)
+{
+    platform::faults.allocFailsAt = 3;
+    APTR a = platform::exec.AllocVecTags(8, TAG_DONE);
+    APTR b = platform::exec.AllocVecTags(8, TAG_DONE);
+    APTR c = platform::exec.AllocVecTags(8, TAG_DONE);
+    APTR d = platform::exec.AllocVecTags(8, TAG_DONE);
+    EXPECT_NE(nullptr, a);
+    EXPECT_NE(nullptr, b);
+    EXPECT_EQ(nullptr, c);
+    EXPECT_NE(nullptr, d);     // one failure, then back to normal
+    for (APTR p : {a, b, d})
+        platform::exec.FreeVec(p);
+    EXPECT_EQ(0, platform::HeldMemory());
+}
+
+TEST_F(OpenLibrary, HonoursTheRegistryAndItsFaults)
+{
+    struct { const char *name; uint32 version; bool opens; } cases[] = {
+        {"utility.library", 54, true},  {"utility.library", 55, false},
+        {"diskfont.library", 50, true}, {"diskfont.library", 51, false},
+        {"locale.library", 0, false},   {"utility", 0, false},
+    };
+    for (const auto &c : cases) {
+        Library *lib = platform::exec.OpenLibrary(c.name, c.version);
+        EXPECT_EQ(c.opens, lib != nullptr) << c.name << " " << c.version;
+        platform::exec.CloseLibrary(lib);
+    }
+    EXPECT_EQ(0, platform::OpenLibraries());
+
+    platform::SetLibraryVersion("utility.library", 53);
+    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("utility.library", 54));
+    platform::SetLibraryVersion("diskfont.library", -1);
+    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("diskfont.library", 0));
+    platform::Reset();
+    platform::faults.libraryFails = "diskfont.library";
+    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("diskfont.library", 50));
+    Library *utility = platform::exec.OpenLibrary("utility.library", 54);
+    EXPECT_NE(nullptr, utility);
+    platform::exec.CloseLibrary(utility);
+    EXPECT_EQ(0, platform::OpenLibraries());
+}
+
+TEST_F(OpenLibrary, GivesTheDiskfontInterface)
+{
+    Library *lib = platform::exec.OpenLibrary("diskfont.library", 50);
+    ASSERT_NE(nullptr, lib);
+    auto *df = (DiskfontIFace *)platform::exec.GetInterface(lib, "main", 1, nullptr);
+    ASSERT_NE(nullptr, df);
+    EXPECT_EQ(1, platform::HeldInterfaces());
+    EXPECT_NE(0u, df->ObtainCharsetInfo(DFCS_NUMBER, CODESET_ISO_8859_1, DFCS_MAPTABLE));
+    EXPECT_EQ(nullptr, platform::exec.GetInterface(lib, "other", 1, nullptr));
+    platform::faults.interfaceFails = TRUE;
+    EXPECT_EQ(nullptr, platform::exec.GetInterface(lib, "main", 1, nullptr));
+    platform::exec.DropInterface((Interface *)df);
+    platform::exec.DropInterface(nullptr);
+    platform::exec.CloseLibrary(lib);
+    EXPECT_EQ(0, platform::HeldInterfaces());
+    EXPECT_EQ(0, platform::OpenLibraries());
+}
+
+TEST_F(DebugPrintF, FormatsNothingWhileTracingIsOff)
+{
+    bool was = platform::tracing;
+    platform::tracing = false;
+    testing::internal::CaptureStderr();
+    // Formatted, this pointer would crash: switched off, the call must not look at it.
+    platform::exec.DebugPrintF("%s\n", (const char *)16);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    platform::tracing = true;
+    testing::internal::CaptureStderr();
+    platform::exec.DebugPrintF("Zeilenwert=%ld\n", 42L);
+    EXPECT_EQ("Zeilenwert=42\n", testing::internal::GetCapturedStderr());
+    platform::tracing = was;
+}
+
+TEST_F(FOpen, OpensFilesOfTheMachineAndOfAssigns)
+{
+    std::string dir = testing_support::TempDir();
+    WriteFile(dir + "/a.xml", "<a/>");
+    std::string inT = dir.substr(platform::AssignDir("T").size() + 1);   // "test.XXXXXX"
+    struct { std::string name; bool opens; } cases[] = {
+        {dir + "/a.xml", true},       {"T:" + inT + "/a.xml", true}, {"t:" + inT + "/a.xml", true},
+        {dir + "/missing.xml", false}, {dir, false},  // a directory is no file
+    };
+    for (const auto &c : cases) {
+        BPTR fh = platform::dos.FOpen(c.name.c_str(), MODE_OLDFILE, 1024);
+        EXPECT_EQ(c.opens, fh != ZERO) << c.name;
+        if (fh != ZERO) {
+            EXPECT_EQ('<', platform::dos.FGetC(fh));
+            platform::dos.FClose(fh);
+        }
+    }
+    platform::faults.openFails = "a.xml";
+    EXPECT_EQ(ZERO, platform::dos.FOpen((dir + "/a.xml").c_str(), MODE_OLDFILE, 1024));
+    EXPECT_EQ(0, platform::OpenFiles());
+}
+
+TEST_F(FGetC, ReadsOneWindowPerSystemCall)
+{
+    std::string data = Pattern(100 * 1024);
+    std::string path = WriteFile(testing_support::TempDir() + "/big.xml", data);
+    BPTR fh = platform::dos.FOpen(path.c_str(), MODE_OLDFILE, 1024);
+    ASSERT_NE(ZERO, fh);
+    uint64 before = platform::FileSystemCalls();
+    std::string read;
+    for (int32 c; (c = platform::dos.FGetC(fh)) != -1;)
+        read += (char)c;
+    uint64 calls = platform::FileSystemCalls() - before;
+    EXPECT_EQ(data, read);
+    EXPECT_GE(calls, 100u);
+    EXPECT_LE(calls, 101u);        // 100 windows and the one that finds the end
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(-1, platform::dos.FGetC(fh));
+    EXPECT_EQ(calls, platform::FileSystemCalls() - before);
+    platform::dos.FClose(fh);
+    EXPECT_EQ(0, platform::OpenFiles());
+}
+
+TEST_F(FGetC, MemoryFileGivesEveryByteAcrossWindowEdges)
+{
+    for (size_t size : {0, 1, 1023, 1024, 1025, 4096}) {
+        std::string data = Pattern(size);
+        BPTR fh = platform::MemoryFile(data, 1024);
+        std::string read;
+        for (int32 c; (c = platform::dos.FGetC(fh)) != -1;)
+            read += (char)c;
+        EXPECT_EQ(data, read) << size;
+        EXPECT_EQ((int64)size, platform::dos.GetFilePosition(fh));
+        platform::dos.FClose(fh);
+    }
+    EXPECT_EQ(0, platform::OpenFiles());
+}
+
+TEST_F(ChangeFilePosition, PeekInsideTheWindowCostsNoSystemCall)
+{
+    std::string data = Pattern(8192);
+    std::string path = WriteFile(testing_support::TempDir() + "/s.xml", data);
+    BPTR fh = platform::dos.FOpen(path.c_str(), MODE_OLDFILE, 1024);
+    for (int i = 0; i < 10; i++)
+        platform::dos.FGetC(fh);
+    int64 told = platform::dos.GetFilePosition(fh);
+    EXPECT_EQ(10, told);
+    uint64 before = platform::FileSystemCalls();
+    for (int i = 0; i < 500; i++)
+        platform::dos.FGetC(fh);
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, told, OFFSET_BEGINNING));
+    EXPECT_EQ((UBYTE)data[10], platform::dos.FGetC(fh));
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_CURRENT));
+    EXPECT_EQ((UBYTE)data[10], platform::dos.FGetC(fh));
+    EXPECT_EQ(before, platform::FileSystemCalls());
+
+    // Back past the window: the bytes must be the same, at the price of one read.
+    for (int i = 0; i < 3000; i++)
+        platform::dos.FGetC(fh);
+    before = platform::FileSystemCalls();
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, told, OFFSET_BEGINNING));
+    for (int i = 10; i < 20; i++)
+        EXPECT_EQ((UBYTE)data[i], platform::dos.FGetC(fh)) << i;
+    EXPECT_EQ(before + 1, platform::FileSystemCalls());
+    EXPECT_EQ(20, platform::dos.GetFilePosition(fh));
+
+    EXPECT_EQ(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_BEGINNING));
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_END));
+    EXPECT_EQ((UBYTE)data[8191], platform::dos.FGetC(fh));
+    EXPECT_EQ(-1, platform::dos.FGetC(fh));
+    platform::dos.FClose(fh);
+}
+
+TEST_F(ChangeFilePosition, MemoryFileSeeksLikeAFile)
+{
+    BPTR fh = platform::MemoryFile("<row r=\"1\"><c r=\"A1\">", 4);
+    for (int i = 0; i < 9; i++)
+        platform::dos.FGetC(fh);
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, 1, OFFSET_BEGINNING));
+    EXPECT_EQ('r', platform::dos.FGetC(fh));
+    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, 11, OFFSET_BEGINNING));
+    EXPECT_EQ('<', platform::dos.FGetC(fh));
+    EXPECT_EQ('c', platform::dos.FGetC(fh));
+    platform::dos.FClose(fh);
+}
+
+TEST_F(StrToLong, FollowsTheSystemConvention)
+{
+    struct { const char *text; int32 used, value; } cases[] = {
+        {"123", 3, 123},         {"  42x", 4, 42},     {"\t-7", 3, -7},     {"+5", 2, 5},
+        {"007", 3, 7},           {"12.5", 2, 12},      {"1E3", 1, 1},
+        {"2147483647", 10, INT32_MAX},   {"99999999999", 11, INT32_MAX},
+        {"-2147483648", 11, INT32_MIN},  {"-99999999999", 12, INT32_MIN},
+        {"abc", -1, 99}, {"", -1, 99}, {"-", -1, 99}, {" - 5", -1, 99}, {"\"12\"", -1, 99},
+        {"\n5", -1, 99},
+    };
+    for (const auto &c : cases) {
+        int32 value = 99;
+        EXPECT_EQ(c.used, platform::dos.StrToLong(c.text, &value)) << c.text;
+        EXPECT_EQ(c.value, value) << c.text;
+    }
+}
+
+TEST_F(DevNameFromFH, GivesTheFullPathWhenItFits)
+{
+    std::string path = WriteFile(testing_support::TempDir() + "/Book 1.xlsx", "x");
+    char full[PATH_MAX];
+    ASSERT_NE(nullptr, realpath(path.c_str(), full));
+    int32 need = (int32)strlen(full) + 1;
+    BPTR fh = platform::dos.FOpen(path.c_str(), MODE_OLDFILE, 1024);
+    char buf[PATH_MAX];
+    EXPECT_NE(0, platform::dos.DevNameFromFH(fh, buf, need, DN_FULLPATH));
+    EXPECT_STREQ(full, buf);
+    EXPECT_EQ(0, platform::dos.DevNameFromFH(fh, buf, need - 1, DN_FULLPATH));
+    EXPECT_STREQ("", buf);
+    platform::faults.pathFails = TRUE;
+    EXPECT_EQ(0, platform::dos.DevNameFromFH(fh, buf, sizeof(buf), DN_FULLPATH));
+    platform::dos.FClose(fh);
+
+    platform::faults.pathFails = FALSE;
+    BPTR mem = platform::MemoryFile("x");
+    EXPECT_EQ(0, platform::dos.DevNameFromFH(mem, buf, sizeof(buf), DN_FULLPATH));
+    platform::dos.FClose(mem);
+}
+
+TEST_F(CreateDir, MakesAPrivateDirectoryOnlyOnce)
+{
+    std::string dir = testing_support::TempDir();
+    std::string inT = "T:" + dir.substr(platform::AssignDir("T").size() + 1) + "/XLS";
+    BPTR lock = platform::dos.CreateDir(inT.c_str());
+    ASSERT_NE(ZERO, lock);
+    EXPECT_EQ(1, platform::HeldLocks());
+    platform::dos.UnLock(lock);
+    EXPECT_EQ(0, platform::HeldLocks());
+    struct stat st;
+    ASSERT_EQ(0, stat((dir + "/XLS").c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+    EXPECT_EQ(ZERO, platform::dos.CreateDir(inT.c_str()));
+    platform::faults.createDirFails = TRUE;
+    EXPECT_EQ(ZERO, platform::dos.CreateDir((dir + "/other").c_str()));
+    EXPECT_FALSE(platform::Exists((dir + "/other").c_str()));
+    EXPECT_EQ(0, platform::HeldLocks());
+}
+
+TEST_F(HostPath, MapsOnlyKnownAssigns)
+{
+    std::string t = platform::AssignDir("T");
+    struct { const char *path; std::string host; } cases[] = {
+        {"T:XLS/xl/a.xml", t + "/XLS/xl/a.xml"}, {"t:XLS", t + "/XLS"}, {"T:", t},
+        {"/home/u/a:b.xlsx", "/home/u/a:b.xlsx"}, {"Work:book.xlsx", "Work:book.xlsx"},
+        {"book.xlsx", "book.xlsx"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.host, platform::HostPath(c.path)) << c.path;
+    EXPECT_TRUE(platform::Exists("T:"));
+    EXPECT_FALSE(platform::Exists("T:no-such-thing"));
+}
+
+TEST_F(UTF8toUCS4, DecodesAndReplacesEveryBadByte)
+{
+    const int32 F = 0xFFFD;
+    struct { const char *utf8; std::vector<int32> subst, stop; } cases[] = {
+        {"Az", {'A', 'z'}, {'A', 'z'}},
+        {"\xC3\xA4", {0xE4}, {0xE4}},
+        {"\xE2\x82\xAC", {0x20AC}, {0x20AC}},
+        {"\xF0\x9F\x98\x80", {0x1F600}, {0x1F600}},
+        {"\xF4\x8F\xBF\xBF", {0x10FFFF}, {0x10FFFF}},
+        {"a\x80z", {'a', F, 'z'}, {'a'}},                       // stray continuation
+        {"\xC0\xAF", {F, F}, {}},                               // overlong '/'
+        {"\xE0\x80\xAF", {F, F, F}, {}},                        // overlong, three bytes
+        {"\xF0\x80\x80\xAF", {F, F, F, F}, {}},                 // overlong, four bytes
+        {"\xED\xA0\x80x", {F, F, F, 'x'}, {}},                  // surrogate
+        {"\xF4\x90\x80\x80", {F, F, F, F}, {}},                 // beyond U+10FFFF
+        {"\xE2\x82z", {F, F, 'z'}, {}},                         // cut short
+        {"x\xE2\x82", {'x', F, F}, {'x'}},                      // cut by the end
+        {"\xFF\xFE", {F, F}, {}},
+    };
+    for (const auto &c : cases) {
+        int32 out[16];
+        int32 n = platform::utility.UTF8toUCS4(c.utf8, out, 16, UTF_INVALID_SUBST_FFFD);
+        EXPECT_EQ(c.subst, std::vector<int32>(out, out + n)) << c.utf8;
+        n = platform::utility.UTF8toUCS4(c.utf8, out, 16, 0);
+        EXPECT_EQ(c.stop, std::vector<int32>(out, out + n)) << c.utf8;
+    }
+    int32 small[2];
+    EXPECT_EQ(2, platform::utility.UTF8toUCS4("abc", small, 2, UTF_INVALID_SUBST_FFFD));
+    EXPECT_EQ('b', small[1]);
+}
+
+TEST_F(Strlcpy, CutsAndAlwaysTerminates)
+{
+    char buf[8];
+    memset(buf, 'x', sizeof(buf));
+    EXPECT_EQ(10u, platform::utility.Strlcpy(buf, "0123456789", sizeof(buf)));
+    EXPECT_STREQ("0123456", buf);
+    EXPECT_EQ(7u, platform::utility.Strlcpy(buf, "abcdefg", sizeof(buf)));
+    EXPECT_STREQ("abcdefg", buf);
+    memset(buf, 'x', sizeof(buf));
+    EXPECT_EQ(3u, platform::utility.Strlcpy(buf, "abc", 0));
+    EXPECT_EQ('x', buf[0]);
+    EXPECT_EQ(3u, platform::utility.Strlcpy(buf, "abc", 1));
+    EXPECT_STREQ("", buf);
+
+    platform::utility.Strlcpy(buf, "abc", sizeof(buf));
+    EXPECT_EQ(7u, platform::utility.Strlcat(buf, "defg", sizeof(buf)));
+    EXPECT_STREQ("abcdefg", buf);
+    EXPECT_EQ(9u, platform::utility.Strlcat(buf, "hi", sizeof(buf)));
+    EXPECT_STREQ("abcdefg", buf);
+    memset(buf, 'x', sizeof(buf));                     // no terminator inside size
+    EXPECT_EQ(10u, platform::utility.Strlcat(buf, "ab", sizeof(buf)));
+    EXPECT_EQ('x', buf[7]);
+    EXPECT_EQ(5u, platform::utility.Strlen("hello"));
+}
+
+TEST_F(Stricmp, FoldsAsciiOnly)
+{
+    struct { const char *a, *b; int32 n; int sign, nsign; } cases[] = {
+        {"sheetData", "SHEETDATA", 9, 0, 0}, {"row", "rowx", 3, -1, 0}, {"c", "C r=", 1, -1, 0},
+        {"abc", "abd", 3, -1, -1}, {"b", "a", 1, 1, 1}, {"\xE4", "\xC4", 1, 1, 1},
+        {"ab", "ab", 10, 0, 0}, {"a", "b", 0, -1, 0},
+    };
+    auto sign = [](int32 v) { return v < 0 ? -1 : v > 0; };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.sign, sign(platform::utility.Stricmp(c.a, c.b))) << c.a << " " << c.b;
+        EXPECT_EQ(c.nsign, sign(platform::utility.Strnicmp(c.a, c.b, c.n))) << c.a << " " << c.b;
+    }
+}
+
+TEST_F(ObtainCharsetInfo, GivesTheMapOfKnownCodeSets)
+{
+    struct { ULONG codeset; UBYTE byte; ULONG codepoint; } cases[] = {
+        {CODESET_ISO_8859_1, 0xA4, 0x00A4},  {CODESET_ISO_8859_1, 0xE4, 0x00E4},
+        {CODESET_ISO_8859_15, 0xA4, 0x20AC}, {CODESET_ISO_8859_15, 0xBE, 0x0178},
+        {CODESET_ISO_8859_2, 0xB1, 0x0105},  {CODESET_ISO_8859_2, 0xFF, 0x02D9},
+        {CODESET_ISO_8859_2, 0xD7, 0x00D7},
+        {CODESET_WINDOWS_1252, 0x80, 0x20AC}, {CODESET_WINDOWS_1252, 0x9F, 0x0178},
+        {CODESET_WINDOWS_1252, 0x81, 0x0081}, {CODESET_WINDOWS_1252, 0x41, 0x0041},
+    };
+    for (const auto &c : cases) {
+        auto *map = (const ULONG *)platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, c.codeset,
+                                                                         DFCS_MAPTABLE);
+        ASSERT_NE(nullptr, map) << c.codeset;
+        EXPECT_EQ(c.codepoint, map[c.byte]) << c.codeset << " " << (int)c.byte;
+    }
+    EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, CODESET_UTF_8, DFCS_MAPTABLE));
+    platform::faults.noCharsetMap = TRUE;
+    EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, 4, DFCS_MAPTABLE));
+}
+
+TEST_F(ObtainCharsetInfo, NamesOfCodeSets)
+{
+    struct { const char *name; ULONG codeset; } cases[] = {
+        {"ISO-8859-1", 4}, {"latin1", 4}, {"iso-8859-15", 111}, {"LATIN9", 111},
+        {"ISO-8859-2", 5}, {"latin2", 5}, {"Windows-1252", 2252}, {"cp1252", 2252},
+        {"utf-8", 0}, {"latin", 0}, {"", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.codeset, platform::CodeSetByName(c.name)) << c.name;
+}
+
+TEST_F(OpenLocale, CarriesTheCodeSetAndLatin1Classes)
+{
+    platform::SetCodeSet(CODESET_ISO_8859_15);
+    Locale *loc = platform::locale.OpenLocale(nullptr);
+    ASSERT_NE(nullptr, loc);
+    EXPECT_EQ(1, platform::OpenLocales());
+    EXPECT_EQ((ULONG)CODESET_ISO_8859_15, loc->loc_CodeSet);
+    struct { ULONG c; BOOL digit, alpha; } cases[] = {
+        {'0', 1, 0}, {'9', 1, 0}, {'a', 0, 1}, {'Z', 0, 1}, {'_', 0, 0}, {' ', 0, 0},
+        {0xC0, 0, 1}, {0xD7, 0, 0}, {0xF7, 0, 0}, {0xFF, 0, 1}, {0xB5, 0, 1}, {0xB2, 0, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.digit, platform::locale.IsDigit(loc, c.c)) << c.c;
+        EXPECT_EQ(c.alpha, platform::locale.IsAlpha(loc, c.c)) << c.c;
+        EXPECT_EQ(c.digit || c.alpha, platform::locale.IsAlNum(loc, c.c)) << c.c;
+    }
+    platform::locale.CloseLocale(loc);
+    EXPECT_EQ(0, platform::OpenLocales());
+    platform::faults.localeFails = TRUE;
+    EXPECT_EQ(nullptr, platform::locale.OpenLocale(nullptr));
+    platform::Reset();
+    EXPECT_EQ((ULONG)CODESET_ISO_8859_1, platform::CodeSet());
+    EXPECT_FALSE(platform::faults.localeFails);
+}
