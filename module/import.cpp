@@ -1,0 +1,304 @@
+// One import: the workbook unpacked into T:XLS, the first worksheet walked row by row and
+// cell by cell, one host cell per cell with content, and the workspace removed again.
+#include "module/globals.h"
+
+#include "formula/formula.h"
+#include "xml/xml.h"
+
+#define MAX_ROW 1048576u
+#define MAX_COL 16384u
+
+static char sheetpath[XML_PATHSIZE] = "T:XLS/xl/worksheets/sheet1.xml";
+static char stringpath[XML_PATHSIZE] = "T:XLS/xl/sharedStrings.xml";
+static char nofile[] = "";
+char *xmlfiles[15] = { sheetpath, stringpath, nofile };
+
+// Whether OpenXLS found the sheet's data, and whether it is the empty <sheetData/>.
+static BOOL sheetdata, sheetempty;
+
+static const char *xmlsections[] = { "sheetData" };
+
+// Runs a command with no streams of its own; its return code.
+static int32 RunCommand(const char *command)
+{
+    return IDOS->SystemTags(command,
+                            SYS_Input,  (ULONG)0,
+                            SYS_Output, (ULONG)0,
+                            SYS_Error,  (ULONG)0,
+                            TAG_DONE);
+}
+
+void RemoveXLSEnv(void)
+{
+    RunCommand("delete T:XLS all force");
+}
+
+// Appends path to the command with the shell's escapes inside double quotes.
+static BOOL AppendQuoted(char *command, uint32 size, const char *path)
+{
+    uint32 n = IUtility->Strlen(command);
+
+    for (const char *p = path; *p != '\0'; p++) {
+        BOOL escape = (*p == '"' || *p == '*');
+        if (n + (escape ? 2 : 1) >= size)
+            return FALSE;
+        if (escape)
+            command[n++] = '*';
+        command[n++] = *p;
+    }
+    command[n] = '\0';
+    return TRUE;
+}
+
+BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
+{
+    char command[XML_BUFSIZE];
+    const char *suffix = "\" -d T:XLS";
+    BPTR lock;
+    int32 rc;
+
+    IUtility->ClearMem(filename, size);
+    if (!IDOS->DevNameFromFH(file, filename, (int32)size - 1, DN_FULLPATH))
+        return FALSE;
+    IExec->DebugPrintF("Dateiname: %s\n", filename);
+
+    // T:XLS has a fixed name: one import at a time, and a leftover is never reused.
+    lock = IDOS->CreateDir("T:XLS");
+    if (lock == ZERO)
+        return FALSE;
+    IDOS->UnLock(lock);
+    IExec->DebugPrintF("Verzeichnis T:XLS erstellt.\n");
+
+    if (write) {
+        IExec->DebugPrintF("%s-Enviroment erstellt.\n", "Write");
+        return TRUE;
+    }
+
+    IUtility->Strlcpy(command, "c:unzip \"", sizeof(command));
+    if (!AppendQuoted(command, sizeof(command) - IUtility->Strlen(suffix), filename)) {
+        RemoveXLSEnv();
+        return FALSE;
+    }
+    IUtility->Strlcat(command, suffix, sizeof(command));
+    rc = RunCommand(command);
+    IExec->DebugPrintF("Kommando: %s %ld\n", command, (long)rc);
+    if (rc != 0) {
+        RemoveXLSEnv();
+        return FALSE;
+    }
+    IExec->DebugPrintF("%s-Enviroment erstellt.\n", "Load");
+    return TRUE;
+}
+
+BPTR OpenXLS(uint8 fid, uint8 oid)
+{
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE;
+    BPTR fp;
+
+    sheetdata = sheetempty = FALSE;
+    if (oid != 1 || fid > 1)
+        return ZERO;
+    fp = IDOS->FOpen(xmlfiles[fid], MODE_OLDFILE, XML_BUFSIZE);
+    if (fp == ZERO)
+        return ZERO;
+    IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);
+    while (FindXMLSection(fp, xmlsections[0], sizeof(tag), tag, &trunc, &complete)) {
+        if (TagIs(tag, xmlsections[0])) {       // not sheetDataExt or the like
+            sheetdata = TRUE;
+            sheetempty = complete;
+            break;
+        }
+    }
+    return fp;
+}
+
+BOOL CloseXLS(BPTR fp)
+{
+    IDOS->FClose(fp);
+    return TRUE;
+}
+
+BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const char *celldata)
+{
+    Cell *cell = NewCell(page, col, row);
+
+    if (cell == nullptr)
+        return FALSE;
+    cell->c_Text = AllocString(celldata);
+    if (fdata.format & 15) {
+        TagItem tags[] = {
+            { FA_Style, fdata.format & 15 },
+            { TAG_DONE, 0 },
+        };
+        cell->c_FontInfo = ChangeFontInfoA(nullptr, page->pg_DPI, tags, 0);
+    }
+    if (fdata.fc)
+        cell->c_APen = cell->c_ReservedPen = fdata.fcolor;
+    if (fdata.bc)
+        cell->c_BPen = fdata.bcolor;
+    if (fdata.format & 0xFF00)
+        IExec->DebugPrintF("0)Alignment     : %ld %ld %ld %ld\n", (long)fdata.format,
+                           (long)(fdata.format >> 4), (long)(fdata.format >> 8),
+                           (long)cell->c_Alignment);
+    return TRUE;
+}
+
+// The number behind the opening quote of an attribute value; 0 when there is none.
+static uint32 AttributeNumber(const char *value)
+{
+    int32 n = 0;
+
+    if (value[0] != '"' || IDOS->StrToLong(value + 1, &n) <= 0 || n <= 0)
+        return 0;
+    return (uint32)n;
+}
+
+// The text a cell element holds, read up to its end tag: its formula, its shared or inline
+// string, or its value. FALSE when the file ends inside the cell. *has: the cell has content.
+static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *data, uint32 size,
+                     BOOL *has)
+{
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
+    BOOL inlinestr = FALSE;
+
+    *has = FALSE;
+    data[0] = '\0';
+    value[0] = '\0';
+    for (;;) {
+        if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
+            return FALSE;
+        if (TagIs(tag, "/c"))
+            break;
+        if (TagIs(tag, "v") && !complete) {
+            if (!GetXMLValue(ws, value, sizeof(value), &trunc))
+                return FALSE;
+            hasvalue = TRUE;
+        } else if (TagIs(tag, "f")) {
+            GetXMLFormula(ws, tag, complete, data, size, row, col);
+            if (data[0] != '\0')
+                hasformula = TRUE;
+        } else if (TagIs(tag, "is") && !complete) {
+            if (!GetXMLText(ws, data, size, "/is"))
+                return FALSE;
+            inlinestr = TRUE;
+        }
+    }
+
+    if (hasformula) {
+        *has = TRUE;
+    } else if (IUtility->Stricmp(type, "\"s\"") == 0) {
+        if (hasvalue) {
+            int32 index = -1;
+            Node *node;
+            char *text = nullptr;
+            if (IDOS->StrToLong(value, &index) > 0 && index >= 0)
+                text = GetSharedStrings((uint32)index, &stringlist, &node);
+            IUtility->Strlcpy(data, text != nullptr ? text : "", size);
+            *has = TRUE;
+        }
+    } else if (inlinestr && !hasvalue) {
+        char raw[XML_BUFSIZE];
+        IUtility->Strlcpy(raw, data, sizeof(raw));
+        ConvertText(raw, data, size, 2);
+        *has = TRUE;
+    } else if (hasvalue) {
+        ConvertText(value, data, size, 2);
+        *has = TRUE;
+    }
+    return TRUE;
+}
+
+// Walks sheetData up to its end tag. FALSE when the file ends before it.
+static BOOL WalkSheet(BPTR ws, Page *page)
+{
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], data[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, has;
+    uint32 row = 0, col = 0, crow, ccol;
+    CFNode format = {};
+
+    format.format = 0;
+    for (;;) {
+        if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
+            return FALSE;
+        if (TagIs(tag, "/sheetData"))
+            return TRUE;
+        if (TagIs(tag, "row")) {
+            // A row without a usable number follows the one before it.
+            GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
+            crow = AttributeNumber(value);
+            IExec->DebugPrintF("Zeilenwert=%ld\n", (long)crow);
+            row = (crow > 0 && crow <= MAX_ROW) ? crow : row + 1;
+            col = 0;
+            continue;
+        }
+        if (!TagIs(tag, "c"))
+            continue;
+
+        // A cell without a usable name stands one column after the cell before it.
+        GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
+        GetRowColumnNumber(value, &crow, &ccol);
+        if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
+            crow = row > 0 ? row : 1;
+            ccol = col + 1;
+        }
+        row = crow;
+        col = ccol;
+        if (complete)
+            continue;
+        GetSectionParameter(" t=", tag, sizeof(type), type, &trunc);
+        if (!ReadCell(ws, type, crow, ccol, data, sizeof(data), &has))
+            return FALSE;
+        if (has) {
+            format.fcolor = 0x000000;
+            format.bcolor = 0xFFFFFF;
+            CreateTabulonCell(page, ccol, crow, format, data);
+        }
+    }
+}
+
+LONG load(BPTR file, Mappe *mp)
+{
+    LONG result = 20;
+    char filename[2048];
+    BPTR worksheet = ZERO;
+    Page *page;
+
+    IExec->DebugPrintF("Systemdaten einlesen\n");
+    if (!GetImportantData())
+        return 20;
+    IExec->DebugPrintF("Enviroment öffnen\n");
+    if (!BuildXLSEnv(FALSE, file, filename, sizeof(filename)))
+        return 20;
+
+    IExec->NewList(&stringlist);
+    IExec->NewList(&formulalist);
+    IExec->DebugPrintF("Tabellen-Datei öffnen\n");
+    GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
+    if (!FindWorkbookParts())
+        goto exit;
+    worksheet = OpenXLS(0, 1);
+    if (worksheet == ZERO || !sheetdata)
+        goto exit;
+    BuildCharsetTable();
+    if (!ReadSharedStrings())
+        goto exit;
+
+    IExec->DebugPrintF("Tabulon Seite erstellen\n");
+    page = NewPage(mp);
+    if (page == nullptr)
+        goto exit;
+    IExec->DebugPrintF("XLS-Datei verarbeiten\n");
+    if (sheetempty || WalkSheet(worksheet, page))
+        result = 0;
+
+exit:
+    if (worksheet != ZERO)
+        CloseXLS(worksheet);
+    FreeSharedData(&stringlist, 0);
+    FreeSharedData(&formulalist, 1);
+    GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
+    RemoveXLSEnv();
+    return result;
+}

@@ -1,0 +1,160 @@
+// The module's entry: InitModule keeps the host's services and the system interfaces, the
+// empty preference entries, and the start-up data every import refreshes first.
+#include "module/globals.h"
+
+ExecIFace      *IExec;
+DOSIFace       *IDOS;
+UtilityIFace   *IUtility;
+LocaleIFace    *ILocale;
+IntuitionIFace *IIntuition;
+GadToolsIFace  *IGadTools;
+
+APTR *ioBase;
+APTR  pool;
+
+ReportErrorA_t      ReportErrorA;
+NewPage_t           NewPage;
+CalculatePageDPI_t  CalculatePageDPI;
+NewCell_t           NewCell;
+UpdateCellText_t    UpdateCellText;
+SetTableSize_t      SetTableSize;
+FindColorPen_t      FindColorPen;
+AddPen_t            AddPen;
+Coord2String_t      Coord2String;
+pixel_t             pixel;
+mm_t                mm;
+AllocStringLength_t AllocStringLength;
+AllocString_t       AllocString;
+FreeString_t        FreeString;
+ita_t               ita;
+ChangeFontInfoA_t   ChangeFontInfoA;
+AddName_t           AddName;
+
+ULONG ucsmap[256];
+List  stringlist;
+List  formulalist;
+
+extern "C" {
+__attribute__((visibility("default"), used)) LONG Version = 1;
+extern __attribute__((visibility("default"), used)) const char verstring[] =
+    "$VER: sheaf.io 0.12 (23.06.2024)";
+}
+
+static char prefs[32];
+
+// Run as a command, the module file does nothing. Its link name keeps clear of the C
+// runtime's entry when the module's code is linked into a program.
+extern "C" LONG _start(void) __asm__("sheaf_start");
+extern "C" __attribute__((visibility("default"))) LONG _start(void)
+{
+    return 20;
+}
+
+LONG save(BPTR, Mappe *)
+{
+    return 0;
+}
+
+static LONG setPrefs(STRPTR)
+{
+    return 1;
+}
+
+static STRPTR getPrefs(void)
+{
+    return prefs;
+}
+
+static void openPrefsGUI(Screen *)
+{
+}
+
+static void closePrefsGUI(void)
+{
+}
+
+extern "C" __attribute__((visibility("default")))
+BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, DOSIFace *dosIF,
+                UtilityIFace *utilIF, LocaleIFace *localeIF, IntuitionIFace *intuiIF,
+                GadToolsIFace *gadtIF, APTR, APTR, long)
+{
+    io->io_Load          = load;
+    io->io_Save          = save;
+    io->io_SetPrefs      = setPrefs;
+    io->io_GetPrefs      = getPrefs;
+    io->io_OpenPrefsGUI  = openPrefsGUI;
+    io->io_ClosePrefsGUI = closePrefsGUI;
+
+    ioBase     = functable;
+    pool       = mainpool;
+    IExec      = execIF;
+    IDOS       = dosIF;
+    IUtility   = utilIF;
+    ILocale    = localeIF;
+    IIntuition = intuiIF;
+    IGadTools  = gadtIF;
+
+    ReportErrorA      = (ReportErrorA_t)functable[SVC_ReportErrorA];
+    NewPage           = (NewPage_t)functable[SVC_NewPage];
+    CalculatePageDPI  = (CalculatePageDPI_t)functable[SVC_CalculatePageDPI];
+    NewCell           = (NewCell_t)functable[SVC_NewCell];
+    UpdateCellText    = (UpdateCellText_t)functable[SVC_UpdateCellText];
+    SetTableSize      = (SetTableSize_t)functable[SVC_SetTableSize];
+    FindColorPen      = (FindColorPen_t)functable[SVC_FindColorPen];
+    AddPen            = (AddPen_t)functable[SVC_AddPen];
+    Coord2String      = (Coord2String_t)functable[SVC_Coord2String];
+    pixel             = (pixel_t)functable[SVC_pixel];
+    mm                = (mm_t)functable[SVC_mm];
+    AllocStringLength = (AllocStringLength_t)functable[SVC_AllocStringLength];
+    AllocString       = (AllocString_t)functable[SVC_AllocString];
+    FreeString        = (FreeString_t)functable[SVC_FreeString];
+    ita               = (ita_t)functable[SVC_ita];
+    ChangeFontInfoA   = (ChangeFontInfoA_t)functable[SVC_ChangeFontInfoA];
+    AddName           = (AddName_t)functable[SVC_AddName];
+
+    setPrefs(io->io_Prefs);
+    return TRUE;
+}
+
+// Checks the system and refreshes ucsmap; FALSE when the import cannot go on.
+BOOL GetImportantData(void)
+{
+    BOOL result = FALSE;
+    Library *utilityBase, *diskfontBase;
+    DiskfontIFace *IDiskfont = nullptr;
+    Locale *locale = nullptr;
+    uintptr_t map;
+
+    IExec->DebugPrintF("GetImportantData\n");
+    utilityBase = IExec->OpenLibrary("utility.library", 54);
+    if (utilityBase == nullptr) {
+        IExec->DebugPrintF("No AOS4.1FE\n");
+        return FALSE;
+    }
+    IExec->CloseLibrary(utilityBase);
+
+    diskfontBase = IExec->OpenLibrary("diskfont.library", 50);
+    if (diskfontBase == nullptr)
+        return FALSE;
+    IDiskfont = (DiskfontIFace *)IExec->GetInterface(diskfontBase, "main", 1, nullptr);
+    if (IDiskfont == nullptr)
+        goto exit;
+    locale = ILocale->OpenLocale(nullptr);
+    if (locale == nullptr)
+        goto exit;
+
+    map = IDiskfont->ObtainCharsetInfo(DFCS_NUMBER, locale->loc_CodeSet, DFCS_MAPTABLE);
+    IExec->DebugPrintF("GetImportantData: 0x%08lX\n", (unsigned long)map);
+    if (map != 0) {
+        IExec->CopyMem((CONST_APTR)map, ucsmap, sizeof(ucsmap));
+        result = TRUE;
+    }
+
+exit:
+    if (locale != nullptr)
+        ILocale->CloseLocale(locale);
+    if (IDiskfont != nullptr)
+        IExec->DropInterface((Interface *)IDiskfont);
+    IExec->CloseLibrary(diskfontBase);
+    return result;
+}

@@ -1,0 +1,225 @@
+// Finds the members to read: the workbook part named by the package's relationships, its
+// first sheet that is a worksheet, and its shared-string table. Where the small files cannot
+// be read, the usual names stand.
+#include "module/globals.h"
+
+#include "xml/xml.h"
+
+#define WORKSPACE "T:XLS/"
+
+// TRUE when the attribute value (with its quotes) ends in "/kind" and a closing quote.
+static BOOL TypeIs(const char *value, const char *kind)
+{
+    uint32 vlen = IUtility->Strlen(value), klen = IUtility->Strlen(kind);
+
+    if (vlen < klen + 3 || value[vlen - 1] != '"')
+        return FALSE;
+    return value[vlen - klen - 2] == '/' &&
+           IUtility->Strnicmp(value + vlen - klen - 1, kind, (int32)klen) == 0;
+}
+
+// Joins a relationship target to the folder of its source part and resolves "." and "..";
+// the result is a member path below the workspace. FALSE when it would leave the package.
+static BOOL ResolveTarget(const char *base, const char *target, char *out, uint32 size)
+{
+    char path[XML_PATHSIZE];
+    uint32 n = 0, start, len;
+    const char *p;
+
+    path[0] = '\0';
+    if (target[0] == '"')
+        target++;
+    if (target[0] == '/') {
+        target++;
+    } else {
+        IUtility->Strlcpy(path, base, sizeof(path));
+        // Keep the folder of the source part, with its slash.
+        len = IUtility->Strlen(path);
+        while (len > 0 && path[len - 1] != '/')
+            len--;
+        path[len] = '\0';
+    }
+    if (IUtility->Strlcat(path, target, sizeof(path)) >= sizeof(path))
+        return FALSE;
+    len = IUtility->Strlen(path);
+    if (len > 0 && path[len - 1] == '"')
+        path[--len] = '\0';
+
+    // Segment by segment into out, relative to the package root.
+    out[0] = '\0';
+    p = path;
+    while (*p != '\0') {
+        const char *seg = p;
+        while (*p != '\0' && *p != '/' && *p != '\\')
+            p++;
+        len = (uint32)(p - seg);
+        if (*p != '\0')
+            p++;
+        if (len == 0 || (len == 1 && seg[0] == '.'))
+            continue;
+        if (len == 2 && seg[0] == '.' && seg[1] == '.') {
+            if (n == 0)
+                return FALSE;
+            while (n > 0 && out[n - 1] != '/')
+                n--;
+            if (n > 0)
+                n--;
+            out[n] = '\0';
+            continue;
+        }
+        start = n;
+        if (start + (start > 0 ? 1 : 0) + len + 1 > size)
+            return FALSE;
+        if (start > 0)
+            out[n++] = '/';
+        for (uint32 k = 0; k < len; k++)
+            out[n++] = seg[k];
+        out[n] = '\0';
+    }
+    return n > 0 ? TRUE : FALSE;
+}
+
+// The value of the relationship id attribute of a sheet tag, whatever its prefix.
+static void SheetRelation(const char *tag, char *value, uint32 size)
+{
+    BOOL trunc = FALSE;
+
+    GetSectionParameter("r:id=", tag, size, value, &trunc);
+    if (value[0] != '\0')
+        return;
+    // Another prefix for the same namespace: the first attribute named "<prefix>:id".
+    for (const char *p = tag; *p != '\0'; p++) {
+        if (p[0] == ':' && p[1] == 'i' && p[2] == 'd' && (p[3] == '=' || p[3] == ' ')) {
+            const char *a = p;
+            char key[64];
+            uint32 n = 0;
+            while (a > tag && a[-1] != ' ' && a[-1] != '\t' && a[-1] != '\n' && a[-1] != '\r')
+                a--;
+            while (a < p + 3 && n < sizeof(key) - 2)
+                key[n++] = *a++;
+            key[n++] = '=';
+            key[n] = '\0';
+            GetSectionParameter(key, tag, size, value, &trunc);
+            return;
+        }
+    }
+}
+
+// Looks through a relationships file for the relationship with this id (when id is not
+// empty) or the first of this kind; its target lands in target. TRUE when found; *kindok
+// tells whether the one found by id is of the kind.
+static BOOL FindRelation(const char *relsfile, const char *id, const char *kind, char *target,
+                         uint32 size, BOOL *kindok, BOOL *readable)
+{
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, found = FALSE;
+    BPTR fp = IDOS->FOpen(relsfile, MODE_OLDFILE, XML_BUFSIZE);
+
+    *readable = fp != ZERO;
+    if (fp == ZERO)
+        return FALSE;
+    while (!found && FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete)) {
+        if (!TagIs(tag, "Relationship"))
+            continue;
+        GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
+        BOOL ofkind = TypeIs(value, kind);
+        if (id[0] != '\0') {
+            GetSectionParameter("Id=", tag, sizeof(value), value, &trunc);
+            if (IUtility->Stricmp(value, id) != 0)
+                continue;
+            *kindok = ofkind;
+        } else if (!ofkind) {
+            continue;
+        }
+        GetSectionParameter("Target=", tag, sizeof(value), value, &trunc);
+        IUtility->Strlcpy(target, value, size);
+        found = TRUE;
+    }
+    IDOS->FClose(fp);
+    return found;
+}
+
+// The relationships file of a part: "xl/workbook.xml" -> "T:XLS/xl/_rels/workbook.xml.rels".
+static BOOL RelsFile(const char *part, char *out, uint32 size)
+{
+    uint32 len = IUtility->Strlen(part), slash = len;
+
+    while (slash > 0 && part[slash - 1] != '/')
+        slash--;
+    IUtility->Strlcpy(out, WORKSPACE, size);
+    if (slash + IUtility->Strlen(out) >= size)
+        return FALSE;
+    uint32 n = IUtility->Strlen(out);
+    for (uint32 k = 0; k < slash; k++)
+        out[n++] = part[k];
+    out[n] = '\0';
+    IUtility->Strlcat(out, "_rels/", size);
+    IUtility->Strlcat(out, part + slash, size);
+    return IUtility->Strlcat(out, ".rels", size) < size;
+}
+
+static BOOL SetMember(uint8 fid, const char *member)
+{
+    IUtility->Strlcpy(xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
+    return IUtility->Strlcat(xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
+}
+
+BOOL FindWorkbookParts(void)
+{
+    char workbook[XML_PATHSIZE], rels[XML_PATHSIZE], target[XML_BUFSIZE];
+    char member[XML_PATHSIZE], path[XML_PATHSIZE];
+    char tag[XML_BUFSIZE], id[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, kindok = FALSE, readable, found = FALSE;
+    BPTR fp;
+
+    SetMember(0, "xl/worksheets/sheet1.xml");
+    SetMember(1, "xl/sharedStrings.xml");
+
+    IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
+    if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, sizeof(target),
+                     &kindok, &readable))
+        if (!ResolveTarget("", target, workbook, sizeof(workbook)))
+            IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
+    IExec->DebugPrintF("Arbeitsmappe: %s\n", workbook);
+
+    IUtility->Strlcpy(path, WORKSPACE, sizeof(path));
+    IUtility->Strlcat(path, workbook, sizeof(path));
+    if (!RelsFile(workbook, rels, sizeof(rels)))
+        return TRUE;
+    fp = IDOS->FOpen(path, MODE_OLDFILE, XML_BUFSIZE);
+    if (fp == ZERO)
+        return TRUE;    // no workbook part to go by: the usual names
+
+    // The first sheet whose relationship is a worksheet (not a chart or dialog sheet).
+    readable = TRUE;
+    while (!found && FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete)) {
+        if (!TagIs(tag, "sheet"))
+            continue;
+        SheetRelation(tag, id, sizeof(id));
+        if (id[0] == '\0')
+            continue;
+        kindok = FALSE;
+        if (!FindRelation(rels, id, "worksheet", target, sizeof(target), &kindok, &readable)) {
+            if (!readable)
+                break;
+            continue;
+        }
+        if (kindok && ResolveTarget(workbook, target, member, sizeof(member)) &&
+            SetMember(0, member))
+            found = TRUE;
+    }
+    IDOS->FClose(fp);
+    if (!readable) {
+        IExec->DebugPrintF("Keine Beziehungen: %s\n", rels);
+        return TRUE;
+    }
+    if (!found) {
+        IExec->DebugPrintF("Kein Arbeitsblatt\n");
+        return FALSE;
+    }
+    if (FindRelation(rels, "", "sharedStrings", target, sizeof(target), &kindok, &readable) &&
+        ResolveTarget(workbook, target, member, sizeof(member)))
+        SetMember(1, member);
+    IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[0], xmlfiles[1]);
+    return TRUE;
+}

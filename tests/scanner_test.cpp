@@ -1,0 +1,245 @@
+// The stream scanner over in-memory streams.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/testing.h"
+#include "xml/xml.h"
+
+namespace {
+
+class Scanner : public ::testing::Test {
+protected:
+    void SetUp() override { testing_support::UseStandIn(); }
+    void TearDown() override
+    {
+        if (fp != ZERO)
+            platform::dos.FClose(fp);
+        EXPECT_EQ(0, platform::OpenFiles());
+    }
+    BPTR Open(const std::string &text, int32 bufsize = 1024)
+    {
+        fp = platform::MemoryFile(text, bufsize);
+        return fp;
+    }
+    // The rest of the stream, to see where a call left it.
+    std::string Rest()
+    {
+        std::string s;
+        for (int32 c; (c = platform::dos.FGetC(fp)) >= 0;)
+            s += (char)c;
+        return s;
+    }
+    BPTR fp = ZERO;
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE;
+};
+
+TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
+{
+    struct {
+        const char *xml, *sname;
+        BOOL found;
+        const char *tag, *rest;
+        BOOL complete;
+    } cases[] = {
+        { "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>", "c", TRUE, "c r=\"A1\" t=\"s\"", "<v>0</v></c>", FALSE },
+        { "<c r=\"A1\" s=\"2\"/>", "c", TRUE, "c r=\"A1\" s=\"2\"/", "", TRUE },
+        { "<x:row r=\"2\"><x:c r=\"B2\">", "c", TRUE, "x:c r=\"B2\"", "", FALSE },
+        { "<v>1</v></x:c>", "/c", TRUE, "/x:c", "", FALSE },
+        { "<t>a</t><t xml:space=\"preserve\">b</t>", "t ", TRUE, "t xml:space=\"preserve\"", "b</t>", FALSE },
+        { "<t>a</t>", "t ", FALSE, "", "", FALSE },
+        { "<!-- <c r=\"Z9\"> --><c r=\"A1\">", "c", TRUE, "c r=\"A1\"", "", FALSE },
+        { "<![CDATA[<c r=\"Z9\">]]><c r=\"A2\">", "c", TRUE, "c r=\"A2\"", "", FALSE },
+        { "<?xml version=\"1.0\"?><c>", "", TRUE, "c", "", FALSE },
+        { "<c f=\"a>b\" r=\"A3\">x", "c", TRUE, "c f=\"a>b\" r=\"A3\"", "x", FALSE },
+        { "<c r='A4'/>", "c", TRUE, "c r='A4'/", "", TRUE },
+        { "<c r=\"A1\"", "c", FALSE, "c r=\"A1\"", "", FALSE },     // the end inside the tag
+        { "no tags here", "c", FALSE, "", "", FALSE },
+        { "<col min=\"1\"/><c r=\"A1\">", "c", TRUE, "col min=\"1\"/", "<c r=\"A1\">", TRUE },
+    };
+    for (const auto &c : cases) {
+        Open(c.xml);
+        complete = FALSE;
+        EXPECT_EQ(c.found, FindXMLSection(fp, c.sname, sizeof(tag), tag, &trunc, &complete)) << c.xml;
+        EXPECT_STREQ(c.tag, tag) << c.xml;
+        EXPECT_EQ(c.complete, complete) << c.xml;
+        if (c.found)
+            EXPECT_EQ(c.rest, Rest()) << c.xml;
+        platform::dos.FClose(fp);
+        fp = ZERO;
+    }
+    EXPECT_FALSE(trunc);
+}
+
+TEST_F(Scanner, LongTagsAreCutAndTheStreamStaysInStep)
+{
+    for (size_t len : {1022u, 1023u, 1024u, 5000u}) {
+        std::string text = "c" + std::string(len - 1, 'x');     // a tag text of len bytes
+        Open("<" + text + "><v>7</v>");
+        trunc = FALSE;
+        ASSERT_TRUE(FindXMLSection(fp, "c", sizeof(tag), tag, &trunc, &complete));
+        EXPECT_EQ(std::min<size_t>(len, 1023), strlen(tag)) << len;
+        EXPECT_EQ(len > 1023, trunc == TRUE) << len;
+        EXPECT_EQ("<v>7</v>", Rest()) << len;
+        platform::dos.FClose(fp);
+        fp = ZERO;
+    }
+}
+
+TEST_F(Scanner, CheckofSectionPeeksWithoutMoving)
+{
+    Open("text <!-- c --><x:f t=\"shared\"/><v>1</v>");
+    EXPECT_TRUE(CheckofSection(fp, "f"));
+    EXPECT_FALSE(CheckofSection(fp, "v"));      // looks at the same tag again
+    EXPECT_TRUE(CheckofSection(fp, "f t="));
+    EXPECT_FALSE(CheckofSection(fp, "/c"));
+    EXPECT_EQ("text <!-- c --><x:f t=\"shared\"/><v>1</v>", Rest());
+    EXPECT_FALSE(CheckofSection(fp, ""));       // at the end
+}
+
+TEST_F(Scanner, PeeksInsideTheBufferCostNoSystemCall)
+{
+    std::string xml;
+    for (int k = 0; k < 2000; k++)
+        xml += "<c r=\"A" + std::to_string(k + 1) + "\"><v>1</v></c>";
+    Open(xml);
+    uint64 before = platform::FileSystemCalls();
+    int peeks = 0;
+    while (FindXMLSection(fp, "c", sizeof(tag), tag, &trunc, &complete)) {
+        CheckofSection(fp, "v");
+        peeks++;
+    }
+    uint64 calls = platform::FileSystemCalls() - before;
+    EXPECT_EQ(2000, peeks);
+    // One read per buffer and a few seeks where a peek crosses a buffer's end.
+    EXPECT_LT(calls, xml.size() / 1024 * 3 + 10);
+}
+
+TEST_F(Scanner, GetSectionParameterReadsAttributes)
+{
+    struct { const char *key, *tag, *value; } cases[] = {
+        { "r=", "c r=\"B12\" s=\"3\"", "\"B12\"" },
+        { " t=", "c r=\"B12\" s=\"3\"", "" },
+        { " t=", "c r=\"B12\" t=\"s\"", "\"s\"" },
+        { "r=", "c R=\"C3\"", "\"C3\"" },
+        { "r=", "c attr=\"1\" r=\"D4\"", "\"D4\"" },       // not the end of a longer name
+        { "r=", "row r=\"7\"/", "\"7\"" },
+        { "r=", "c r='E5' t='n'", "\"E5\"" },
+        { "r=", "c r = \"F6\"", "\"F6\"" },
+        { "t=", "c t=\"a b\"", "\"a b\"" },
+        { "r=", "c", "" },
+        { "r=", "r=", "" },
+        { "ref=", "f t=\"shared\" ref=\"A1:A9\" si=\"0\"", "\"A1:A9\"" },
+    };
+    char value[XML_BUFSIZE];
+    for (const auto &c : cases) {
+        GetSectionParameter(c.key, c.tag, sizeof(value), value, &trunc);
+        EXPECT_STREQ(c.value, value) << c.key << " in " << c.tag;
+    }
+    char small[6];
+    trunc = FALSE;
+    GetSectionParameter("r=", "c r=\"ABCDEFG\"", sizeof(small), small, &trunc);
+    EXPECT_STREQ("\"ABC\"", small);
+    EXPECT_TRUE(trunc);
+}
+
+TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
+{
+    struct { const char *xml, *value, *rest; BOOL ended; } cases[] = {
+        { "3.5</v></c>", "3.5", "</c>", TRUE },
+        { "</v>", "", "", TRUE },
+        { "a&amp;b</x:v>", "a&amp;b", "", TRUE },
+        { "x > y</t>", "x > y", "", TRUE },
+        { "<![CDATA[a<b & c]]></t>", "a&lt;b &amp; c", "", TRUE },
+        { "<![CDATA[]]]]></t>", "]]", "", TRUE },
+        { "a<!-- note -->b</t>", "ab", "", TRUE },
+        { "12", "12", "", FALSE },
+    };
+    char value[XML_BUFSIZE];
+    for (const auto &c : cases) {
+        Open(c.xml);
+        EXPECT_EQ(c.ended, GetXMLValue(fp, value, sizeof(value), &trunc)) << c.xml;
+        EXPECT_STREQ(c.value, value) << c.xml;
+        EXPECT_EQ(c.rest, Rest()) << c.xml;
+        platform::dos.FClose(fp);
+        fp = ZERO;
+    }
+}
+
+TEST_F(Scanner, GetXMLValueCutsLongTextsCleanly)
+{
+    char value[8];
+    struct { const char *xml, *value; } cases[] = {
+        { "abcdefghij</v>x", "abcdefg" },
+        { "abcde\xC3\xA9z</v>x", "abcde\xC3\xA9" },       // the sequence fits
+        { "abcdef\xC3\xA9</v>x", "abcdef" },              // it would not: cut before it
+        { "abc&amp;defg</v>x", "abc" },                  // never half a reference
+        { "ab&amp;cd</v>x", "ab&amp;" },
+    };
+    for (const auto &c : cases) {
+        Open(c.xml);
+        trunc = FALSE;
+        EXPECT_TRUE(GetXMLValue(fp, value, sizeof(value), &trunc)) << c.xml;
+        EXPECT_STREQ(c.value, value) << c.xml;
+        EXPECT_EQ("x", Rest()) << c.xml;
+        platform::dos.FClose(fp);
+        fp = ZERO;
+    }
+    EXPECT_TRUE(trunc);
+}
+
+TEST(ReplaceString, ReplacesEveryOccurrenceIgnoringCase)
+{
+    testing_support::UseStandIn();
+    struct { const char *text, *from, *to, *result; } cases[] = {
+        { "1&lt;2&LT;3", "&lt;", "<", "1<2<3" },
+        { "abc", "abcd", "x", "abc" },
+        { "aaa", "a", "aa", "aaaaaa" },
+        { "v>42</v", "v>", "", "42</v" },
+    };
+    for (const auto &c : cases) {
+        char buf[XML_BUFSIZE];
+        strcpy(buf, c.text);
+        ReplaceString(buf, c.from, c.to);
+        EXPECT_STREQ(c.result, buf) << c.text;
+    }
+    char buf[XML_BUFSIZE];
+    std::string text(1000, 'x');
+    strcpy(buf, (text + "y").c_str());
+    ReplaceString(buf, "y", std::string(101, 'z').c_str());
+    EXPECT_EQ(1023u, strlen(buf));
+}
+
+TEST(GetRowColumnNumber, ReadsCellNames)
+{
+    testing_support::UseStandIn();
+    struct { const char *name; uint32 row, col; } cases[] = {
+        { "B3", 3, 2 }, { "\"AA10\"", 10, 27 }, { "XFD1048576", 1048576, 16384 },
+        { "A1:A9", 1, 1 }, { "AB", 0, 0 }, { "12", 12, 0 }, { "", 0, 0 }, { "a1", 1, 1 },
+        { "\"A7\"/", 7, 1 }, { "ZZ1", 1, 702 }, { "AAA1", 1, 703 }, { "AAAA1", 1, 0 },
+        { "A0", 0, 1 }, { "$A$1", 0, 0 },
+    };
+    for (const auto &c : cases) {
+        char buf[256];
+        uint32 row = 99, col = 99;
+        snprintf(buf, sizeof(buf), "%s", c.name);
+        GetRowColumnNumber(buf, &row, &col);
+        EXPECT_EQ(c.row, row) << c.name;
+        EXPECT_EQ(c.col, col) << c.name;
+    }
+}
+
+TEST(TagIs, ComparesWholeLocalNames)
+{
+    struct { const char *tag, *name; bool is; } cases[] = {
+        { "c r=\"A1\"", "c", true }, { "col min=\"1\"", "c", false }, { "x:c", "c", true },
+        { "/x:c", "/c", true }, { "/c", "c", false }, { "c/", "c", true },
+        { "sheetData/", "sheetData", true }, { "sheetDataExt", "sheetData", false },
+        { "rowBreaks", "row", false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.is, TagIs(c.tag, c.name) == TRUE) << c.tag << " / " << c.name;
+}
+
+}  // namespace

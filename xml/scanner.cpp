@@ -1,0 +1,416 @@
+// The stream scanner: tags, attributes and element text picked out of a buffered byte
+// stream, with fixed buffers and no XML parser. Element names match after an optional
+// "prefix:", since several producers write every element with a namespace prefix.
+#include "xml/xml.h"
+
+#include "module/globals.h"
+
+static BOOL IsBlank(int32 c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Skips a comment, CDATA section or declaration whose "<!" was read: reads its opening and
+// then up to its closing "-->", "]]>" or ">". FALSE at the end of the file.
+static BOOL SkipMarkup(BPTR fpr)
+{
+    int32 c = IDOS->FGetC(fpr), c1 = 0, c2 = 0, end;
+    uint32 open;
+
+    if (c == '-') {
+        end = '-';
+        open = 1;       // one more "-"
+    } else if (c == '[') {
+        end = ']';
+        open = 6;       // "CDATA["
+    } else {
+        while (c >= 0 && c != '>')
+            c = IDOS->FGetC(fpr);
+        return c >= 0 ? TRUE : FALSE;
+    }
+    while (open-- > 0)
+        if (IDOS->FGetC(fpr) < 0)
+            return FALSE;
+    for (;;) {
+        c = IDOS->FGetC(fpr);
+        if (c < 0)
+            return FALSE;
+        if (c == '>' && c1 == end && c2 == end)
+            return TRUE;
+        c2 = c1;
+        c1 = c;
+    }
+}
+
+// TRUE when the tag text begins, after an optional "/" and "prefix:", as sname does.
+static BOOL MatchTag(const char *text, const char *sname)
+{
+    const char *local;
+
+    if (*sname == '\0')
+        return TRUE;
+    if ((*sname == '/') != (*text == '/'))
+        return FALSE;
+    if (*sname == '/') {
+        sname++;
+        text++;
+    }
+    local = text;
+    for (const char *p = text; *p != '\0' && !IsBlank(*p) && *p != '/'; p++)
+        if (*p == ':')
+            local = p + 1;
+    while (*sname != '\0') {
+        if (*local != *sname)
+            return FALSE;
+        local++;
+        sname++;
+    }
+    return TRUE;
+}
+
+// Reads one tag whose "<" was just consumed, up to its ">" (one inside quotes does not end
+// it), storing at most size - 1 bytes. Returns 1 when it matches sname (flags set), 0 when
+// it does not or is a comment, CDATA or declaration, -1 at the end of the file.
+static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+                   BOOL *complete)
+{
+    uint32 i = 0;
+    int32 c, quote = 0, last = 0;
+
+    c = IDOS->FGetC(fpr);
+    if (c < 0)
+        return -1;
+    if (c == '!')
+        return SkipMarkup(fpr) ? 0 : -1;    // comments and CDATA may hold "<" and ">"
+    for (;;) {
+        if (quote == 0 && c == '>')
+            break;
+        if (c == '"' || c == '\'') {
+            if (quote == 0)
+                quote = c;
+            else if (quote == c)
+                quote = 0;
+        }
+        if (i < size - 1)
+            buffer[i++] = (char)c;
+        else
+            *trunc = TRUE;          // the rest is read but not stored: the walk stays in step
+        if (!IsBlank(c))
+            last = c;
+        c = IDOS->FGetC(fpr);
+        if (c < 0) {
+            buffer[i] = '\0';
+            return -1;
+        }
+    }
+    buffer[i] = '\0';
+    if (buffer[0] == '?' || !MatchTag(buffer, sname))
+        return 0;
+    *complete = (last == '/') ? TRUE : FALSE;
+    return 1;
+}
+
+BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+                    BOOL *complete)
+{
+    int32 c;
+    int r;
+
+    buffer[0] = '\0';
+    for (;;) {
+        do {
+            c = IDOS->FGetC(fpr);
+        } while (c >= 0 && c != '<');
+        if (c < 0) {
+            buffer[0] = '\0';
+            return FALSE;
+        }
+        r = ReadTag(fpr, sname, size, buffer, trunc, complete);
+        if (r > 0)
+            return TRUE;
+        if (r < 0)
+            return FALSE;
+    }
+}
+
+BOOL CheckofSection(BPTR fpr, const char *sname)
+{
+    int64 pos = IDOS->GetFilePosition(fpr);
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, found = FALSE;
+
+    // The first tag that is not a comment or declaration decides.
+    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
+        if (tag[0] == '?')
+            continue;
+        found = MatchTag(tag, sname);
+        break;
+    }
+    IDOS->ChangeFilePosition(fpr, pos, OFFSET_BEGINNING);
+    return found;
+}
+
+BOOL TagIs(const char *tag, const char *name)
+{
+    const char *local = tag;
+    BOOL end = FALSE;
+
+    if (*local == '/') {
+        end = TRUE;
+        local++;
+    }
+    if ((*name == '/') != end)
+        return FALSE;
+    if (end)
+        name++;
+    for (const char *p = local; *p != '\0' && !IsBlank(*p) && *p != '/' && *p != '>'; p++)
+        if (*p == ':')
+            local = p + 1;
+    while (*name != '\0' && *local == *name) {
+        local++;
+        name++;
+    }
+    return *name == '\0' && (*local == '\0' || IsBlank(*local) || *local == '/');
+}
+
+void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
+                         BOOL *trunc)
+{
+    char key[64];
+    uint32 klen = 0, n = 0;
+    const char *p = dstring;
+
+    buffer[0] = '\0';
+    while (*spara == ' ')
+        spara++;
+    while (*spara != '\0' && *spara != '=' && klen < sizeof(key) - 1)
+        key[klen++] = *spara++;
+    key[klen] = '\0';
+    if (klen == 0)
+        return;
+
+    // Past the element name, then attribute by attribute.
+    while (*p != '\0' && !IsBlank(*p))
+        p++;
+    for (;;) {
+        const char *aname, *value;
+        uint32 alen;
+        char quote = 0;
+
+        while (IsBlank(*p) || *p == '/')
+            p++;
+        if (*p == '\0' || *p == '>')
+            return;
+        aname = p;
+        while (*p != '\0' && *p != '=' && !IsBlank(*p) && *p != '>' && *p != '/')
+            p++;
+        alen = (uint32)(p - aname);
+        while (IsBlank(*p))
+            p++;
+        if (*p != '=')
+            continue;               // an attribute without a value: malformed, passed over
+        p++;
+        while (IsBlank(*p))
+            p++;
+        if (*p == '"' || *p == '\'')
+            quote = *p++;
+        value = p;
+        if (quote != 0)
+            while (*p != '\0' && *p != quote)
+                p++;
+        else
+            while (*p != '\0' && !IsBlank(*p) && *p != '>' && *p != '/')
+                p++;
+        if (alen == klen && IUtility->Strnicmp(aname, key, (int32)klen) == 0) {
+            uint32 vlen = (uint32)(p - value);
+            // Room for both quotes and the terminator.
+            if (size < 3)
+                return;
+            if (vlen > size - 3) {
+                vlen = size - 3;
+                *trunc = TRUE;
+            }
+            buffer[n++] = '"';
+            for (uint32 k = 0; k < vlen; k++)
+                buffer[n++] = value[k];
+            buffer[n++] = '"';
+            buffer[n] = '\0';
+            return;
+        }
+        if (quote != 0 && *p == quote)
+            p++;
+    }
+}
+
+// Stores c at data[*n] when there is room for it and the terminator.
+static inline BOOL Put(char *data, uint32 size, uint32 *n, char c)
+{
+    if (*n + 1 >= size)
+        return FALSE;
+    data[(*n)++] = c;
+    return TRUE;
+}
+
+// Cuts a full buffer back so it ends neither inside a UTF-8 sequence nor inside a reference.
+static void CutClean(char *data, uint32 *n)
+{
+    uint32 k = *n, lead;
+
+    // A sequence is whole when its lead byte announces as many bytes as follow it.
+    lead = k;
+    while (lead > 0 && lead + 4 > k && ((uint8)data[lead - 1] & 0xC0) == 0x80)
+        lead--;
+    if (lead > 0 && (uint8)data[lead - 1] >= 0xC0) {
+        uint8 b = (uint8)data[lead - 1];
+        uint32 want = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        if (k - (lead - 1) < want)
+            k = lead - 1;
+    }
+    for (uint32 j = k; j > 0 && k - j < 12; j--) {
+        if (data[j - 1] == ';')
+            break;
+        if (data[j - 1] == '&') {
+            k = j - 1;
+            break;
+        }
+    }
+    *n = k;
+    data[k] = '\0';
+}
+
+// Stores a byte of text, written as a reference where decoding would take it for markup.
+static void PutText(char *data, uint32 size, uint32 *n, BOOL *full, int32 c)
+{
+    const char *out = c == '&' ? "&amp;" : c == '<' ? "&lt;" : nullptr;
+    uint32 before = *n;
+
+    if (*full)
+        return;
+    if (out == nullptr) {
+        if (!Put(data, size, n, (char)c))
+            *full = TRUE;
+        return;
+    }
+    for (; *out != '\0'; out++) {
+        if (!Put(data, size, n, *out)) {
+            *n = before;
+            *full = TRUE;
+            return;
+        }
+    }
+}
+
+// The content of a CDATA section whose "<![" was read, up to its "]]>". FALSE at the end.
+static BOOL ReadCData(BPTR fpr, char *data, uint32 size, uint32 *n, BOOL *full)
+{
+    int32 c, c1 = -1, c2 = -1;     // the two bytes before c, not stored yet
+
+    for (int k = 0; k < 6; k++)    // "CDATA["
+        if (IDOS->FGetC(fpr) < 0)
+            return FALSE;
+    for (;;) {
+        c = IDOS->FGetC(fpr);
+        if (c < 0)
+            return FALSE;
+        if (c == '>' && c1 == ']' && c2 == ']')
+            return TRUE;
+        if (c2 >= 0)
+            PutText(data, size, n, full, c2);
+        c2 = c1;
+        c1 = c;
+    }
+}
+
+BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
+{
+    uint32 n = 0;
+    BOOL full = FALSE, ended = FALSE;
+    int32 c;
+
+    for (;;) {
+        c = IDOS->FGetC(fpr);
+        if (c < 0)
+            break;
+        if (c != '<') {
+            if (!full && !Put(data, size, &n, (char)c))
+                full = TRUE;
+            continue;
+        }
+        c = IDOS->FGetC(fpr);
+        if (c == '!') {
+            c = IDOS->FGetC(fpr);
+            if (c == '[' ? !ReadCData(fpr, data, size, &n, &full) : c < 0) {
+                break;
+            } else if (c != '[') {
+                // A comment inside the text: passed over.
+                int32 c1 = 0, c2 = 0;
+                while ((c = IDOS->FGetC(fpr)) >= 0 && !(c == '>' && c1 == '-' && c2 == '-')) {
+                    c2 = c1;
+                    c1 = c;
+                }
+                if (c < 0)
+                    break;
+            }
+            continue;
+        }
+        // Any other tag ends the text: normally the element's own end tag, consumed here.
+        while (c >= 0 && c != '>')
+            c = IDOS->FGetC(fpr);
+        ended = c >= 0 ? TRUE : FALSE;
+        break;
+    }
+    data[n] = '\0';
+    if (full) {
+        *trunc = TRUE;
+        CutClean(data, &n);
+    }
+    return ended;
+}
+
+void ReplaceString(char *sstr, const char *rstr, const char *nstr)
+{
+    char work[XML_BUFSIZE];
+    uint32 len1 = IUtility->Strlen(sstr), len2 = IUtility->Strlen(rstr), i = 0, n = 0;
+
+    if (len2 == 0 || len1 < len2)
+        return;
+    while (i < len1) {
+        if (i + len2 <= len1 && IUtility->Strnicmp(sstr + i, rstr, (int32)len2) == 0) {
+            for (const char *q = nstr; *q != '\0' && n < sizeof(work) - 1; q++)
+                work[n++] = *q;
+            i += len2;
+        } else {
+            if (n < sizeof(work) - 1)
+                work[n++] = sstr[i];
+            i++;
+        }
+    }
+    work[n] = '\0';
+    IUtility->Strlcpy(sstr, work, XML_BUFSIZE);
+}
+
+void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
+{
+    uint32 c = 0, letters = 0;
+    int32 value = 0;
+    char *p;
+
+    *row = 0;
+    *col = 0;
+    ReplaceString(cellname, "\"", "");
+    p = cellname;
+    while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
+        // Past four letters a name is beyond any sheet; stop counting before it overflows.
+        if (letters < 4)
+            c = c * 26 + (uint32)((*p & 0xDF) - 'A' + 1);
+        letters++;
+        p++;
+    }
+    if (letters > 3)
+        c = 0;
+    if (*p < '0' || *p > '9')
+        return;
+    if (IDOS->StrToLong(p, &value) > 0 && value > 0)
+        *row = (uint32)value;
+    *col = c;
+}
