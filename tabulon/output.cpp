@@ -1,0 +1,480 @@
+// The views of a sheet: a grid as a spreadsheet shows it, csv and tsv rectangles from A1,
+// and one JSON line per cell. Texts leave the host's 8-bit charset as UTF-8.
+#include "tabulon/tabulon.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace tabulon {
+
+static const ULONG GRID_CAP = 24;    // widest column of the grid, in characters
+static const ULONG GRID_GAP = 20;    // longer runs of empty rows shrink to one mark line
+static const char  CUT[] = "\xE2\x80\xA6";   // the mark of a cut text and of a gap
+
+// What each 8-bit code turns into on the way out: up to 7 bytes, and whether it forces a
+// csv field into quotes.
+struct Recode {
+    unsigned char len[256];
+    char          bytes[256][7];
+    bool          special[256];
+};
+
+enum class Style { Plain, Json, CsvQuoted, Tsv, Grid };
+
+static int EncodeUtf8(ULONG cp, char *out)
+{
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;    // unmapped or no character at all
+    if (cp < 0x80) {
+        out[0] = (char)cp;
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = (char)(0xC0 | (cp >> 6));
+        out[1] = (char)(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = (char)(0xE0 | (cp >> 12));
+        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = (char)(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = (char)(0xF0 | (cp >> 18));
+    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = (char)(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+static void BuildRecode(ULONG codeset, Style style, Recode &r)
+{
+    const ULONG *map = platform::CharsetMap(codeset);
+    for (int b = 0; b < 256; b++) {
+        ULONG cp = map != nullptr ? map[b] : (ULONG)b;
+        char *out = r.bytes[b];
+        const char *escape = nullptr;
+        r.special[b] = cp == ',' || cp == '"' || cp == '\r' || cp == '\n';
+        switch (style) {
+        case Style::Json:
+            switch (cp) {
+            case '"':  escape = "\\\""; break;
+            case '\\': escape = "\\\\"; break;
+            case '\n': escape = "\\n"; break;
+            case '\r': escape = "\\r"; break;
+            case '\t': escape = "\\t"; break;
+            case '\b': escape = "\\b"; break;
+            case '\f': escape = "\\f"; break;
+            default:
+                if (cp > 0 && cp < 0x20) {
+                    static const char hex[] = "0123456789abcdef";
+                    char u[7] = {'\\', 'u', '0', '0', hex[cp >> 4], hex[cp & 15], 0};
+                    memcpy(out, u, 6);
+                    r.len[b] = 6;
+                    continue;
+                }
+            }
+            break;
+        case Style::CsvQuoted:
+            if (cp == '"')
+                escape = "\"\"";
+            break;
+        case Style::Tsv:
+            if (cp == '\t' || cp == '\r' || cp == '\n')
+                cp = ' ';
+            break;
+        case Style::Grid:
+            if (cp > 0 && cp < 0x20)
+                cp = ' ';
+            break;
+        case Style::Plain:
+            break;
+        }
+        if (escape != nullptr) {
+            r.len[b] = (unsigned char)strlen(escape);
+            memcpy(out, escape, r.len[b]);
+        } else {
+            r.len[b] = (unsigned char)EncodeUtf8(cp, out);
+        }
+    }
+}
+
+// Output in large chunks: one fwrite per 64 KiB whatever the number of cells.
+class Writer {
+public:
+    explicit Writer(FILE *out) : out_(out) {}
+    ~Writer() { Flush(); }
+    void Flush()
+    {
+        if (pos_ > 0)
+            fwrite(buf_, 1, pos_, out_);
+        pos_ = 0;
+    }
+    void Room(size_t n)
+    {
+        if (pos_ + n > sizeof(buf_))
+            Flush();
+    }
+    void Put(const char *s, size_t n)
+    {
+        if (n > sizeof(buf_)) {
+            Flush();
+            fwrite(s, 1, n, out_);
+            return;
+        }
+        Room(n);
+        memcpy(buf_ + pos_, s, n);
+        pos_ += n;
+    }
+    void Put(const char *s) { Put(s, strlen(s)); }
+    void Put(char c)
+    {
+        Room(1);
+        buf_[pos_++] = c;
+    }
+    void Repeat(char c, size_t n)
+    {
+        while (n > 0) {
+            Room(1);
+            size_t k = sizeof(buf_) - pos_ < n ? sizeof(buf_) - pos_ : n;
+            memset(buf_ + pos_, c, k);
+            pos_ += k;
+            n -= k;
+        }
+    }
+    void Number(ULONG n)
+    {
+        char digits[12];
+        int i = sizeof(digits);
+        do {
+            digits[--i] = (char)('0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        Put(digits + i, sizeof(digits) - i);
+    }
+    // The first count bytes of text through the table.
+    void Text(const char *text, size_t count, const Recode &r)
+    {
+        const unsigned char *p = (const unsigned char *)text;
+        for (size_t i = 0; i < count; i++) {
+            unsigned char b = p[i];
+            Room(7);
+            if (r.len[b] == 1)
+                buf_[pos_++] = r.bytes[b][0];
+            else {
+                memcpy(buf_ + pos_, r.bytes[b], r.len[b]);
+                pos_ += r.len[b];
+            }
+        }
+    }
+private:
+    FILE  *out_;
+    size_t pos_ = 0;
+    char   buf_[1 << 16];
+};
+
+// Column letters into name (room for 4 bytes: XFD is the last column a workbook has, but
+// a ULONG column needs 7); their count.
+static int ColumnLetters(ULONG col, char *name)
+{
+    char rev[8];
+    int n = 0;
+    while (col > 0 && n < (int)sizeof(rev)) {
+        col--;
+        rev[n++] = (char)('A' + col % 26);
+        col /= 26;
+    }
+    for (int i = 0; i < n; i++)
+        name[i] = rev[n - 1 - i];
+    return n;
+}
+
+std::string CellName(ULONG row, ULONG col)
+{
+    char letters[8];
+    int n = ColumnLetters(col, letters);
+    return std::string(letters, n) + std::to_string(row);
+}
+
+std::string ToUtf8(const char *text, ULONG codeset)
+{
+    std::string utf8;
+    if (text == nullptr)
+        return utf8;
+    Recode r;
+    BuildRecode(codeset, Style::Plain, r);
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++)
+        utf8.append(r.bytes[*p], r.len[*p]);
+    return utf8;
+}
+
+// A sheet whose cells the module made in row-major order, each position once, read in
+// place: no copy of a million cells to print them.
+class InPlace {
+public:
+    explicit InPlace(const std::deque<Cell> &cells) : cells_(cells) {}
+    size_t size() const { return cells_.size(); }
+    PlacedCell operator[](size_t i) const
+    {
+        const Cell &c = cells_[i];
+        return PlacedCell{c.c_Row, c.c_Col, c.c_Text != nullptr ? c.c_Text : ""};
+    }
+private:
+    const std::deque<Cell> &cells_;
+};
+
+static bool RowMajor(const std::deque<Cell> &cells)
+{
+    ULONG row = 0, col = 0;
+    for (const Cell &c : cells) {
+        if (c.c_Row == 0 || c.c_Col == 0)
+            return false;
+        if (c.c_Row < row || (c.c_Row == row && c.c_Col <= col))
+            return false;
+        row = c.c_Row;
+        col = c.c_Col;
+    }
+    return true;
+}
+
+template <class Cells>
+static ULONG LastColumn(const Cells &cells)
+{
+    ULONG last = 0;
+    for (size_t i = 0; i < cells.size(); i++)
+        if (cells[i].col > last)
+            last = cells[i].col;
+    return last;
+}
+
+template <class Cells>
+static void ShowJsonl(const Cells &cells, ULONG codeset, Writer &w)
+{
+    Recode r;
+    BuildRecode(codeset, Style::Json, r);
+    for (size_t i = 0; i < cells.size(); i++) {
+        const PlacedCell c = cells[i];
+        char letters[8];
+        int n = ColumnLetters(c.col, letters);
+        w.Put("{\"ref\":\"", 8);
+        w.Put(letters, n);
+        w.Number(c.row);
+        w.Put("\",\"row\":", 8);
+        w.Number(c.row);
+        w.Put(",\"col\":", 7);
+        w.Number(c.col);
+        w.Put(",\"text\":\"", 9);
+        w.Text(c.text, strlen(c.text), r);
+        w.Put("\"}\n", 3);
+    }
+}
+
+// The rectangle from A1 to the last used row and column, streamed a row at a time.
+template <class Cells>
+static void ShowSeparated(const Cells &cells, bool csv, ULONG codeset, Writer &w)
+{
+    Recode plain, quoted;
+    BuildRecode(codeset, csv ? Style::Plain : Style::Tsv, plain);
+    BuildRecode(codeset, Style::CsvQuoted, quoted);
+    const char sep = csv ? ',' : '\t';
+    ULONG lastRow = cells.size() == 0 ? 0 : cells[cells.size() - 1].row;
+    ULONG lastCol = LastColumn(cells);
+
+    size_t i = 0;
+    for (ULONG row = 1; row <= lastRow; row++) {
+        ULONG seps = 0;
+        for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
+            w.Repeat(sep, c.col - 1 - seps);
+            seps = c.col - 1;
+            size_t len = strlen(c.text);
+            bool quote = false;
+            if (csv)
+                for (size_t k = 0; k < len && !quote; k++)
+                    quote = plain.special[(unsigned char)c.text[k]];
+            if (quote) {
+                w.Put('"');
+                w.Text(c.text, len, quoted);
+                w.Put('"');
+            } else {
+                w.Text(c.text, len, plain);
+            }
+        }
+        w.Repeat(sep, lastCol - 1 - seps);
+        w.Put('\n');
+    }
+}
+
+static bool LooksNumeric(const char *s)
+{
+    bool digit = false;
+    if (*s == '-' || *s == '+')
+        s++;
+    while (*s >= '0' && *s <= '9') {
+        s++;
+        digit = true;
+    }
+    if (*s == '.')
+        for (s++; *s >= '0' && *s <= '9'; s++)
+            digit = true;
+    if (digit && (*s == 'e' || *s == 'E')) {
+        s++;
+        if (*s == '-' || *s == '+')
+            s++;
+        if (!(*s >= '0' && *s <= '9'))
+            return false;
+        while (*s >= '0' && *s <= '9')
+            s++;
+    }
+    return digit && *s == '\0';
+}
+
+static int Digits(ULONG n)
+{
+    int d = 1;
+    while (n >= 10) {
+        n /= 10;
+        d++;
+    }
+    return d;
+}
+
+// The row number right-aligned in the gutter, or the gap mark.
+static void Gutter(Writer &w, int gutter, ULONG row)
+{
+    if (row == 0) {
+        w.Repeat(' ', gutter - 1);
+        w.Put(CUT);
+        return;
+    }
+    w.Repeat(' ', gutter - Digits(row));
+    w.Number(row);
+}
+
+// Letters over the columns, numbers at the left, columns as wide as their texts up to
+// GRID_CAP and as many as fit width. A 8-bit code is one character on the screen.
+template <class Cells>
+static void ShowGrid(const Cells &cells, ULONG codeset, Writer &w, int width)
+{
+    if (cells.size() == 0) {
+        w.Put("(empty sheet)\n");
+        return;
+    }
+    if (width < 20)
+        width = 20;
+    Recode r;
+    BuildRecode(codeset, Style::Grid, r);
+
+    ULONG lastCol = LastColumn(cells);
+    const int gutter = Digits(cells[cells.size() - 1].row);
+
+    // Every column takes at least three characters, so no more than this can fit.
+    ULONG limit = (ULONG)(width / 3) < lastCol ? (ULONG)(width / 3) : lastCol;
+    std::vector<ULONG> widths(limit + 1);
+    for (ULONG col = 1; col <= limit; col++) {
+        char letters[8];
+        widths[col] = (ULONG)ColumnLetters(col, letters);
+    }
+    for (size_t i = 0; i < cells.size(); i++) {
+        const PlacedCell c = cells[i];
+        if (c.col > limit)
+            continue;
+        size_t len = strnlen(c.text, GRID_CAP);
+        if (len > widths[c.col])
+            widths[c.col] = (ULONG)len;
+    }
+    ULONG shown = 0;
+    long used = gutter;
+    while (shown < limit && used + 2 + (long)widths[shown + 1] <= width) {
+        shown++;
+        used += 2 + widths[shown];
+    }
+    if (shown == 0) {    // a narrow screen still sees the first column, cut to fit
+        shown = 1;
+        widths[1] = width - gutter - 2 > 1 ? width - gutter - 2 : 1;
+    }
+
+    std::string line;
+    w.Repeat(' ', gutter);
+    for (ULONG col = 1; col <= shown; col++) {
+        char letters[8];
+        int n = ColumnLetters(col, letters);
+        w.Put("  ", 2);
+        w.Put(letters, n);
+        if (col < shown)
+            w.Repeat(' ', widths[col] - n);
+    }
+    w.Put('\n');
+
+    ULONG prevRow = 0;
+    size_t i = 0;
+    while (i < cells.size()) {
+        ULONG row = cells[i].row;
+        if (row - prevRow - 1 > GRID_GAP) {
+            Gutter(w, gutter, 0);
+            w.Put('\n');
+        } else {
+            for (ULONG empty = prevRow + 1; empty < row; empty++) {
+                Gutter(w, gutter, empty);
+                w.Put('\n');
+            }
+        }
+        Gutter(w, gutter, row);
+        ULONG col = 1;    // the next column to write
+        size_t pad = 0;   // blanks owed before the next text: none after the row's last
+        for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
+            if (c.col > shown)
+                continue;
+            for (; col < c.col; col++)
+                pad += 2 + widths[col];
+            size_t cw = widths[c.col];
+            size_t len = strlen(c.text);
+            bool cut = len > cw;
+            size_t keep = cut ? cw - 1 : len;
+            size_t before = !cut && LooksNumeric(c.text) ? cw - len : 0;
+            w.Repeat(' ', pad + 2 + before);
+            w.Text(c.text, keep, r);
+            if (cut)
+                w.Put(CUT);
+            pad = cw - keep - (cut ? 1 : 0) - before;
+            col = c.col + 1;
+        }
+        w.Put('\n');
+        prevRow = row;
+    }
+    if (shown < lastCol) {
+        ULONG left = lastCol - shown;
+        w.Put('(');
+        w.Number(left);
+        w.Put(left == 1 ? " column left out: " : " columns left out: ");
+        char letters[8];
+        w.Put(letters, ColumnLetters(shown + 1, letters));
+        if (left > 1) {
+            w.Put(" to ");
+            w.Put(letters, ColumnLetters(lastCol, letters));
+        }
+        w.Put(")\n");
+    }
+}
+
+template <class Cells>
+static void ShowAs(const Cells &cells, Format format, ULONG codeset, FILE *out, int width)
+{
+    Writer w(out);
+    switch (format) {
+    case Format::Jsonl: ShowJsonl(cells, codeset, w); break;
+    case Format::Csv:   ShowSeparated(cells, true, codeset, w); break;
+    case Format::Tsv:   ShowSeparated(cells, false, codeset, w); break;
+    case Format::Grid:  ShowGrid(cells, codeset, w, width); break;
+    }
+}
+
+void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width)
+{
+    if (RowMajor(sheet.cells))
+        ShowAs(InPlace(sheet.cells), format, codeset, out, width);
+    else
+        ShowAs(Placed(sheet), format, codeset, out, width);
+}
+
+}  // namespace tabulon

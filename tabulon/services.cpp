@@ -1,0 +1,280 @@
+// The host's 17 services in table order, acting on the current document. NewPage, NewCell,
+// AllocString, FreeString and ChangeFontInfoA do real work; the rest answer harmlessly.
+#include "tabulon/tabulon.h"
+
+#include <cstring>
+#include <utility>
+
+namespace tabulon {
+
+// Blocks of this size hold many short texts; a longer text gets a block of its own.
+static const size_t ARENA_BLOCK = 1u << 20;
+
+static Document *current;
+static Document  loose;      // strings asked for while no document is current
+
+static Document *Current()
+{
+    return current != nullptr ? current : &loose;
+}
+
+char *StringArena::Copy(const char *text, size_t length)
+{
+    char *copy;
+    if (length + 1 > (size_t)(end_ - next_)) {
+        size_t size = length + 1 > ARENA_BLOCK / 4 ? length + 1 : ARENA_BLOCK;
+        blocks_.emplace_back(new char[size]);
+        held_ += size;
+        if (size != ARENA_BLOCK) {
+            // A big text keeps the block in use for the small ones.
+            copy = blocks_.back().get();
+            memcpy(copy, text, length);
+            copy[length] = '\0';
+            last_ = nullptr;
+            return copy;
+        }
+        next_ = blocks_.back().get();
+        end_ = next_ + size;
+    }
+    copy = next_;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    next_ += length + 1;
+    last_ = copy;
+    return copy;
+}
+
+void StringArena::Release(char *text)
+{
+    // Only the newest string can go back: the module frees a text it just copied when the
+    // next step fails.
+    if (text != nullptr && text == last_) {
+        next_ = last_;
+        last_ = nullptr;
+    }
+}
+
+StringArena::StringArena(StringArena &&other) noexcept
+{
+    *this = std::move(other);
+}
+
+StringArena &StringArena::operator=(StringArena &&other) noexcept
+{
+    if (this != &other) {
+        blocks_ = std::move(other.blocks_);
+        next_ = other.next_;
+        end_ = other.end_;
+        last_ = other.last_;
+        held_ = other.held_;
+        other.blocks_.clear();
+        other.next_ = other.end_ = other.last_ = nullptr;
+        other.held_ = 0;
+    }
+    return *this;
+}
+
+Document::Document(Document &&other) noexcept
+{
+    *this = std::move(other);
+}
+
+Document &Document::operator=(Document &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    sheets = std::move(other.sheets);
+    liveStrings = other.liveStrings;
+    cellFailsAt = other.cellFailsAt;
+    pageFails = other.pageFails;
+    strings = std::move(other.strings);
+    other.sheets.clear();
+    other.liveStrings = 0;
+    // NewCell finds a page's document through pg_Mappe.
+    for (Sheet &sheet : sheets)
+        sheet.page.pg_Mappe = (Mappe *)this;
+    if (current == &other)
+        current = this;
+    return *this;
+}
+
+Document::~Document()
+{
+    if (current == this)
+        current = nullptr;
+}
+
+void SetCurrentDocument(Document *doc)
+{
+    current = doc;
+}
+
+static void ReportErrorA(CONST_STRPTR, APTR)
+{
+}
+
+// A new sheet at the end of the document, or NULL when the document refuses pages.
+static Page *NewPage(Mappe *mp)
+{
+    Document *doc = mp != nullptr ? (Document *)mp : Current();
+    if (doc->pageFails)
+        return nullptr;
+    Sheet &sheet = doc->sheets.emplace_back();
+    sheet.page.pg_Mappe = (Mappe *)doc;
+    sheet.page.pg_DPI = 72;
+    return &sheet.page;
+}
+
+static void CalculatePageDPI(Page *)
+{
+}
+
+static Sheet *SheetOf(Page *page)
+{
+    Document *doc = (Document *)page->pg_Mappe;
+    if (doc == nullptr)
+        return nullptr;
+    // The module fills the newest page, so the search ends at once.
+    for (auto it = doc->sheets.rbegin(); it != doc->sheets.rend(); ++it)
+        if (&it->page == page)
+            return &*it;
+    return nullptr;
+}
+
+// A cell at col, row of the page with default pens and no text; NULL when the document's
+// countdown runs out.
+static Cell *NewCell(Page *page, ULONG col, ULONG row)
+{
+    Sheet *sheet;
+    if (page == nullptr || (sheet = SheetOf(page)) == nullptr)
+        return nullptr;
+    Document *doc = (Document *)page->pg_Mappe;
+    if (doc->cellFailsAt > 0 && --doc->cellFailsAt == 0)
+        return nullptr;
+    Cell &cell = sheet->cells.emplace_back();
+    cell.c_Col = col;
+    cell.c_Row = row;
+    cell.c_APen = 1;
+    cell.c_BPen = 0;
+    if (col > page->pg_Cols)
+        page->pg_Cols = col;
+    if (row > page->pg_Rows)
+        page->pg_Rows = row;
+    return &cell;
+}
+
+static void UpdateCellText(Page *, Cell *)
+{
+}
+
+static void SetTableSize(Page *page, ULONG cols, ULONG rows)
+{
+    if (page == nullptr)
+        return;
+    if (cols > page->pg_Cols)
+        page->pg_Cols = cols;
+    if (rows > page->pg_Rows)
+        page->pg_Rows = rows;
+}
+
+static ULONG FindColorPen(UBYTE, UBYTE, UBYTE)
+{
+    return 0;
+}
+
+static colorPen *AddPen(ULONG, CONST_STRPTR)
+{
+    return nullptr;
+}
+
+// The cell's name in a static buffer, overwritten by the next call.
+static STRPTR Coord2String(ULONG col, ULONG row)
+{
+    static char name[24];
+    std::string text = CellName(row, col);
+    size_t n = text.size() < sizeof(name) - 1 ? text.size() : sizeof(name) - 1;
+    memcpy(name, text.data(), n);
+    name[n] = '\0';
+    return name;
+}
+
+static LONG pixel(Page *, LONG, BOOL)
+{
+    return 0;
+}
+
+static LONG mm(Page *, LONG, BOOL)
+{
+    return 0;
+}
+
+static STRPTR AllocStringLength(CONST_STRPTR text, ULONG length)
+{
+    if (text == nullptr)
+        return nullptr;
+    Document *doc = Current();
+    doc->liveStrings++;
+    return doc->strings.Copy(text, strnlen(text, length));
+}
+
+static STRPTR AllocString(CONST_STRPTR text)
+{
+    if (text == nullptr)
+        return nullptr;
+    Document *doc = Current();
+    doc->liveStrings++;
+    return doc->strings.Copy(text, strlen(text));
+}
+
+static void FreeString(STRPTR text)
+{
+    if (text == nullptr)
+        return;
+    Document *doc = Current();
+    doc->liveStrings--;
+    doc->strings.Release(text);
+}
+
+static STRPTR ita(double, LONG, UBYTE)
+{
+    return nullptr;
+}
+
+// One font record serves every cell: the headless host draws nothing.
+static FontInfo *ChangeFontInfoA(FontInfo *, ULONG, const TagItem *, UBYTE)
+{
+    alignas(16) static unsigned char font[64];
+    return (FontInfo *)font;
+}
+
+static Name *AddName(Mappe *, CONST_STRPTR, CONST_STRPTR, UBYTE, Page *)
+{
+    return nullptr;
+}
+
+APTR *ServiceTable()
+{
+    static APTR table[SVC_COUNT] = {
+        (APTR)ReportErrorA,
+        (APTR)NewPage,
+        (APTR)CalculatePageDPI,
+        (APTR)NewCell,
+        (APTR)UpdateCellText,
+        (APTR)SetTableSize,
+        (APTR)FindColorPen,
+        (APTR)AddPen,
+        (APTR)Coord2String,
+        (APTR)pixel,
+        (APTR)mm,
+        (APTR)AllocStringLength,
+        (APTR)AllocString,
+        (APTR)FreeString,
+        (APTR)ita,
+        (APTR)ChangeFontInfoA,
+        (APTR)AddName,
+    };
+    static_assert(sizeof(table) / sizeof(table[0]) == 17);
+    return table;
+}
+
+}  // namespace tabulon
