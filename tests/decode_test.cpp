@@ -1,0 +1,90 @@
+// Text decoding: references, escapes, UTF-8 and the charset map.
+#include <gtest/gtest.h>
+
+#include "tests/support/testing.h"
+#include "xml/xml.h"
+
+namespace {
+
+class Decode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_support::UseStandIn();
+        UseCodeSet(CODESET_ISO_8859_1);
+    }
+    void UseCodeSet(ULONG codeset)
+    {
+        IExec->CopyMem(platform::CharsetMap(codeset), ucsmap, sizeof(ucsmap));
+        BuildCharsetTable();
+    }
+    std::string Convert(const char *text)
+    {
+        char in[XML_BUFSIZE], out[XML_BUFSIZE];
+        snprintf(in, sizeof(in), "%s", text);
+        memset(out, 'X', sizeof(out));
+        ConvertText(in, out, sizeof(out), 2);
+        return out;
+    }
+};
+
+TEST_F(Decode, ConvertTextDecodesReferencesAndUTF8)
+{
+    struct { const char *in, *out; } cases[] = {
+        { "&lt;b&gt; &quot;x&quot; it&apos;s", "<b> \"x\" it's" },
+        { "&LT;&Gt;&AMP;", "<>&" },
+        { "Tom &amp; Jerry", "Tom & Jerry" },
+        { "&amp;lt;", "&lt;" },
+        { "&amp;#65;", "&#65;" },
+        { "&#65;&#x42;&#X43;&#228;", "ABC\xE4" },
+        { "&#0; &#xD800; &#x110000; &#; &#x; &bogus; & alone &#65", "&#0; &#xD800; &#x110000; &#; &#x; &bogus; & alone &#65" },
+        { "caf\xC3\xA9", "caf\xE9" },
+        { "\xE2\x82\xAC 5", "? 5" },                    // no euro in Latin-1
+        { "\xF0\x9F\x98\x80!", "?!" },                   // four bytes, one character
+        { "a\xFF" "b\xC3", "a?b?" },                     // not UTF-8: one "?" a byte
+        { "\xC0\xAF", "??" },                            // overlong
+        { "x_x000D_y", "x\ry" },
+        { "_x005F_x000D_", "_x000D_" },
+        { "_x00e9_ _x12_ _xZZZZ_", "\xE9 _x12_ _xZZZZ_" },
+        { "", "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.out, Convert(c.in)) << c.in;
+}
+
+TEST_F(Decode, OtherCharsets)
+{
+    UseCodeSet(CODESET_ISO_8859_15);
+    EXPECT_EQ("\xA4 \xBD", Convert("\xE2\x82\xAC \xC5\x93"));      // euro, oe
+    EXPECT_EQ("?", Convert("\xC2\xA4"));                             // the old currency sign is gone
+    UseCodeSet(CODESET_WINDOWS_1252);
+    EXPECT_EQ("\x80 \x93x\x94", Convert("\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D"));
+    UseCodeSet(CODESET_ISO_8859_2);
+    EXPECT_EQ("\xB1\xE6", Convert("\xC4\x85\xC4\x87"));              // a and c with ogonek, acute
+}
+
+TEST_F(Decode, TheHighestCodeWinsForAPointHeldTwice)
+{
+    ucsmap[0x41] = 0x263A;
+    ucsmap[0x90] = 0x263A;
+    BuildCharsetTable();
+    EXPECT_EQ("\x90", Convert("\xE2\x98\xBA"));
+}
+
+TEST_F(Decode, ConvertTextWithAnotherModeDoesNothing)
+{
+    char in[XML_BUFSIZE] = "&lt;", out[XML_BUFSIZE] = "keep";
+    ConvertText(in, out, sizeof(out), 1);
+    EXPECT_STREQ("keep", out);
+    EXPECT_STREQ("&lt;", in);
+}
+
+TEST_F(Decode, LongTextsAreCut)
+{
+    std::string text(2000, 'a');
+    char out[XML_BUFSIZE];
+    ConvertText(text.data(), out, sizeof(out), 2);
+    EXPECT_EQ(1023u, strlen(out));
+}
+
+}  // namespace

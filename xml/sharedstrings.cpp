@@ -1,0 +1,125 @@
+// The shared-string table: every item of the shared-string file, decoded, in a list of host
+// strings with an index beside it, so a lookup costs the same for every entry.
+#include "xml/xml.h"
+
+#include "module/globals.h"
+
+static Node  **stringindex;     // stringindex[k] is entry k of stringlist
+static uint32  stringcount, stringroom;
+
+// Appends node to stringlist and the index; FALSE when the index cannot grow.
+static BOOL AddString(Node *node)
+{
+    if (stringcount == stringroom) {
+        uint32 room = stringroom == 0 ? 1024 : stringroom * 2;
+        Node **grown = (Node **)IExec->AllocVecTags(room * sizeof(Node *),
+                                                    AVT_Type, MEMF_PRIVATE,
+                                                    TAG_DONE);
+        if (grown == nullptr)
+            return FALSE;
+        if (stringindex != nullptr) {
+            IExec->CopyMem(stringindex, grown, stringcount * sizeof(Node *));
+            IExec->FreeVec(stringindex);
+        }
+        stringindex = grown;
+        stringroom = room;
+    }
+    IExec->AddTail(&stringlist, node);
+    stringindex[stringcount++] = node;
+    return TRUE;
+}
+
+// Makes entry text; FALSE when the node or its host string cannot be had, since every later
+// index would otherwise point at the wrong text.
+static BOOL NewEntry(const char *text)
+{
+    Node *node = (Node *)IExec->AllocVecTags(sizeof(Node),
+                                             AVT_Type,           MEMF_PRIVATE,
+                                             AVT_ClearWithValue, 0,
+                                             TAG_DONE);
+    if (node == nullptr)
+        return FALSE;
+    node->ln_Name = AllocString(text);
+    if (node->ln_Name == nullptr || !AddString(node)) {
+        if (node->ln_Name != nullptr)
+            FreeString(node->ln_Name);
+        IExec->FreeVec(node);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReadSharedStrings(void)
+{
+    char tag[XML_BUFSIZE], raw[XML_BUFSIZE], text[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, ok = TRUE;
+    BPTR fp;
+
+    stringindex = nullptr;
+    stringcount = stringroom = 0;
+    fp = IDOS->FOpen(xmlfiles[1], MODE_OLDFILE, XML_BUFSIZE);
+    if (fp == ZERO)
+        return TRUE;    // no table: text cells stay empty
+    IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", xmlfiles[1]);
+
+    // A file cut short ends the table; what was read stays.
+    while (FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
+        if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
+            break;
+        if (!TagIs(tag, "si"))
+            continue;
+        raw[0] = '\0';
+        if (!complete && !GetXMLText(fp, raw, sizeof(raw), "/si"))
+            break;
+        ConvertText(raw, text, sizeof(text), 2);
+        if (!NewEntry(text)) {
+            ok = FALSE;
+            break;
+        }
+        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(stringcount - 1), raw);
+    }
+    IDOS->FClose(fp);
+    return ok;
+}
+
+char *GetSharedStrings(uint32 num, List *list, Node **datanode)
+{
+    Node *node;
+
+    if (list == &stringlist) {
+        if (num >= stringcount)
+            return nullptr;
+        node = stringindex[num];
+    } else {
+        for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
+            node = node->ln_Succ;
+        if (node->ln_Succ == nullptr)
+            return nullptr;
+    }
+    if (node->ln_Name == nullptr)
+        return nullptr;
+    *datanode = node;
+    return node->ln_Name;
+}
+
+void FreeSharedData(List *list, uint8 type)
+{
+    Node *node = list->lh_Head, *next;
+
+    IExec->DebugPrintF("FreeSharedData(%ld)\n", (long)type);
+    if (node == nullptr)
+        return;     // never initialised: nothing to free
+    while ((next = node->ln_Succ) != nullptr) {
+        if (node->ln_Name != nullptr)
+            FreeString(node->ln_Name);
+        IExec->Remove(node);
+        IExec->FreeVec(node);
+        node = next;
+    }
+    if (list == &stringlist) {
+        if (stringindex != nullptr)
+            IExec->FreeVec(stringindex);
+        stringindex = nullptr;
+        stringcount = stringroom = 0;
+    }
+}
