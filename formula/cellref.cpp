@@ -1,0 +1,51 @@
+// Cell names written from numbers: column letters (bijective base 26, A is 1, AA is 27) and
+// the row in full decimal.
+#include "formula/formula.h"
+
+#define CELLNAME_MAX 16   // the room every caller gives a cell name
+
+// Writes num in decimal, no leading zeros, 0 as "0", into str (size bytes, NUL included).
+// Returns the number of digits written; a uint32 needs 10 and the NUL.
+static uint32 ULongToStr(uint32 num, char *str, uint32 size)
+{
+    char rev[10];
+    uint32 n = 0, len = 0;
+
+    if (size == 0)
+        return 0;
+    do {
+        rev[n++] = (char)('0' + num % 10);
+        num /= 10;
+    } while (num != 0 && n < sizeof(rev));
+    while (n > 0 && len < size - 1)
+        str[len++] = rev[--n];
+    str[len] = '\0';
+    return len;
+}
+
+// Letters of column col into str (size bytes); none for column 0. A uint32 column needs 7.
+static uint32 ColumnToStr(uint32 col, char *str, uint32 size)
+{
+    char rev[8];
+    uint32 n = 0, len = 0;
+
+    if (size == 0)
+        return 0;
+    while (col != 0 && n < sizeof(rev)) {
+        col--;
+        rev[n++] = (char)('A' + col % 26);
+        col /= 26;
+    }
+    while (n > 0 && len < size - 1)
+        str[len++] = rev[--n];
+    str[len] = '\0';
+    return len;
+}
+
+// cellname holds CELLNAME_MAX bytes. Only a name of more than 15 characters is cut, and that
+// takes a column and a row far beyond any sheet (seven letters and nine digits).
+void SetRowColumnNumber(char *cellname, uint32 row, uint32 col)
+{
+    uint32 len = ColumnToStr(col, cellname, CELLNAME_MAX);
+    ULongToStr(row, cellname + len, CELLNAME_MAX - len);
+}

@@ -1,0 +1,174 @@
+// Formula extraction: the f element of a cell read from the worksheet, shared-formula
+// definitions kept by their si number, and every use expanded with its references moved by
+// its own distance from the defining cell.
+#include "formula/formula.h"
+
+#include "module/globals.h"
+#include "xml/xml.h"
+
+// A stored definition; ln_Name holds its text as the file has it, references decoded.
+struct SFNode {
+    Node   node;
+    uint32 scol, srow;      // the defining cell
+    uint32 ecol, erow;      // the last cell of its range
+    uint32 si;
+};
+
+// si numbers below this find their definition through the index, others by a walk.
+#define SI_INDEXED 1048576u
+
+static SFNode **sfindex;    // sfindex[si]
+static uint32   sfroom;
+
+static void ResetIndex(void)
+{
+    if (sfindex != nullptr)
+        IExec->FreeVec(sfindex);
+    sfindex = nullptr;
+    sfroom = 0;
+}
+
+// Makes room for sfindex[si]; FALSE when memory is short.
+static BOOL IndexRoom(uint32 si)
+{
+    uint32 room = sfroom == 0 ? 64 : sfroom;
+    SFNode **grown;
+
+    if (si < sfroom)
+        return TRUE;
+    while (room <= si)
+        room *= 2;
+    grown = (SFNode **)IExec->AllocVecTags(room * sizeof(SFNode *),
+                                           AVT_Type,           MEMF_PRIVATE,
+                                           AVT_ClearWithValue, 0,
+                                           TAG_DONE);
+    if (grown == nullptr)
+        return FALSE;
+    if (sfindex != nullptr) {
+        IExec->CopyMem(sfindex, grown, sfroom * sizeof(SFNode *));
+        IExec->FreeVec(sfindex);
+    }
+    sfindex = grown;
+    sfroom = room;
+    return TRUE;
+}
+
+char *GetSharedFormula(uint32 num, List *list, Node **datanode)
+{
+    Node *node = list->lh_Head;
+
+    if (num == 0)
+        return nullptr;
+    while (node->ln_Succ != nullptr && --num > 0)
+        node = node->ln_Succ;
+    if (node->ln_Succ == nullptr)
+        return nullptr;
+    *datanode = node;
+    return node->ln_Name;
+}
+
+static SFNode *FindDefinition(uint32 si)
+{
+    if (si < SI_INDEXED)
+        return si < sfroom ? sfindex[si] : nullptr;
+    for (Node *node = formulalist.lh_Head; node->ln_Succ != nullptr; node = node->ln_Succ)
+        if (((SFNode *)node)->si == si)
+            return (SFNode *)node;
+    return nullptr;
+}
+
+// Keeps a definition; a later one with the same si replaces it for the cells after it.
+static void StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
+                            uint32 col)
+{
+    char range[XML_BUFSIZE];
+    SFNode *node;
+    uint32 len, k;
+
+    if (si < SI_INDEXED && !IndexRoom(si))
+        return;
+    node = (SFNode *)IExec->AllocVecTags(sizeof(SFNode),
+                                         AVT_Type,           MEMF_PRIVATE,
+                                         AVT_ClearWithValue, 0,
+                                         TAG_DONE);
+    if (node == nullptr)
+        return;
+    node->node.ln_Name = AllocString(text);
+    if (node->node.ln_Name == nullptr) {
+        IExec->FreeVec(node);
+        return;
+    }
+    node->scol = col;
+    node->srow = row;
+    node->si = si;
+    IUtility->Strlcpy(range, ref, sizeof(range));
+    len = IUtility->Strlen(range);
+    for (k = len; k > 0 && range[k - 1] != ':'; k--)
+        ;
+    if (k > 0)
+        GetRowColumnNumber(range + k, &node->erow, &node->ecol);
+    IExec->AddTail(&formulalist, &node->node);
+    if (si < SI_INDEXED)
+        sfindex[si] = node;
+    IExec->DebugPrintF("Create Shared Formula\n");
+}
+
+// Text of formula in the host's language and charset, moved by (drow, dcol).
+static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
+{
+    char converted[XML_BUFSIZE * 2];
+
+    ConvertFormula(text, converted, sizeof(converted), drow, dcol);
+    ConvertCharset(converted, data, size);
+}
+
+void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+                   uint32 row, uint32 col)
+{
+    char raw[XML_BUFSIZE], text[XML_BUFSIZE], type[XML_BUFSIZE], ref[XML_BUFSIZE];
+    char si[XML_BUFSIZE];
+    BOOL trunc = FALSE, shared;
+    int32 number = -1;
+
+    if (fpr == ZERO) {
+        ResetIndex();
+        return;
+    }
+    data[0] = '\0';
+    raw[0] = '\0';
+    if (!complete)
+        GetXMLValue(fpr, raw, sizeof(raw), &trunc);
+    DecodeReferences(raw, text, sizeof(text), FALSE);
+
+    GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+    shared = IUtility->Stricmp(type, "\"shared\"") == 0;
+    if (!shared) {
+        // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
+        if (text[0] != '\0')
+            HostFormula(text, data, size, 0, 0);
+        return;
+    }
+
+    GetSectionParameter(" ref=", ftag, sizeof(ref), ref, &trunc);
+    GetSectionParameter(" si=", ftag, sizeof(si), si, &trunc);
+    if (si[0] != '"' || IDOS->StrToLong(si + 1, &number) <= 0 || number < 0)
+        number = -1;
+
+    if (text[0] != '\0') {
+        // The defining cell, or a writer that repeats the text in every cell.
+        if (ref[0] != '\0' && number >= 0)
+            StoreDefinition(text, (uint32)number, ref, row, col);
+        HostFormula(text, data, size, 0, 0);
+        return;
+    }
+    if (number >= 0) {
+        SFNode *node = FindDefinition((uint32)number);
+        IExec->DebugPrintF("\nUse Shared Formula\n");
+        if (node != nullptr) {
+            HostFormula(node->node.ln_Name, data, size, (int32)(row - node->srow),
+                        (int32)(col - node->scol));
+            return;
+        }
+    }
+    IExec->DebugPrintF("<<<Fehlerfang>>>\n");
+}

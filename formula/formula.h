@@ -1,0 +1,42 @@
+// Formula conversion: from the workbook's formula text to the host's formula language, with
+// shared formulas expanded. Texts live in XML_BUFSIZE buffers.
+#pragma once
+
+#include "sdk/dos.h"
+#include "sdk/exec.h"
+
+// --- extract.cpp
+
+// The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
+// "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
+// formula of its own (its value then counts). Reads up to the f element's end and no
+// further. A call with fpr ZERO resets the state of one import.
+void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+                   uint32 row, uint32 col);
+// Name of node num (from 1) of list; NULL when there is none.
+char *GetSharedFormula(uint32 num, List *list, Node **datanode);
+
+// --- formula.cpp
+
+// The text of an f element (entities decoded, UTF-8) in the host's language, with every
+// relative reference moved by drow rows and dcol columns: "=" first, "!=", function codes,
+// decimal percentages, ";" between arguments. Output stays UTF-8. data holds size bytes.
+void ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol);
+
+// --- cellref.cpp
+
+// Writes the cell name of (row, col) into cellname (at least 16 bytes): letters up to XFD
+// and beyond, the row in full decimal.
+void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);
+
+// --- functions.cpp
+
+// Rewrites, in place, every function name of the table that stands before "(" into its
+// three-letter code; d 1 leaves the text as it is.
+void TranslateFormula(char *formula, uint32 d);
+
+// --- percent.cpp
+
+// Rewrites the first percent in data (XML_BUFSIZE bytes) into a decimal number or a
+// division by 100; FALSE when no "%" is left outside string literals.
+BOOL ConvertProzent(char *data);

@@ -1,0 +1,160 @@
+// Function names into the host's three-letter function codes, by the two parallel tables
+// isname (codes) and xsname (the workbook's names).
+#include "formula/formula.h"
+#include "module/globals.h"
+
+#define FUNCTIONS 119
+
+// Codes back to back, three characters a row; "_" fills a short code and is never written.
+static const char isname[FUNCTIONS * 3 + 1] =
+    "ABSNUMSUMSMTPRTFAKEXPLN_L10GCD"     //   0
+    "NOTANDOR_IF_SELNOPRADDEGSINCOS"     //  10
+    "TANSNHCSHTNHASNACSATNRANUPCLWC"     //  20
+    "LEFRIGMIDPATLENPOSVALTXTCHRCAI"     //  30
+    "CCICAPTRMBPNAPNPNMFNTFPTWIDHEI"     //  40
+    "MONDAYYERLEPDOYWEKWKDTDYDC_NOW"     //  50
+    "GMTMLNTHRTMNTSCDPSDSZDFIDNMDPT"     //  60
+    "DSMDMIDMADAVEXTEXTPAGREFCURCOL"     //  70
+    "ROWAVGMEDPERVARMINMAXOBJSQRCSC"     //  80
+    "CSCESDPI_MODXORINTROUSGNITXINM"     //  90
+    "IDTIECTRICLNREPUP2ASCB2DB2OB2H"     // 100
+    "O2DO2BO2HD2BD2OD2HH2DH2OH2B";       // 110
+
+// The workbook's name of each code; "???" has none and never matches.
+static const char xsname[FUNCTIONS][30] = {
+    "ABS", "COUNTA", "SUM", "???", "PRODUCT", "FACT", "EXP", "LN", "LOG10", "GCD",
+    "NOT", "AND", "OR", "IF", "CHOOSE", "???", "RADIANS", "DEGREES", "SIN", "COS",
+    "TAN", "SINH", "COSH", "TANH", "ASIN", "ACOS", "ATAN", "RAND", "UPPER", "LOWER",
+    "LEFT", "RIGHT", "MID", "EXACT", "LEN", "FIND", "VALUE", "TEXT", "CHAR", "???",
+    "???", "???", "???", "???", "???", "???", "???", "???", "???", "???",
+    "MONTH", "DAY", "YEAR", "ORG.OPENOFFICE.ISLEAPYEAR", "DAYSINYEAR", "WEEKNUM", "WEEKDAY",
+    "TODAY", "???", "NOW",
+    "???", "???", "HOUR", "MINUTE", "SECOND", "???", "???", "???", "???", "???",
+    "???", "???", "???", "???", "???", "???", "???", "???", "???", "???",
+    "???", "AVERAGE", "MEDIAN", "PERCENTILE", "VAR", "MIN", "MAX", "???", "SQRT",
+    "CONCATENATE",
+    "COM.MICROSOFT.CONCAT", "ORG.OPENOFFICE.EASTERSUNDAY", "Pi", "MODE", "XOR", "INT", "ROUND",
+    "SIGN", "ISTEXT", "ISNUMBER",
+    "ISDATE", "ISBLANK", "TRIM", "CLEAN", "REPT", "PROPER", "CODE", "BIN2DEC", "BIN2OCT",
+    "BIN2HEX",
+    "OCT2DEC", "OCT2BIN", "OCT2HEX", "DEC2BIN", "DEC2OCT", "DEC2HEX", "HEX2DEC", "HEX2OCT",
+    "HEX2BIN",
+};
+
+// Characters a function name is made of; one of them in front of a name makes it part of a
+// longer name. Bytes of multi-byte UTF-8 characters count as letters.
+static BOOL IsNameChar(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '.' || c == '_' || c >= 0x80;
+}
+
+// The index behind the quoted text that opens at text[i] ("..." or '...', the quote doubled
+// inside); the end of the text when it is never closed.
+static uint32 SkipQuoted(const char *text, uint32 i)
+{
+    char q = text[i++];
+    while (text[i] != '\0') {
+        if (text[i] == q) {
+            if (text[i + 1] != q)
+                return i + 1;
+            i++;
+        }
+        i++;
+    }
+    return i;
+}
+
+// The index behind the bracket group that opens at text[i], nested groups included; "'"
+// escapes the next character of a structured reference.
+static uint32 SkipBrackets(const char *text, uint32 i)
+{
+    uint32 depth = 0;
+    while (text[i] != '\0') {
+        if (text[i] == '\'' && text[i + 1] != '\0')
+            i++;
+        else if (text[i] == '[')
+            depth++;
+        else if (text[i] == ']' && --depth == 0)
+            return i + 1;
+        i++;
+    }
+    return i;
+}
+
+// Finds the next function name at or behind *pos: a whole name directly in front of "(",
+// outside string literals, quoted sheet names and brackets. TRUE with the name at
+// formula[*start], *len characters long, and *pos behind its "("; FALSE at the end.
+static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, uint32 *len)
+{
+    uint32 i = *pos;
+
+    while (formula[i] != '\0') {
+        unsigned char c = formula[i];
+        if (c == '"' || c == '\'') {
+            i = SkipQuoted(formula, i);
+        } else if (c == '[') {
+            i = SkipBrackets(formula, i);
+        } else if (IsNameChar(c)) {
+            uint32 s = i;
+            while (IsNameChar(formula[i]))
+                i++;
+            if (formula[i] == '(') {
+                *start = s;
+                *len = i - s;
+                *pos = i + 1;
+                return TRUE;
+            }
+        } else {
+            i++;
+        }
+    }
+    *pos = i;
+    return FALSE;
+}
+
+// The table row whose name is exactly name[0..len), letter case ignored; -1 for none. Names
+// are compared whole, so the longest name that fits is the only one.
+static int32 FindFunction(const char *name, uint32 len)
+{
+    for (int32 row = 0; row < FUNCTIONS; row++) {
+        const char *xs = xsname[row];
+        if ((xs[0] | 0x20) != (name[0] | 0x20))   // also passes over the "???" rows
+            continue;
+        if (IUtility->Strlen(xs) == len && IUtility->Strnicmp(name, xs, (int32)len) == 0)
+            return row;
+    }
+    return -1;
+}
+
+void TranslateFormula(char *formula, uint32 d)
+{
+    uint32 pos = 0, start = 0, len = 0;
+
+    if (formula == nullptr || d == 1)
+        return;
+    while (SeperateFunction(formula, &pos, &start, &len)) {
+        int32 row = FindFunction(formula + start, len);
+        if (row < 0)
+            continue;
+        char fname[4];
+        uint32 flen = 0;
+        for (uint32 k = 0; k < 3; k++)
+            if (isname[row * 3 + k] != '_')
+                fname[flen++] = isname[row * 3 + k];
+        fname[flen] = '\0';
+        IExec->DebugPrintF("TranslateFormula: ersetze <%s> durch <%s> in <%s>\n", xsname[row],
+                           fname, formula);
+        // A code is never longer than its name, so the text only moves to the left.
+        uint32 gap = len - flen;
+        for (uint32 k = 0; k < flen; k++)
+            formula[start + k] = fname[k];
+        if (gap > 0) {
+            uint32 k = start + len;
+            do {
+                formula[k - gap] = formula[k];
+            } while (formula[k++] != '\0');
+            pos -= gap;
+        }
+    }
+}
