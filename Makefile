@@ -1,0 +1,42 @@
+# Two commands do everything on a fresh Debian 12 machine:
+#   make run    installs what is missing, builds, imports the example workbook and shows it
+#   make test   the same set-up, then every test, also under ASan and UBSan
+PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
+BENCH_PACKAGES := libbenchmark-dev unzip time bc
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j $(JOBS)
+
+run: build
+	./build/sheaf examples/example.xlsx
+
+test: build
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON
+	cmake --build build-san -j $(JOBS)
+	cd build && ctest --output-on-failure -j $(JOBS)
+	cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+bench:
+	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSHEAF_BENCH=ON
+	cmake --build build -j $(JOBS)
+	./bench/run.sh build
+
+clean:
+	rm -rf build build-san

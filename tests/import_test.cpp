@@ -1,0 +1,149 @@
+// Whole imports through the module file: workbooks built here, their cells as the host got
+// them, and nothing left behind.
+#include <gtest/gtest.h>
+
+#include "tests/support/testing.h"
+
+using testing_support::ImportMembers;
+using testing_support::ImportSheet;
+using testing_support::NothingLeft;
+
+namespace {
+
+class Import : public ::testing::Test {
+protected:
+    void SetUp() override { testing_support::UseStandIn(); }
+    void TearDown() override { EXPECT_TRUE(NothingLeft()); }
+};
+
+TEST_F(Import, WalksRowsAndCells)
+{
+    struct { const char *name, *sheet, *cells; } cases[] = {
+        { "values", "<row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\" t=\"n\"><v>-1.50E+3</v></c></row>",
+          "A1=5|B1=-1.50E+3" },
+        { "empty row then cells", "<row r=\"1\"/><row r=\"2\"><c r=\"C2\" t=\"b\"><v>1</v></c></row>",
+          "C2=1" },
+        { "empty cells make nothing", "<row r=\"1\"><c r=\"A1\" s=\"1\"/><c r=\"B1\"></c><c r=\"C1\"><v>3</v></c></row>",
+          "C1=3" },
+        { "row with tags and no cells", "<row r=\"1\"></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>",
+          "A2=2" },
+        { "rows without r", "<row><c r=\"A1\"><v>1</v></c></row><row><c r=\"B2\"><v>2</v></c></row>",
+          "A1=1|B2=2" },
+        { "cells without r follow the one before", "<row r=\"3\"><c><v>a</v></c><c r=\"\"><v>b</v></c>"
+          "<c r=\"E3\"><v>e</v></c><c/><c><v>g</v></c></row>", "A3=a|B3=b|E3=e|G3=g" },
+        { "rows and cells without r", "<row><c><v>1</v></c><c><v>2</v></c></row><row><c><v>3</v></c></row>",
+          "A1=1|B1=2|A2=3" },
+        { "row 0 and column 0 are never made", "<row r=\"0\"><c r=\"A0\"><v>x</v></c></row>"
+          "<row r=\"5\"><c r=\"7\"><v>y</v></c></row>", "A1=x|A5=y" },
+        { "a cell with neither v nor f", "<row r=\"1\"><c r=\"A1\"><extLst/></c><c r=\"B1\"><v>2</v></c></row>"
+          "<row r=\"2\"><c r=\"A2\"><v>3</v></c></row>", "B1=2|A2=3" },
+        { "prefixed elements", "<x:row r=\"1\"><x:c r=\"A1\"><x:v>9</x:v></x:c></x:row>", "A1=9" },
+        { "single quotes", "<row r='1'><c r='B1' t='s'><v>0</v></c><c r='C1'><v>4</v></c></row>",
+          "B1=|C1=4" },
+        { "a later placement wins", "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"A1\"><v>2</v></c></row>",
+          "A1=2" },
+        { "the edge of the sheet", "<row r=\"1048576\"><c r=\"XFD1048576\"><v>z</v></c></row>",
+          "XFD1048576=z" },
+        { "values with references", "<row r=\"1\"><c r=\"A1\" t=\"str\"><v>A &amp; B</v></c>"
+          "<c r=\"B1\" t=\"e\"><v>#N/A</v></c></row>", "A1=A & B|B1=#N/A" },
+    };
+    for (const auto &c : cases) {
+        auto book = ImportSheet(c.sheet);
+        EXPECT_EQ(0, book.rc) << c.name;
+        EXPECT_EQ(c.cells, book.cells) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
+    }
+}
+
+TEST_F(Import, EmptyAndCutSheets)
+{
+    auto empty = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData/></worksheet>");
+    EXPECT_EQ(0, empty.rc);
+    EXPECT_EQ(1u, empty.doc.sheets.size());
+    EXPECT_EQ(0u, empty.count);
+
+    auto cut = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c>");
+    EXPECT_EQ(20, cut.rc);
+    EXPECT_TRUE(NothingLeft());
+
+    auto cutInTag = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"");
+    EXPECT_EQ(20, cutInTag.rc);
+
+    auto noData = ImportSheet("<?xml version=\"1.0\"?><worksheet></worksheet>");
+    EXPECT_EQ(20, noData.rc);
+}
+
+TEST_F(Import, NamesWithBlanksQuotesAndAsterisks)
+{
+    auto sheet = bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
+    for (const char *name : {"my book.xlsx", "say \"hi\".xlsx", "star*.xlsx", "**\"*\".xlsx",
+                             "a -d b.xlsx"}) {
+        auto book = ImportMembers(sheet, name);
+        EXPECT_EQ(0, book.rc) << name;
+        EXPECT_EQ("A1=1", book.cells) << name;
+        EXPECT_TRUE(NothingLeft()) << name;
+    }
+}
+
+TEST_F(Import, ReadsTheFirstWorksheetByItsRelationships)
+{
+    const char *rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    auto part = [&](const std::string &name, const std::string &data) {
+        return bookgen::Member{name, data};
+    };
+    std::string sheet = "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>first</v></c></row></sheetData></worksheet>";
+    std::string other = "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>other</v></c></row></sheetData></worksheet>";
+    std::string rels = std::string("<Relationships><Relationship Id=\"rId1\" Type=\"") + rel +
+                       "/officeDocument\" Target=\"/book/main.xml\"/></Relationships>";
+    std::string wb = std::string("<workbook xmlns:r=\"") + rel + "\"><sheets>"
+                     "<sheet name=\"Chart\" sheetId=\"3\" r:id=\"rId3\"/>"
+                     "<sheet name=\"Data\" sheetId=\"1\" r:id=\"rId7\"/>"
+                     "<sheet name=\"More\" sheetId=\"2\" r:id=\"rId1\"/></sheets></workbook>";
+    std::string wbrels = std::string("<Relationships>") +
+        "<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\" Target=\"sheets/sheet1.xml\"/>"
+        "<Relationship Id=\"rId3\" Type=\"" + rel + "/chartsheet\" Target=\"charts/c.xml\"/>"
+        "<Relationship Id=\"rId7\" Type=\"" + rel + "/worksheet\" Target=\"../book/sheets/data.xml\"/>"
+        "<Relationship Id=\"rId9\" Type=\"" + rel + "/sharedStrings\" Target=\"/strings/s.xml\"/>"
+        "</Relationships>";
+    auto book = ImportMembers({part("_rels/.rels", rels), part("book/main.xml", wb),
+                               part("book/_rels/main.xml.rels", wbrels),
+                               part("book/sheets/sheet1.xml", other),
+                               part("book/sheets/data.xml",
+                                    "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+                                    "</row></sheetData></worksheet>"),
+                               part("strings/s.xml", "<sst><si><t>from data</t></si></sst>")});
+    EXPECT_EQ(0, book.rc);
+    EXPECT_EQ("A1=from data", book.cells);
+
+    // No worksheet listed: nothing to import.
+    auto none = ImportMembers({part("_rels/.rels", rels),
+                               part("book/main.xml", "<workbook><sheets/></workbook>"),
+                               part("book/_rels/main.xml.rels", wbrels)});
+    EXPECT_EQ(20, none.rc);
+
+    // A target that leaves the package is never read.
+    std::string escape = std::string("<Relationships><Relationship Id=\"rId1\" Type=\"") + rel +
+                         "/worksheet\" Target=\"../../../../etc/passwd\"/></Relationships>";
+    auto out = ImportMembers({part("xl/workbook.xml", std::string("<workbook xmlns:r=\"") + rel +
+                                                          "\"><sheets><sheet r:id=\"rId1\"/></sheets></workbook>"),
+                              part("xl/_rels/workbook.xml.rels", escape)});
+    EXPECT_EQ(20, out.rc);
+
+    // Without relationships the usual names stand.
+    auto plain = ImportMembers({part("xl/worksheets/sheet1.xml", sheet)});
+    EXPECT_EQ(0, plain.rc);
+    EXPECT_EQ("A1=first", plain.cells);
+}
+
+TEST_F(Import, TheExampleWorkbook)
+{
+    auto book = testing_support::ImportFile(testing_support::SourcePath("examples/example.xlsx"));
+    ASSERT_EQ(0, book.rc);
+    EXPECT_NE(std::string::npos, book.cells.find("A3=Birnen & Quitten")) << book.cells;
+    EXPECT_NE(std::string::npos, book.cells.find("D2==B2*C2|")) << book.cells;
+    EXPECT_NE(std::string::npos, book.cells.find("D6==B6*C6|")) << book.cells;
+    EXPECT_NE(std::string::npos, book.cells.find("E3==ROU(D3*(1+0.19);2)")) << book.cells;
+    EXPECT_NE(std::string::npos, book.cells.find("F2==IF(C2!=0;\"in stock\";\"sold out\")")) << book.cells;
+}
+
+}  // namespace
