@@ -140,7 +140,14 @@ void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
         GetXMLValue(fpr, raw, sizeof(raw), &trunc);
     DecodeReferences(raw, text, sizeof(text), FALSE);
 
-    GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+    // A bare <f> has no attributes to look for.
+    type[0] = '\0';
+    for (const char *p = ftag; *p != '\0'; p++) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+            break;
+        }
+    }
     shared = IUtility->Stricmp(type, "\"shared\"") == 0;
     if (!shared) {
         // Plain and array formulas; an empty one (a data table's) leaves the cell its value.

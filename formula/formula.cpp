@@ -347,7 +347,10 @@ void ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     EndText(&out);
     TranslateFormula(work, 2);
     // Each call takes one "%" away; the bound only guards against a loop.
-    for (uint32 guard = 0; guard < XML_BUFSIZE && ConvertProzent(work); guard++)
+    BOOL percent = FALSE;
+    for (const char *p = work; *p != '\0' && !percent; p++)
+        percent = *p == '%';
+    for (uint32 guard = 0; percent && guard < XML_BUFSIZE && ConvertProzent(work); guard++)
         ;
     TextOut fit = { data, size, 0, FALSE };
     PutText(&fit, work, IUtility->Strlen(work));

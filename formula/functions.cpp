@@ -113,14 +113,32 @@ static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, ui
     return FALSE;
 }
 
+// Rows by the first letter of their name, built on first use; the "???" rows are in none.
+static uint8 bucket[26][16];
+static uint8 bucketsize[26];
+
+static void BuildBuckets(void)
+{
+    for (int32 row = 0; row < FUNCTIONS; row++) {
+        uint32 letter = (uint32)((xsname[row][0] | 0x20) - 'a');
+        if (letter < 26 && bucketsize[letter] < 16)
+            bucket[letter][bucketsize[letter]++] = (uint8)row;
+    }
+}
+
 // The table row whose name is exactly name[0..len), letter case ignored; -1 for none. Names
 // are compared whole, so the longest name that fits is the only one.
 static int32 FindFunction(const char *name, uint32 len)
 {
-    for (int32 row = 0; row < FUNCTIONS; row++) {
+    uint32 letter = (uint32)((name[0] | 0x20) - 'a');
+
+    if (bucketsize[0] == 0)
+        BuildBuckets();
+    if (letter >= 26)
+        return -1;
+    for (uint32 k = 0; k < bucketsize[letter]; k++) {
+        int32 row = bucket[letter][k];
         const char *xs = xsname[row];
-        if ((xs[0] | 0x20) != (name[0] | 0x20))   // also passes over the "???" rows
-            continue;
         if (IUtility->Strlen(xs) == len && IUtility->Strnicmp(name, xs, (int32)len) == 0)
             return row;
     }

@@ -159,7 +159,7 @@ static uint32 AttributeNumber(const char *value)
 static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *data, uint32 size,
                      BOOL *has)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE];
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE], name[16];
     BOOL trunc = FALSE, complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
     BOOL inlinestr = FALSE;
 
@@ -169,17 +169,18 @@ static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *da
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
-        if (TagIs(tag, "/c"))
+        TagName(tag, name, sizeof(name));
+        if (NameIs(name, "/c"))
             break;
-        if (TagIs(tag, "v") && !complete) {
+        if (NameIs(name, "v") && !complete) {
             if (!GetXMLValue(ws, value, sizeof(value), &trunc))
                 return FALSE;
             hasvalue = TRUE;
-        } else if (TagIs(tag, "f")) {
+        } else if (NameIs(name, "f")) {
             GetXMLFormula(ws, tag, complete, data, size, row, col);
             if (data[0] != '\0')
                 hasformula = TRUE;
-        } else if (TagIs(tag, "is") && !complete) {
+        } else if (NameIs(name, "is") && !complete) {
             if (!GetXMLText(ws, data, size, "/is"))
                 return FALSE;
             inlinestr = TRUE;
@@ -213,7 +214,7 @@ static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *da
 // Walks sheetData up to its end tag. FALSE when the file ends before it.
 static BOOL WalkSheet(BPTR ws, Page *page)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], data[XML_BUFSIZE];
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], data[XML_BUFSIZE], name[16];
     BOOL trunc = FALSE, complete = FALSE, has;
     uint32 row = 0, col = 0, crow, ccol;
     CFNode format = {};
@@ -222,9 +223,10 @@ static BOOL WalkSheet(BPTR ws, Page *page)
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
-        if (TagIs(tag, "/sheetData"))
+        TagName(tag, name, sizeof(name));
+        if (NameIs(name, "/sheetData"))
             return TRUE;
-        if (TagIs(tag, "row")) {
+        if (NameIs(name, "row")) {
             // A row without a usable number follows the one before it.
             GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
             crow = AttributeNumber(value);
@@ -233,7 +235,7 @@ static BOOL WalkSheet(BPTR ws, Page *page)
             col = 0;
             continue;
         }
-        if (!TagIs(tag, "c"))
+        if (!NameIs(name, "c"))
             continue;
 
         // A cell without a usable name stands one column after the cell before it.

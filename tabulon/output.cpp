@@ -157,9 +157,14 @@ public:
     void Text(const char *text, size_t count, const Recode &r)
     {
         const unsigned char *p = (const unsigned char *)text;
+        // Room for the worst case once, when a text is short enough for it.
+        bool roomy = count * 7 <= sizeof(buf_);
+        if (roomy)
+            Room(count * 7);
         for (size_t i = 0; i < count; i++) {
             unsigned char b = p[i];
-            Room(7);
+            if (!roomy)
+                Room(7);
             if (r.len[b] == 1)
                 buf_[pos_++] = r.bytes[b][0];
             else {

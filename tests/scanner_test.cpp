@@ -64,8 +64,9 @@ TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
         EXPECT_EQ(c.found, FindXMLSection(fp, c.sname, sizeof(tag), tag, &trunc, &complete)) << c.xml;
         EXPECT_STREQ(c.tag, tag) << c.xml;
         EXPECT_EQ(c.complete, complete) << c.xml;
-        if (c.found)
+        if (c.found) {
             EXPECT_EQ(c.rest, Rest()) << c.xml;
+        }
         platform::dos.FClose(fp);
         fp = ZERO;
     }

@@ -7,6 +7,7 @@
 // Reverse of ucsmap, built once per import: code points below 256 by table, the others by
 // binary search over at most 256 sorted pairs.
 static int16  lowmap[256];
+static BOOL   asciisame;     // ASCII maps to itself: plain texts need no decoding
 static uint32 highcp[256];
 static uint8  highcode[256];
 static uint32 highcount;
@@ -38,6 +39,10 @@ void BuildCharsetTable(void)
         highcode[k] = (uint8)code;
         highcount++;
     }
+    asciisame = TRUE;
+    for (uint32 k = 1; k < 128; k++)
+        if (lowmap[k] != (int16)k)
+            asciisame = FALSE;
 }
 
 // The 8-bit code of a code point, or "?".
@@ -67,6 +72,15 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size)
 
     if (size == 0)
         return;
+    if (asciisame) {
+        uint32 k = 0;
+        while (k < size - 1 && utf8[k] > 0)
+            k++;
+        if (utf8[k] == '\0') {
+            IExec->CopyMem(utf8, istr, k + 1);
+            return;
+        }
+    }
     n = IUtility->UTF8toUCS4(utf8, ucs, (int32)(sizeof(ucs) / sizeof(ucs[0])),
                              UTF_INVALID_SUBST_FFFD);
     for (k = 0; n > 0 && k < (uint32)n && k < size - 1; k++)
@@ -201,6 +215,16 @@ void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
 
     if (d != 2)
         return;
+    if (asciisame) {
+        // Numbers and plain words: nothing to decode, copied as they stand.
+        uint32 k = 0;
+        while (k < size - 1 && xstr[k] > 0 && xstr[k] != '&' && xstr[k] != '_')
+            k++;
+        if (xstr[k] == '\0') {
+            IExec->CopyMem(xstr, istr, k + 1);
+            return;
+        }
+    }
     DecodeReferences(xstr, work, sizeof(work), TRUE);
     ConvertCharset(work, istr, size);
 }

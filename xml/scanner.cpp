@@ -83,7 +83,7 @@ static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL 
     if (c == '!')
         return SkipMarkup(fpr) ? 0 : -1;    // comments and CDATA may hold "<" and ">"
     for (;;) {
-        if (quote == 0 && c == '>')
+        if (c == '>' && quote == 0)
             break;
         if (c == '"' || c == '\'') {
             if (quote == 0)
@@ -95,7 +95,7 @@ static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL 
             buffer[i++] = (char)c;
         else
             *trunc = TRUE;          // the rest is read but not stored: the walk stays in step
-        if (!IsBlank(c))
+        if (c != ' ')
             last = c;
         c = IDOS->FGetC(fpr);
         if (c < 0) {
@@ -152,40 +152,73 @@ BOOL CheckofSection(BPTR fpr, const char *sname)
 
 BOOL TagIs(const char *tag, const char *name)
 {
-    const char *local = tag;
-    BOOL end = FALSE;
+    const char *t = tag, *n = name;
 
-    if (*local == '/') {
-        end = TRUE;
-        local++;
+    // Most tags carry no prefix: compare straight away, and look for one on a mismatch.
+    while (*n != '\0' && *t == *n) {
+        t++;
+        n++;
     }
-    if ((*name == '/') != end)
-        return FALSE;
-    if (end)
-        name++;
-    for (const char *p = local; *p != '\0' && !IsBlank(*p) && *p != '/' && *p != '>'; p++)
+    if (*n == '\0' && (*t == '\0' || IsBlank(*t) || *t == '/'))
+        return TRUE;
+    t = tag;
+    if (*t == '/')
+        t++;
+    for (const char *p = t; *p != '\0' && !IsBlank(*p) && *p != '/'; p++) {
+        if (*p == ':') {
+            if ((*name == '/') != (*tag == '/'))
+                return FALSE;
+            t = p + 1;
+            n = *name == '/' ? name + 1 : name;
+            while (*n != '\0' && *t == *n) {
+                t++;
+                n++;
+            }
+            return *n == '\0' && (*t == '\0' || IsBlank(*t) || *t == '/');
+        }
+    }
+    return FALSE;
+}
+
+void TagName(const char *tag, char *name, uint32 size)
+{
+    const char *t = tag, *local;
+    uint32 n = 0;
+
+    if (*t == '/' && size > 1)
+        name[n++] = *t++;
+    local = t;
+    for (const char *p = t; *p != '\0' && !IsBlank(*p) && *p != '/'; p++)
         if (*p == ':')
             local = p + 1;
-    while (*name != '\0' && *local == *name) {
-        local++;
-        name++;
+    while (n < size - 1 && *local != '\0' && !IsBlank(*local) && *local != '/')
+        name[n++] = *local++;
+    name[n] = '\0';
+}
+
+// Attribute names compare without regard to ASCII case; inline, since every cell asks twice.
+static inline BOOL SameName(const char *a, const char *b, uint32 len)
+{
+    for (uint32 k = 0; k < len; k++) {
+        char x = a[k], y = b[k];
+        if (x != y && ((x | 0x20) != (y | 0x20) || (uint8)((x | 0x20) - 'a') > 25))
+            return FALSE;
     }
-    return *name == '\0' && (*local == '\0' || IsBlank(*local) || *local == '/');
+    return TRUE;
 }
 
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc)
 {
-    char key[64];
+    const char *key, *p = dstring;
     uint32 klen = 0, n = 0;
-    const char *p = dstring;
 
     buffer[0] = '\0';
     while (*spara == ' ')
         spara++;
-    while (*spara != '\0' && *spara != '=' && klen < sizeof(key) - 1)
-        key[klen++] = *spara++;
-    key[klen] = '\0';
+    key = spara;
+    while (key[klen] != '\0' && key[klen] != '=')
+        klen++;
     if (klen == 0)
         return;
 
@@ -221,7 +254,7 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
         else
             while (*p != '\0' && !IsBlank(*p) && *p != '>' && *p != '/')
                 p++;
-        if (alen == klen && IUtility->Strnicmp(aname, key, (int32)klen) == 0) {
+        if (alen == klen && SameName(aname, key, klen)) {
             uint32 vlen = (uint32)(p - value);
             // Room for both quotes and the terminator.
             if (size < 3)
@@ -397,7 +430,13 @@ void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
 
     *row = 0;
     *col = 0;
-    ReplaceString(cellname, "\"", "");
+    // The quotes of an attribute value go, in place.
+    for (char *from = cellname, *to = cellname;; from++) {
+        if (*from != '"')
+            *to++ = *from;
+        if (*from == '\0')
+            break;
+    }
     p = cellname;
     while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
         // Past four letters a name is beyond any sheet; stop counting before it overflows.
@@ -410,7 +449,10 @@ void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
         c = 0;
     if (*p < '0' || *p > '9')
         return;
-    if (IDOS->StrToLong(p, &value) > 0 && value > 0)
+    // Digits as StrToLong reads them; more than nine are beyond any sheet.
+    for (uint32 digits = 0; *p >= '0' && *p <= '9'; p++, digits++)
+        value = digits < 9 ? value * 10 + (*p - '0') : 0;
+    if (value > 0)
         *row = (uint32)value;
     *col = c;
 }

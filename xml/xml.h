@@ -29,6 +29,18 @@ void ReplaceString(char *sstr, const char *rstr, const char *nstr);
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
+// The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
+// longer than size - 1 is cut.
+void TagName(const char *tag, char *name, uint32 size);
+// TRUE when two names are the same, byte for byte.
+static inline BOOL NameIs(const char *a, const char *b)
+{
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
 
 // --- decode.cpp
 
