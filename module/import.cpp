@@ -99,7 +99,7 @@ BPTR OpenXLS(uint8 fid, uint8 oid)
     sheetdata = sheetempty = FALSE;
     if (oid != 1 || fid > 1)
         return ZERO;
-    fp = IDOS->FOpen(xmlfiles[fid], MODE_OLDFILE, XML_BUFSIZE);
+    fp = OpenXMLFile(xmlfiles[fid]);
     if (fp == ZERO)
         return ZERO;
     IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);

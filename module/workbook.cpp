@@ -113,7 +113,7 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE;
-    BPTR fp = IDOS->FOpen(relsfile, MODE_OLDFILE, XML_BUFSIZE);
+    BPTR fp = OpenXMLFile(relsfile);
 
     *readable = fp != ZERO;
     if (fp == ZERO)
@@ -186,7 +186,7 @@ BOOL FindWorkbookParts(void)
     IUtility->Strlcat(path, workbook, sizeof(path));
     if (!RelsFile(workbook, rels, sizeof(rels)))
         return TRUE;
-    fp = IDOS->FOpen(path, MODE_OLDFILE, XML_BUFSIZE);
+    fp = OpenXMLFile(path);
     if (fp == ZERO)
         return TRUE;    // no workbook part to go by: the usual names
 

@@ -131,6 +131,36 @@ static int32 FClose(BPTR file)
     return TRUE;
 }
 
+// Writes at the current position, past the read window, which it empties.
+static uint32 FWrite(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number)
+{
+    FileHandle *fh = Handle(file);
+    if (fh == nullptr || fh->fd < 0 || blocklen == 0)
+        return 0;
+    int64 pos = fh->start + (fh->next - fh->buf);
+    const char *data = (const char *)block;
+    uint32 done = 0;
+    for (; done < number; done++) {
+        size_t left = blocklen;
+        while (left > 0) {
+            fileSystemCalls++;
+            ssize_t n = pwrite(fh->fd, data, left, (off_t)pos);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                goto out;
+            data += n;
+            pos += n;
+            left -= (size_t)n;
+        }
+    }
+out:
+    fh->start = pos;
+    fh->next = fh->end = fh->buf;
+    fh->eof = false;
+    return done;
+}
+
 static int32 __attribute__((noinline)) FGetCSlow(FileHandle *fh)
 {
     if (fh == nullptr || Fill(fh) == 0)
@@ -295,6 +325,7 @@ DOSIFace dos = {
     .CreateDir          = CreateDir,
     .UnLock             = UnLock,
     .SystemTags         = SystemTags,
+    .FWrite             = FWrite,
 };
 
 int OpenFiles()

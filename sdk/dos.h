@@ -32,4 +32,5 @@ struct DOSIFace {
     BPTR   (*CreateDir)(CONST_STRPTR name);           // an exclusive lock, or ZERO
     void   (*UnLock)(BPTR lock);
     int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: not run
+    uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
 };

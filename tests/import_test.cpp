@@ -135,6 +135,53 @@ TEST_F(Import, ReadsTheFirstWorksheetByItsRelationships)
     EXPECT_EQ("A1=first", plain.cells);
 }
 
+// text (UTF-8, characters below U+10000) in UTF-16, with or without a byte order mark.
+static std::string Utf16(const std::string &text, bool bigendian, bool mark)
+{
+    std::string out;
+    auto unit = [&](unsigned u) {
+        out += bigendian ? (char)(u >> 8) : (char)(u & 0xFF);
+        out += bigendian ? (char)(u & 0xFF) : (char)(u >> 8);
+    };
+    if (mark)
+        unit(0xFEFF);
+    for (size_t i = 0; i < text.size();) {
+        unsigned char b = text[i];
+        unsigned cp = b;
+        if (b >= 0xE0) {
+            cp = ((b & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
+            i += 3;
+        } else if (b >= 0xC0) {
+            cp = ((b & 0x1F) << 6) | (text[i + 1] & 0x3F);
+            i += 2;
+        } else {
+            i++;
+        }
+        unit(cp);
+    }
+    return out;
+}
+
+TEST_F(Import, WorkbooksWrittenInUTF16)
+{
+    std::string sheet = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><worksheet><sheetData>"
+                        "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"inlineStr\">"
+                        "<is><t>gr\xC3\xBC\xC3\x9F</t></is></c></row></sheetData></worksheet>";
+    std::string sst = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><sst><si><t>caf\xC3\xA9</t></si></sst>";
+    for (bool bigendian : {false, true}) {
+        for (bool mark : {true, false}) {
+            auto members = bookgen::Workbook(sheet, sst);
+            for (auto &m : members)
+                if (m.name == "xl/worksheets/sheet1.xml" || m.name == "xl/sharedStrings.xml" ||
+                    m.name == "xl/_rels/workbook.xml.rels")
+                    m.data = Utf16(m.data, bigendian, mark);
+            auto book = ImportMembers(members);
+            EXPECT_EQ(0, book.rc) << bigendian << mark;
+            EXPECT_EQ("A1=caf\xE9|B1=gr\xFC\xDF", book.cells) << bigendian << mark;
+        }
+    }
+}
+
 TEST_F(Import, TheExampleWorkbook)
 {
     auto book = testing_support::ImportFile(testing_support::SourcePath("examples/example.xlsx"));

@@ -57,7 +57,7 @@ BOOL ReadSharedStrings(void)
 
     stringindex = nullptr;
     stringcount = stringroom = 0;
-    fp = IDOS->FOpen(xmlfiles[1], MODE_OLDFILE, XML_BUFSIZE);
+    fp = OpenXMLFile(xmlfiles[1]);
     if (fp == ZERO)
         return TRUE;    // no table: text cells stay empty
     IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", xmlfiles[1]);

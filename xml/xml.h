@@ -42,6 +42,13 @@ static inline BOOL NameIs(const char *a, const char *b)
     return *a == *b;
 }
 
+// --- encoding.cpp
+
+// Opens a member of the workspace for scanning. A file written in UTF-16 (a byte order mark,
+// or "<" as a 16-bit unit) is first written out again as UTF-8 beside it, and that copy is
+// opened: the scanner reads bytes. ZERO when it cannot be opened or converted.
+BPTR OpenXMLFile(const char *name);
+
 // --- decode.cpp
 
 // Text of a shared-string item or inline string whose start tag was just consumed: every

@@ -1,0 +1,96 @@
+// Members written in UTF-16, as some phone and web producers do: converted once to UTF-8
+// beside the original, so the byte scanner never sees two bytes per character.
+#include "xml/xml.h"
+
+#include "module/globals.h"
+
+// The next 16-bit unit, or -1 at the end.
+static int32 NextUnit(BPTR fp, BOOL bigendian)
+{
+    int32 a = IDOS->FGetC(fp), b;
+
+    if (a < 0 || (b = IDOS->FGetC(fp)) < 0)
+        return -1;
+    return bigendian ? (a << 8) | b : (b << 8) | a;
+}
+
+// Reads UTF-16 from in and writes UTF-8 to out; FALSE when a write fails.
+static BOOL Transcode(BPTR in, BPTR out, BOOL bigendian)
+{
+    char chunk[XML_BUFSIZE];
+    uint32 n = 0, cp;
+    int32 unit, low;
+
+    while ((unit = NextUnit(in, bigendian)) >= 0) {
+        cp = (uint32)unit;
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            low = NextUnit(in, bigendian);
+            if (low >= 0xDC00 && low <= 0xDFFF)
+                cp = 0x10000 + ((cp - 0xD800) << 10) + ((uint32)low - 0xDC00);
+            else
+                cp = 0xFFFD;    // a lone half: the unit after it is lost with it
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (n + 4 > sizeof(chunk)) {
+            if (IDOS->FWrite(out, chunk, n, 1) != 1)
+                return FALSE;
+            n = 0;
+        }
+        if (cp < 0x80) {
+            chunk[n++] = (char)cp;
+        } else if (cp < 0x800) {
+            chunk[n++] = (char)(0xC0 | (cp >> 6));
+            chunk[n++] = (char)(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            chunk[n++] = (char)(0xE0 | (cp >> 12));
+            chunk[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
+            chunk[n++] = (char)(0x80 | (cp & 0x3F));
+        } else {
+            chunk[n++] = (char)(0xF0 | (cp >> 18));
+            chunk[n++] = (char)(0x80 | ((cp >> 12) & 0x3F));
+            chunk[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
+            chunk[n++] = (char)(0x80 | (cp & 0x3F));
+        }
+    }
+    return n == 0 || IDOS->FWrite(out, chunk, n, 1) == 1;
+}
+
+BPTR OpenXMLFile(const char *name)
+{
+    char copy[XML_PATHSIZE];
+    BPTR in = IDOS->FOpen(name, MODE_OLDFILE, XML_BUFSIZE), out;
+    int32 a, b;
+    BOOL bigendian, ok;
+
+    if (in == ZERO)
+        return ZERO;
+    a = IDOS->FGetC(in);
+    b = IDOS->FGetC(in);
+    if ((a == 0xFF && b == 0xFE) || (a == '<' && b == 0))
+        bigendian = FALSE;
+    else if ((a == 0xFE && b == 0xFF) || (a == 0 && b == '<'))
+        bigendian = TRUE;
+    else {
+        IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING);
+        return in;
+    }
+    if (a == '<' || b == '<')
+        IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING);     // no mark: keep the "<"
+
+    IUtility->Strlcpy(copy, name, sizeof(copy));
+    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy)) {
+        IDOS->FClose(in);
+        return ZERO;
+    }
+    IExec->DebugPrintF("UTF-16: %s\n", name);
+    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
+    if (out == ZERO) {
+        IDOS->FClose(in);
+        return ZERO;
+    }
+    ok = Transcode(in, out, bigendian);
+    IDOS->FClose(out);
+    IDOS->FClose(in);
+    return ok ? IDOS->FOpen(copy, MODE_OLDFILE, XML_BUFSIZE) : ZERO;
+}
