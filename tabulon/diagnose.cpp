@@ -117,7 +117,8 @@ std::string Diagnose(const std::string &book)
         return "damaged ZIP archive";
     }
     std::string firstSheet;      // the worksheet member the check follows
-    bool workbook = false, sheetWhole = false, sheet1 = false;
+    bool workbook = false, sheetWhole = false, sheet1 = false, listsSheet = false;
+    std::string workbookText;    // the start of the workbook part, to see if it lists a sheet
     uint64 total = 0;
     uint32 members = 0;
     std::vector<char> buffer(1 << 16);
@@ -146,7 +147,8 @@ std::string Diagnose(const std::string &book)
             why = "refused: special file member";
             break;
         }
-        if (EndsWith(name, "workbook.xml"))
+        bool isWorkbook = EndsWith(name, "workbook.xml");
+        if (isWorkbook)
             workbook = true;
         // The first worksheet in archive order, unless sheet1.xml comes later.
         bool follow = false;
@@ -168,6 +170,8 @@ std::string Diagnose(const std::string &book)
             total += (uint64)n;
             if (follow)
                 end.Feed(buffer.data(), (size_t)n);
+            if (isWorkbook && workbookText.size() < (1u << 20))
+                workbookText.append(buffer.data(), (size_t)n);
             la_int64_t packed = archive_filter_bytes(a, -1) - packedFrom;
             if (total > limits.maxBytes ||
                 (memberBytes > limits.ratioFrom &&
@@ -191,8 +195,12 @@ std::string Diagnose(const std::string &book)
 
     if (!why.empty())
         return why;
+    for (const char *tag : {"<sheet ", "<sheet/", ":sheet "})
+        listsSheet = listsSheet || workbookText.find(tag) != std::string::npos;
     if (!workbook || firstSheet.empty())
         return "no first worksheet";
+    if (!listsSheet)
+        return "the workbook lists no worksheet";
     if (!sheetWhole)
         return "worksheet cut off";
     return "import failed";

@@ -135,6 +135,35 @@ TEST_F(Import, ReadsTheFirstWorksheetByItsRelationships)
     EXPECT_EQ("A1=first", plain.cells);
 }
 
+TEST_F(Import, HostileArchivesAreRefusedWhole)
+{
+    std::string outside = testing_support::TempDir();
+    std::string sheet = "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>";
+    struct { const char *name; bookgen::Member member; } cases[] = {
+        { "parent path", {"../../escaped.txt", "x"} },
+        { "deep parent path", {"xl/../../../escaped.txt", "x"} },
+        { "absolute path", {outside + "/escaped.txt", "x"} },
+        { "backslash parent", {"..\\..\\escaped.txt", "x"} },
+        { "drive prefix", {"C:/escaped.txt", "x"} },
+        { "symlink", {"xl/link", outside, bookgen::Member::Symlink} },
+    };
+    for (const auto &c : cases) {
+        auto book = ImportMembers(bookgen::Workbook(sheet, "", {c.member}));
+        EXPECT_EQ(20, book.rc) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
+        EXPECT_FALSE(platform::Exists((outside + "/escaped.txt").c_str())) << c.name;
+        EXPECT_FALSE(platform::Exists("T:escaped.txt")) << c.name;
+    }
+
+    // A bomb: a member that inflates far beyond its packed size stops the unpacking early.
+    platform::unzipLimits.ratioFrom = 1 << 20;
+    auto bomb = ImportMembers(bookgen::Workbook(sheet, "", {{"xl/media/zeros.bin", std::string(64 << 20, '\0')}}));
+    EXPECT_EQ(20, bomb.rc);
+    EXPECT_TRUE(NothingLeft());
+    platform::Reset();
+    platform::RemoveTemp(outside);
+}
+
 // text (UTF-8, characters below U+10000) in UTF-16, with or without a byte order mark.
 static std::string Utf16(const std::string &text, bool bigendian, bool mark)
 {
