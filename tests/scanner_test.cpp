@@ -156,6 +156,8 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
         { "<![CDATA[]]]]></t>", "]]", "", TRUE },
         { "a<!-- note -->b</t>", "ab", "", TRUE },
         { "12", "12", "", FALSE },
+        { "a\r\nb\rc\n\nd</t>", "a\nb\nc\n\nd", "", TRUE },
+        { "<![CDATA[a\r\nb\r]]></t>", "a\nb\n", "", TRUE },
     };
     char value[XML_BUFSIZE];
     for (const auto &c : cases) {

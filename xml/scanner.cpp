@@ -347,8 +347,12 @@ static BOOL ReadCData(BPTR fpr, char *data, uint32 size, uint32 *n, BOOL *full)
             return FALSE;
         if (c == '>' && c1 == ']' && c2 == ']')
             return TRUE;
+        if (c == '\n' && c1 == '\r') {
+            c1 = '\n';        // CR LF is one LF
+            continue;
+        }
         if (c2 >= 0)
-            PutText(data, size, n, full, c2);
+            PutText(data, size, n, full, c2 == '\r' ? '\n' : c2);
         c2 = c1;
         c1 = c;
     }
@@ -357,7 +361,7 @@ static BOOL ReadCData(BPTR fpr, char *data, uint32 size, uint32 *n, BOOL *full)
 BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
 {
     uint32 n = 0;
-    BOOL full = FALSE, ended = FALSE;
+    BOOL full = FALSE, ended = FALSE, cr = FALSE;
     int32 c;
 
     for (;;) {
@@ -365,10 +369,17 @@ BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
         if (c < 0)
             break;
         if (c != '<') {
-            if (!full && !Put(data, size, &n, (char)c))
+            // Line ends as XML reads them: CR LF and a lone CR are one LF.
+            if (c == '\n' && cr) {
+                cr = FALSE;
+                continue;
+            }
+            cr = c == '\r';
+            if (!full && !Put(data, size, &n, cr ? '\n' : (char)c))
                 full = TRUE;
             continue;
         }
+        cr = FALSE;
         c = IDOS->FGetC(fpr);
         if (c == '!') {
             c = IDOS->FGetC(fpr);
