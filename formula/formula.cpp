@@ -2,139 +2,18 @@
 // shared formula moved to the cell that uses it. Accepts any NUL-terminated UTF-8 text; the
 // result never holds more than XML_BUFSIZE - 1 bytes.
 #include "formula/formula.h"
+
+#include "formula/text.h"
 #include "module/globals.h"
 #include "xml/xml.h"
 
 #define MAXCOL 16384      // XFD
 #define MAXROW 1048576
 
-static BOOL IsDigitChar(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-static BOOL IsLetterChar(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Characters of names, sheet names and references, "$" and UTF-8 letters included.
-static BOOL IsNameChar(unsigned char c)
-{
-    return IsLetterChar(c) || IsDigitChar(c) || c == '.' || c == '_' || c == '$' || c == '\\' ||
-           c >= 0x80;
-}
-
-// Output bounded to its buffer; cut marks that something did not fit.
-struct TextOut {
-    char  *buf;
-    uint32 size;
-    uint32 len;
-    BOOL   cut;
-};
-
-static void PutText(TextOut *out, const char *s, uint32 n)
-{
-    for (uint32 k = 0; k < n; k++) {
-        if (out->len + 1 >= out->size) {
-            out->cut = TRUE;
-            return;
-        }
-        out->buf[out->len++] = s[k];
-    }
-}
-
-// Terminates the text; a cut never leaves half a UTF-8 character behind.
-static void EndText(TextOut *out)
-{
-    if (out->cut && out->len > 0) {
-        uint32 k = out->len - 1, back = 0;
-        while (k > 0 && back < 3 && ((unsigned char)out->buf[k] & 0xC0) == 0x80) {
-            k--;
-            back++;
-        }
-        unsigned char lead = (unsigned char)out->buf[k];
-        uint32 need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (out->len - k < need)
-            out->len = k;
-    }
-    out->buf[out->len] = '\0';
-}
-
-// The index behind the quoted text that opens at text[i] ("..." or '...', the quote doubled
-// inside); the end of the text when it is never closed.
-static uint32 SkipQuoted(const char *text, uint32 i)
-{
-    char q = text[i++];
-    while (text[i] != '\0') {
-        if (text[i] == q) {
-            if (text[i + 1] != q)
-                return i + 1;
-            i++;
-        }
-        i++;
-    }
-    return i;
-}
-
-// The index behind the bracket group that opens at text[i], nested groups included; "'"
-// escapes the next character of a structured reference.
-static uint32 SkipBrackets(const char *text, uint32 i)
-{
-    uint32 depth = 0;
-    while (text[i] != '\0') {
-        if (text[i] == '\'' && text[i + 1] != '\0')
-            i++;
-        else if (text[i] == '[')
-            depth++;
-        else if (text[i] == ']' && --depth == 0)
-            return i + 1;
-        i++;
-    }
-    return i;
-}
-
 // The index behind the run of name characters at text[i].
 static uint32 SkipName(const char *text, uint32 i)
 {
     while (IsNameChar(text[i]))
-        i++;
-    return i;
-}
-
-// The index behind the number at text[i]: digits, a point, digits, an exponent and any
-// name characters stuck to it, so that the E5 of 1E5 is never taken for a cell.
-static uint32 SkipNumber(const char *text, uint32 i)
-{
-    while (IsDigitChar(text[i]))
-        i++;
-    if (text[i] == '.') {
-        i++;
-        while (IsDigitChar(text[i]))
-            i++;
-    }
-    if (text[i] == 'E' || text[i] == 'e') {
-        uint32 k = i + 1;
-        if (text[k] == '+' || text[k] == '-')
-            k++;
-        if (IsDigitChar(text[k]))
-            i = k;
-    }
-    return SkipName(text, i);
-}
-
-// The index behind an error value such as #REF!, #DIV/0! or #N/A at text[i].
-static uint32 SkipError(const char *text, uint32 i)
-{
-    i++;
-    while (IsNameChar(text[i]) && text[i] != '$')
-        i++;
-    if (text[i] == '/' && IsNameChar(text[i + 1])) {
-        i++;
-        while (IsNameChar(text[i]) && text[i] != '$')
-            i++;
-    }
-    if (text[i] == '!' || text[i] == '?')
         i++;
     return i;
 }
@@ -326,7 +205,7 @@ static void MoveReferences(const char *text, TextOut *out, int32 drow, int32 dco
             } else if ((n = MoveReference(text, i, out, drow, dcol)) > 0) {
                 i += n;
             } else {
-                i = IsDigitChar(c) ? SkipNumber(text, i) : w;
+                i = IsDigitChar(c) ? SkipNumber(text, i, nullptr) : w;
                 PutText(out, text + s, i - s);
             }
         } else {

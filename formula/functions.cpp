@@ -1,6 +1,8 @@
 // Function names into the host's three-letter function codes, by the two parallel tables
 // isname (codes) and xsname (the workbook's names).
 #include "formula/formula.h"
+
+#include "formula/text.h"
 #include "module/globals.h"
 
 #define FUNCTIONS 119
@@ -43,43 +45,10 @@ static const char xsname[FUNCTIONS][30] = {
 
 // Characters a function name is made of; one of them in front of a name makes it part of a
 // longer name. Bytes of multi-byte UTF-8 characters count as letters.
-static BOOL IsNameChar(unsigned char c)
+static BOOL IsFunctionChar(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
            c == '.' || c == '_' || c >= 0x80;
-}
-
-// The index behind the quoted text that opens at text[i] ("..." or '...', the quote doubled
-// inside); the end of the text when it is never closed.
-static uint32 SkipQuoted(const char *text, uint32 i)
-{
-    char q = text[i++];
-    while (text[i] != '\0') {
-        if (text[i] == q) {
-            if (text[i + 1] != q)
-                return i + 1;
-            i++;
-        }
-        i++;
-    }
-    return i;
-}
-
-// The index behind the bracket group that opens at text[i], nested groups included; "'"
-// escapes the next character of a structured reference.
-static uint32 SkipBrackets(const char *text, uint32 i)
-{
-    uint32 depth = 0;
-    while (text[i] != '\0') {
-        if (text[i] == '\'' && text[i + 1] != '\0')
-            i++;
-        else if (text[i] == '[')
-            depth++;
-        else if (text[i] == ']' && --depth == 0)
-            return i + 1;
-        i++;
-    }
-    return i;
 }
 
 // Finds the next function name at or behind *pos: a whole name directly in front of "(",
@@ -95,9 +64,9 @@ static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, ui
             i = SkipQuoted(formula, i);
         } else if (c == '[') {
             i = SkipBrackets(formula, i);
-        } else if (IsNameChar(c)) {
+        } else if (IsFunctionChar(c)) {
             uint32 s = i;
-            while (IsNameChar(formula[i]))
+            while (IsFunctionChar(formula[i]))
                 i++;
             if (formula[i] == '(') {
                 *start = s;

@@ -1,101 +1,12 @@
 // Percent signs into what the host reads: a number literal becomes its value divided by 100
 // ("12%" -> "0.12"), any other operand a division ("A1%" -> "(A1/100)").
 #include "formula/formula.h"
+
+#include "formula/text.h"
 #include "module/globals.h"
 #include "xml/xml.h"
 
 #define NESTING 256   // open parentheses followed; deeper ones leave their "%" as it is
-
-static BOOL IsDigitChar(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// Characters of names and references, "$" and UTF-8 letters included.
-static BOOL IsNameChar(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || IsDigitChar(c) || c == '.' ||
-           c == '_' || c == '$' || c == '\\' || c >= 0x80;
-}
-
-// The index behind the quoted text that opens at text[i] ("..." or '...', the quote doubled
-// inside); the end of the text when it is never closed.
-static uint32 SkipQuoted(const char *text, uint32 i)
-{
-    char q = text[i++];
-    while (text[i] != '\0') {
-        if (text[i] == q) {
-            if (text[i + 1] != q)
-                return i + 1;
-            i++;
-        }
-        i++;
-    }
-    return i;
-}
-
-// The index behind the bracket group that opens at text[i], nested groups included; "'"
-// escapes the next character of a structured reference.
-static uint32 SkipBrackets(const char *text, uint32 i)
-{
-    uint32 depth = 0;
-    while (text[i] != '\0') {
-        if (text[i] == '\'' && text[i + 1] != '\0')
-            i++;
-        else if (text[i] == '[')
-            depth++;
-        else if (text[i] == ']' && --depth == 0)
-            return i + 1;
-        i++;
-    }
-    return i;
-}
-
-// The index behind the number that starts at text[i]: digits, a point, digits, an exponent,
-// and any name characters stuck to it. *plain: only digits and at most one point.
-static uint32 SkipNumber(const char *text, uint32 i, BOOL *plain)
-{
-    *plain = TRUE;
-    while (IsDigitChar(text[i]))
-        i++;
-    if (text[i] == '.') {
-        i++;
-        while (IsDigitChar(text[i]))
-            i++;
-    }
-    if (text[i] == 'E' || text[i] == 'e') {
-        uint32 k = i + 1;
-        if (text[k] == '+' || text[k] == '-')
-            k++;
-        if (IsDigitChar(text[k])) {
-            *plain = FALSE;
-            i = k;
-            while (IsDigitChar(text[i]))
-                i++;
-        }
-    }
-    while (IsNameChar(text[i])) {
-        *plain = FALSE;
-        i++;
-    }
-    return i;
-}
-
-// The index behind an error value such as #REF!, #DIV/0! or #N/A at text[i].
-static uint32 SkipError(const char *text, uint32 i)
-{
-    i++;
-    while (IsNameChar(text[i]) && text[i] != '$')
-        i++;
-    if (text[i] == '/' && IsNameChar(text[i + 1])) {
-        i++;
-        while (IsNameChar(text[i]) && text[i] != '$')
-            i++;
-    }
-    if (text[i] == '!' || text[i] == '?')
-        i++;
-    return i;
-}
 
 // The first "%" outside literals that stands behind an operand: its index, or -1 when there
 // is none. *opstart is where that operand begins (a function's name, a sheet prefix and
@@ -188,42 +99,6 @@ static int32 FindProzent(const char *data, uint32 *opstart, BOOL *literal)
         operandEnd = i;
     }
     return -1;
-}
-
-// Output bounded to its buffer; cut marks that something did not fit.
-struct TextOut {
-    char  *buf;
-    uint32 size;
-    uint32 len;
-    BOOL   cut;
-};
-
-static void PutText(TextOut *out, const char *s, uint32 n)
-{
-    for (uint32 k = 0; k < n; k++) {
-        if (out->len + 1 >= out->size) {
-            out->cut = TRUE;
-            return;
-        }
-        out->buf[out->len++] = s[k];
-    }
-}
-
-// Terminates the text; a cut never leaves half a UTF-8 character behind.
-static void EndText(TextOut *out)
-{
-    if (out->cut && out->len > 0) {
-        uint32 k = out->len - 1, back = 0;
-        while (k > 0 && back < 3 && ((unsigned char)out->buf[k] & 0xC0) == 0x80) {
-            k--;
-            back++;
-        }
-        unsigned char lead = (unsigned char)out->buf[k];
-        uint32 need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (out->len - k < need)
-            out->len = k;
-    }
-    out->buf[out->len] = '\0';
 }
 
 // Writes the literal lit[0..n) (digits, at most one point) divided by 100, exactly: no
