@@ -37,20 +37,15 @@ std::string Pattern(size_t size)
 
 using ExecList = StandIn;
 using AllocVecTags = StandIn;
-using OpenLibrary = StandIn;
 using DebugPrintF = StandIn;
 using FOpen = StandIn;
 using FGetC = StandIn;
 using ChangeFilePosition = StandIn;
 using StrToLong = StandIn;
-using DevNameFromFH = StandIn;
-using CreateDir = StandIn;
 using HostPath = StandIn;
 using UTF8toUCS4 = StandIn;
 using Strlcpy = StandIn;
-using Stricmp = StandIn;
 using ObtainCharsetInfo = StandIn;
-using OpenLocale = StandIn;
 
 TEST_F(ExecList, AddTailAndRemoveKeepTheWalkInOrder)
 {
@@ -94,67 +89,6 @@ TEST_F(AllocVecTags, ClearsOnlyWhenAsked)
     platform::exec.FreeVec(junk);
     platform::exec.FreeVec(nullptr);
     EXPECT_EQ(0, platform::HeldMemory());
-}
-
-TEST_F(AllocVecTags, FailsAtTheCountedCall)
-{
-    platform::faults.allocFailsAt = 3;
-    APTR a = platform::exec.AllocVecTags(8, TAG_DONE);
-    APTR b = platform::exec.AllocVecTags(8, TAG_DONE);
-    APTR c = platform::exec.AllocVecTags(8, TAG_DONE);
-    APTR d = platform::exec.AllocVecTags(8, TAG_DONE);
-    EXPECT_NE(nullptr, a);
-    EXPECT_NE(nullptr, b);
-    EXPECT_EQ(nullptr, c);
-    EXPECT_NE(nullptr, d);     // one failure, then back to normal
-    for (APTR p : {a, b, d})
-        platform::exec.FreeVec(p);
-    EXPECT_EQ(0, platform::HeldMemory());
-}
-
-TEST_F(OpenLibrary, HonoursTheRegistryAndItsFaults)
-{
-    struct { const char *name; uint32 version; bool opens; } cases[] = {
-        {"utility.library", 54, true},  {"utility.library", 55, false},
-        {"diskfont.library", 50, true}, {"diskfont.library", 51, false},
-        {"locale.library", 0, false},   {"utility", 0, false},
-    };
-    for (const auto &c : cases) {
-        Library *lib = platform::exec.OpenLibrary(c.name, c.version);
-        EXPECT_EQ(c.opens, lib != nullptr) << c.name << " " << c.version;
-        platform::exec.CloseLibrary(lib);
-    }
-    EXPECT_EQ(0, platform::OpenLibraries());
-
-    platform::SetLibraryVersion("utility.library", 53);
-    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("utility.library", 54));
-    platform::SetLibraryVersion("diskfont.library", -1);
-    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("diskfont.library", 0));
-    platform::Reset();
-    platform::faults.libraryFails = "diskfont.library";
-    EXPECT_EQ(nullptr, platform::exec.OpenLibrary("diskfont.library", 50));
-    Library *utility = platform::exec.OpenLibrary("utility.library", 54);
-    EXPECT_NE(nullptr, utility);
-    platform::exec.CloseLibrary(utility);
-    EXPECT_EQ(0, platform::OpenLibraries());
-}
-
-TEST_F(OpenLibrary, GivesTheDiskfontInterface)
-{
-    Library *lib = platform::exec.OpenLibrary("diskfont.library", 50);
-    ASSERT_NE(nullptr, lib);
-    auto *df = (DiskfontIFace *)platform::exec.GetInterface(lib, "main", 1, nullptr);
-    ASSERT_NE(nullptr, df);
-    EXPECT_EQ(1, platform::HeldInterfaces());
-    EXPECT_NE(0u, df->ObtainCharsetInfo(DFCS_NUMBER, CODESET_ISO_8859_1, DFCS_MAPTABLE));
-    EXPECT_EQ(nullptr, platform::exec.GetInterface(lib, "other", 1, nullptr));
-    platform::faults.interfaceFails = TRUE;
-    EXPECT_EQ(nullptr, platform::exec.GetInterface(lib, "main", 1, nullptr));
-    platform::exec.DropInterface((Interface *)df);
-    platform::exec.DropInterface(nullptr);
-    platform::exec.CloseLibrary(lib);
-    EXPECT_EQ(0, platform::HeldInterfaces());
-    EXPECT_EQ(0, platform::OpenLibraries());
 }
 
 TEST_F(DebugPrintF, FormatsNothingWhileTracingIsOff)
@@ -215,21 +149,6 @@ TEST_F(FGetC, ReadsOneWindowPerSystemCall)
     EXPECT_EQ(0, platform::OpenFiles());
 }
 
-TEST_F(FGetC, MemoryFileGivesEveryByteAcrossWindowEdges)
-{
-    for (size_t size : {0, 1, 1023, 1024, 1025, 4096}) {
-        std::string data = Pattern(size);
-        BPTR fh = platform::MemoryFile(data, 1024);
-        std::string read;
-        for (int32 c; (c = platform::dos.FGetC(fh)) != -1;)
-            read += (char)c;
-        EXPECT_EQ(data, read) << size;
-        EXPECT_EQ((int64)size, platform::dos.GetFilePosition(fh));
-        platform::dos.FClose(fh);
-    }
-    EXPECT_EQ(0, platform::OpenFiles());
-}
-
 TEST_F(ChangeFilePosition, PeekInsideTheWindowCostsNoSystemCall)
 {
     std::string data = Pattern(8192);
@@ -265,19 +184,6 @@ TEST_F(ChangeFilePosition, PeekInsideTheWindowCostsNoSystemCall)
     platform::dos.FClose(fh);
 }
 
-TEST_F(ChangeFilePosition, MemoryFileSeeksLikeAFile)
-{
-    BPTR fh = platform::MemoryFile("<row r=\"1\"><c r=\"A1\">", 4);
-    for (int i = 0; i < 9; i++)
-        platform::dos.FGetC(fh);
-    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, 1, OFFSET_BEGINNING));
-    EXPECT_EQ('r', platform::dos.FGetC(fh));
-    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, 11, OFFSET_BEGINNING));
-    EXPECT_EQ('<', platform::dos.FGetC(fh));
-    EXPECT_EQ('c', platform::dos.FGetC(fh));
-    platform::dos.FClose(fh);
-}
-
 TEST_F(StrToLong, FollowsTheSystemConvention)
 {
     struct { const char *text; int32 used, value; } cases[] = {
@@ -293,47 +199,6 @@ TEST_F(StrToLong, FollowsTheSystemConvention)
         EXPECT_EQ(c.used, platform::dos.StrToLong(c.text, &value)) << c.text;
         EXPECT_EQ(c.value, value) << c.text;
     }
-}
-
-TEST_F(DevNameFromFH, GivesTheFullPathWhenItFits)
-{
-    std::string path = WriteFile(testing_support::TempDir() + "/Book 1.xlsx", "x");
-    char full[PATH_MAX];
-    ASSERT_NE(nullptr, realpath(path.c_str(), full));
-    int32 need = (int32)strlen(full) + 1;
-    BPTR fh = platform::dos.FOpen(path.c_str(), MODE_OLDFILE, 1024);
-    char buf[PATH_MAX];
-    EXPECT_NE(0, platform::dos.DevNameFromFH(fh, buf, need, DN_FULLPATH));
-    EXPECT_STREQ(full, buf);
-    EXPECT_EQ(0, platform::dos.DevNameFromFH(fh, buf, need - 1, DN_FULLPATH));
-    EXPECT_STREQ("", buf);
-    platform::faults.pathFails = TRUE;
-    EXPECT_EQ(0, platform::dos.DevNameFromFH(fh, buf, sizeof(buf), DN_FULLPATH));
-    platform::dos.FClose(fh);
-
-    platform::faults.pathFails = FALSE;
-    BPTR mem = platform::MemoryFile("x");
-    EXPECT_EQ(0, platform::dos.DevNameFromFH(mem, buf, sizeof(buf), DN_FULLPATH));
-    platform::dos.FClose(mem);
-}
-
-TEST_F(CreateDir, MakesAPrivateDirectoryOnlyOnce)
-{
-    std::string dir = testing_support::TempDir();
-    std::string inT = "T:" + dir.substr(platform::AssignDir("T").size() + 1) + "/XLS";
-    BPTR lock = platform::dos.CreateDir(inT.c_str());
-    ASSERT_NE(ZERO, lock);
-    EXPECT_EQ(1, platform::HeldLocks());
-    platform::dos.UnLock(lock);
-    EXPECT_EQ(0, platform::HeldLocks());
-    struct stat st;
-    ASSERT_EQ(0, stat((dir + "/XLS").c_str(), &st));
-    EXPECT_EQ(0700u, st.st_mode & 0777);
-    EXPECT_EQ(ZERO, platform::dos.CreateDir(inT.c_str()));
-    platform::faults.createDirFails = TRUE;
-    EXPECT_EQ(ZERO, platform::dos.CreateDir((dir + "/other").c_str()));
-    EXPECT_FALSE(platform::Exists((dir + "/other").c_str()));
-    EXPECT_EQ(0, platform::HeldLocks());
 }
 
 TEST_F(HostPath, MapsOnlyKnownAssigns)
@@ -406,20 +271,6 @@ TEST_F(Strlcpy, CutsAndAlwaysTerminates)
     EXPECT_EQ(5u, platform::utility.Strlen("hello"));
 }
 
-TEST_F(Stricmp, FoldsAsciiOnly)
-{
-    struct { const char *a, *b; int32 n; int sign, nsign; } cases[] = {
-        {"sheetData", "SHEETDATA", 9, 0, 0}, {"row", "rowx", 3, -1, 0}, {"c", "C r=", 1, -1, 0},
-        {"abc", "abd", 3, -1, -1}, {"b", "a", 1, 1, 1}, {"\xE4", "\xC4", 1, 1, 1},
-        {"ab", "ab", 10, 0, 0}, {"a", "b", 0, -1, 0},
-    };
-    auto sign = [](int32 v) { return v < 0 ? -1 : v > 0; };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.sign, sign(platform::utility.Stricmp(c.a, c.b))) << c.a << " " << c.b;
-        EXPECT_EQ(c.nsign, sign(platform::utility.Strnicmp(c.a, c.b, c.n))) << c.a << " " << c.b;
-    }
-}
-
 TEST_F(ObtainCharsetInfo, GivesTheMapOfKnownCodeSets)
 {
     struct { ULONG codeset; UBYTE byte; ULONG codepoint; } cases[] = {
@@ -452,27 +303,3 @@ TEST_F(ObtainCharsetInfo, NamesOfCodeSets)
         EXPECT_EQ(c.codeset, platform::CodeSetByName(c.name)) << c.name;
 }
 
-TEST_F(OpenLocale, CarriesTheCodeSetAndLatin1Classes)
-{
-    platform::SetCodeSet(CODESET_ISO_8859_15);
-    Locale *loc = platform::locale.OpenLocale(nullptr);
-    ASSERT_NE(nullptr, loc);
-    EXPECT_EQ(1, platform::OpenLocales());
-    EXPECT_EQ((ULONG)CODESET_ISO_8859_15, loc->loc_CodeSet);
-    struct { ULONG c; BOOL digit, alpha; } cases[] = {
-        {'0', 1, 0}, {'9', 1, 0}, {'a', 0, 1}, {'Z', 0, 1}, {'_', 0, 0}, {' ', 0, 0},
-        {0xC0, 0, 1}, {0xD7, 0, 0}, {0xF7, 0, 0}, {0xFF, 0, 1}, {0xB5, 0, 1}, {0xB2, 0, 0},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.digit, platform::locale.IsDigit(loc, c.c)) << c.c;
-        EXPECT_EQ(c.alpha, platform::locale.IsAlpha(loc, c.c)) << c.c;
-        EXPECT_EQ(c.digit || c.alpha, platform::locale.IsAlNum(loc, c.c)) << c.c;
-    }
-    platform::locale.CloseLocale(loc);
-    EXPECT_EQ(0, platform::OpenLocales());
-    platform::faults.localeFails = TRUE;
-    EXPECT_EQ(nullptr, platform::locale.OpenLocale(nullptr));
-    platform::Reset();
-    EXPECT_EQ((ULONG)CODESET_ISO_8859_1, platform::CodeSet());
-    EXPECT_FALSE(platform::faults.localeFails);
-}
