@@ -2,6 +2,7 @@
 // the formula conversion and one whole import through the module file.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "bookgen/books.h"
@@ -21,7 +22,9 @@ void Wire()
     if (done)
         return;
     done = true;
-    platform::SetAssign("T", platform::MakePrivateTemp());
+    static std::string temp = platform::MakePrivateTemp();
+    platform::SetAssign("T", temp);
+    atexit([] { platform::RemoveTemp(temp); });
     InitModule(&io, tabulon::ServiceTable(), nullptr, &platform::exec, &platform::dos,
                &platform::utility, &platform::locale, &platform::intuition, &platform::gadtools,
                nullptr, nullptr, 0);

@@ -2,6 +2,7 @@
 // and prints its first sheet.
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <sys/ioctl.h>
@@ -159,8 +160,29 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // The workspace lives only while the module runs: an interrupt waits for the import,
+    // whose every exit removes T:XLS, and then for the private T: to go.
+    std::string temp;
+    const char *own = getenv("SHEAF_TMP");
+    if (own == nullptr || *own == '\0') {
+        temp = platform::MakePrivateTemp();
+        if (temp.empty()) {
+            fprintf(stderr, "sheaf: cannot make a private temporary directory\n");
+            return 1;
+        }
+        platform::SetAssign("T", temp);
+    }
+    sigset_t stops, was;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &was);
     tabulon::Document doc;
-    if (module.Import(book, doc) != 0) {
+    LONG rc = module.Import(book, doc);
+    if (!temp.empty())
+        platform::RemoveTemp(temp);
+    sigprocmask(SIG_SETMASK, &was, nullptr);
+    if (rc != 0) {
         fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(book).c_str());
         return 1;
     }
