@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -164,6 +165,11 @@ int main(int argc, char **argv)
     // whose every exit removes T:XLS, and then for the private T: to go.
     std::string temp;
     const char *own = getenv("SHEAF_TMP");
+    struct stat st;
+    if (own != nullptr && *own != '\0' && (stat(own, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        fprintf(stderr, "sheaf: SHEAF_TMP=%s: no such directory\n", own);
+        return 1;
+    }
     if (own == nullptr || *own == '\0') {
         temp = platform::MakePrivateTemp();
         if (temp.empty()) {
@@ -178,10 +184,17 @@ int main(int argc, char **argv)
         sigaddset(&stops, sig);
     sigprocmask(SIG_BLOCK, &stops, &was);
     tabulon::Document doc;
+    // A workspace already there is never reused: another import runs, or one was killed.
+    bool busy = platform::Exists("T:XLS");
     LONG rc = module.Import(book, doc);
     if (!temp.empty())
         platform::RemoveTemp(temp);
     sigprocmask(SIG_SETMASK, &was, nullptr);
+    if (rc != 0 && busy) {
+        fprintf(stderr, "sheaf: %s: the workspace %s is in use or left over; remove it if no "
+                        "import runs\n", book, platform::HostPath("T:XLS").c_str());
+        return 1;
+    }
     if (rc != 0) {
         fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(book).c_str());
         return 1;

@@ -308,10 +308,11 @@ TEST(Module, OpensTheModuleFile)
 }
 
 // The command's exit code and its stderr for the arguments.
-static int Sheaf(const std::string &args, std::string *err)
+static int Sheaf(const std::string &args, std::string *err, bool program = true)
 {
     std::string errFile = platform::AssignDir("T") + "/sheaf.err";
-    std::string command = std::string(SHEAF_PROGRAM_PATH) + " " + args + " >/dev/null 2>" + errFile;
+    std::string command = (program ? std::string(SHEAF_PROGRAM_PATH) + " " : std::string()) +
+                          args + " >/dev/null 2>" + errFile;
     int status = system(command.c_str());
     std::ifstream in(errFile);
     err->assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -332,4 +333,16 @@ TEST(SheafCommand, ExitCodes)
     EXPECT_EQ(0, Sheaf("--help", &err));
     EXPECT_EQ(1, Sheaf("--format=csv /nonexistent/book.xlsx", &err));
     EXPECT_EQ("sheaf: /nonexistent/book.xlsx: no such file\n", err);
+
+    // A workspace left over is named, and stays untouched.
+    std::string book = testing_support::SourcePath("examples/example.xlsx");
+    std::string tmp = testing_support::TempDir();
+    mkdir((tmp + "/XLS").c_str(), 0700);
+    EXPECT_EQ(1, Sheaf("SHEAF_TMP=" + tmp + " " + SHEAF_PROGRAM_PATH + " " + book, &err, false));
+    EXPECT_NE(std::string::npos, err.find("in use or left over")) << err;
+    EXPECT_TRUE(platform::Exists((tmp + "/XLS").c_str()));
+    rmdir((tmp + "/XLS").c_str());
+    EXPECT_EQ(0, Sheaf("SHEAF_TMP=" + tmp + " " + SHEAF_PROGRAM_PATH + " " + book, &err, false));
+    EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str()));
+    platform::RemoveTemp(tmp);
 }
