@@ -10,27 +10,12 @@ static BOOL IsBlank(int32 c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Skips a comment, CDATA section or declaration whose "<!" was read: reads its opening and
-// then up to its closing "-->", "]]>" or ">". FALSE at the end of the file.
-static BOOL SkipMarkup(BPTR fpr)
+// Reads up to and including the closing "<end><end>>" of a comment ("-->") or CDATA
+// section ("]]>"). FALSE at the end of the file.
+static BOOL SkipToClose(BPTR fpr, int32 end)
 {
-    int32 c = IDOS->FGetC(fpr), c1 = 0, c2 = 0, end;
-    uint32 open;
+    int32 c, c1 = 0, c2 = 0;
 
-    if (c == '-') {
-        end = '-';
-        open = 1;       // one more "-"
-    } else if (c == '[') {
-        end = ']';
-        open = 6;       // "CDATA["
-    } else {
-        while (c >= 0 && c != '>')
-            c = IDOS->FGetC(fpr);
-        return c >= 0 ? TRUE : FALSE;
-    }
-    while (open-- > 0)
-        if (IDOS->FGetC(fpr) < 0)
-            return FALSE;
     for (;;) {
         c = IDOS->FGetC(fpr);
         if (c < 0)
@@ -40,6 +25,25 @@ static BOOL SkipMarkup(BPTR fpr)
         c2 = c1;
         c1 = c;
     }
+}
+
+// Skips a comment, CDATA section or declaration whose "<!" was read: reads its opening and
+// then up to its closing "-->", "]]>" or ">". FALSE at the end of the file.
+static BOOL SkipMarkup(BPTR fpr)
+{
+    int32 c = IDOS->FGetC(fpr);
+    uint32 open;
+
+    if (c != '-' && c != '[') {
+        while (c >= 0 && c != '>')
+            c = IDOS->FGetC(fpr);
+        return c >= 0 ? TRUE : FALSE;
+    }
+    open = c == '-' ? 1 : 6;    // one more "-", or "CDATA["
+    while (open-- > 0)
+        if (IDOS->FGetC(fpr) < 0)
+            return FALSE;
+    return SkipToClose(fpr, c == '-' ? '-' : ']');
 }
 
 // TRUE when the tag text begins, after an optional "/" and "prefix:", as sname does.
@@ -387,12 +391,7 @@ BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
                 break;
             } else if (c != '[') {
                 // A comment inside the text: passed over.
-                int32 c1 = 0, c2 = 0;
-                while ((c = IDOS->FGetC(fpr)) >= 0 && !(c == '>' && c1 == '-' && c2 == '-')) {
-                    c2 = c1;
-                    c1 = c;
-                }
-                if (c < 0)
+                if (!SkipToClose(fpr, '-'))
                     break;
             }
             continue;
