@@ -10,9 +10,10 @@ if [ -n "$imports" ]; then
     echo "sheaf.io imports: $imports"
     exit 1
 fi
+# Whole outputs into variables first: a grep that stops early would break the pipe.
+exports=$(nm -D --defined-only "$module" | awk '{ print $3 }')
 for symbol in InitModule _start Version; do
-    nm -D --defined-only "$module" | awk '{ print $3 }' | grep -q -x "$symbol" ||
-        { echo "sheaf.io does not export $symbol"; exit 1; }
+    grep -q -x "$symbol" <<< "$exports" || { echo "sheaf.io does not export $symbol"; exit 1; }
 done
-strings "$module" | grep -q -F '$VER: sheaf.io 0.12 (23.06.2024)' || { echo "no version string"; exit 1; }
+grep -a -q -F '$VER: sheaf.io 0.12 (23.06.2024)' "$module" || { echo "no version string"; exit 1; }
 echo "1 passed, 0 failed"
