@@ -180,7 +180,7 @@ int main(int argc, char **argv)
     }
     sigset_t stops, was;
     sigemptyset(&stops);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})   // a closed --trace pipe too
         sigaddset(&stops, sig);
     sigprocmask(SIG_BLOCK, &stops, &was);
     tabulon::Document doc;

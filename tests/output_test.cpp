@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -344,5 +345,17 @@ TEST(SheafCommand, ExitCodes)
     rmdir((tmp + "/XLS").c_str());
     EXPECT_EQ(0, Sheaf("SHEAF_TMP=" + tmp + " " + SHEAF_PROGRAM_PATH + " " + book, &err, false));
     EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str()));
+
+    // A reader that goes away during the import (a closed pipe) leaves no workspace behind.
+    rmdir((tmp + "/XLS").c_str());
+    std::string run = "TMPDIR=" + tmp + " " + SHEAF_PROGRAM_PATH + " --trace " + book +
+                      " 2>&1 >/dev/null | head -c 1 >/dev/null";
+    ASSERT_NE(-1, system(run.c_str()));
+    DIR *d = opendir(tmp.c_str());
+    int entries = 0;
+    while (dirent *e = readdir(d))
+        entries += e->d_name[0] != '.';
+    closedir(d);
+    EXPECT_EQ(0, entries);
     platform::RemoveTemp(tmp);
 }
