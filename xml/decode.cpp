@@ -45,6 +45,12 @@ void BuildCharsetTable(void)
             asciisame = FALSE;
 }
 
+// A byte of 1 to 127: an ASCII character, whatever the signedness of char.
+static inline BOOL IsAscii(char c)
+{
+    return (uint8)((uint8)c - 1) < 0x7F;
+}
+
 // The 8-bit code of a code point, or "?".
 static char CodeOf(int32 cp)
 {
@@ -74,7 +80,7 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size)
         return;
     if (asciisame) {
         uint32 k = 0;
-        while (k < size - 1 && utf8[k] > 0)
+        while (k < size - 1 && IsAscii(utf8[k]))
             k++;
         if (utf8[k] == '\0') {
             IExec->CopyMem(utf8, istr, k + 1);
@@ -218,7 +224,7 @@ void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
     if (asciisame) {
         // Numbers and plain words: nothing to decode, copied as they stand.
         uint32 k = 0;
-        while (k < size - 1 && xstr[k] > 0 && xstr[k] != '&' && xstr[k] != '_')
+        while (k < size - 1 && IsAscii(xstr[k]) && xstr[k] != '&' && xstr[k] != '_')
             k++;
         if (xstr[k] == '\0') {
             IExec->CopyMem(xstr, istr, k + 1);
