@@ -223,3 +223,91 @@ TEST_F(Import, TheExampleWorkbook)
 }
 
 }  // namespace
+
+// Texts and formulas through the sheaf command, whole up to what a spreadsheet cell keeps.
+namespace {
+
+using testing_support::SheafCells;
+
+// A workbook whose A1 holds text as a shared string, an inline string or a value.
+std::vector<bookgen::Member> TextBook(const std::string &text, int form)
+{
+    if (form == 0)
+        return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>1</v></c></row>",
+                                 "<si><t>" + text + "</t></si>");
+    if (form == 1)
+        return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + text +
+                                 "</t></is></c><c r=\"B1\"><v>1</v></c></row>");
+    return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"str\"><v>" + text +
+                             "</v></c><c r=\"B1\"><v>1</v></c></row>");
+}
+
+std::string Repeat(const std::string &s, size_t n)
+{
+    std::string out;
+    out.reserve(s.size() * n);
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
+TEST(LongTexts, AreWholeUpToTheLimitAndCutOnACharacter)
+{
+    testing_support::UseStandIn();
+    const std::string a = "a", e = "\xC3\xA9", yo = "\xD1\x91";   // e acute, Cyrillic yo
+    struct { const char *name; std::string text, shown; } cases[] = {
+        { "1023 bytes", Repeat(a, 1023), Repeat(a, 1023) },
+        { "1024 bytes", Repeat(a, 1024), Repeat(a, 1024) },
+        { "1025 bytes", Repeat(a, 1025), Repeat(a, 1025) },
+        { "a character across byte 1024", Repeat(a, 1023) + e + "b", Repeat(a, 1023) + e + "b" },
+        { "600 Cyrillic characters", Repeat(yo, 600), Repeat("?", 600) },
+        { "32767 characters", Repeat(a, 32767), Repeat(a, 32767) },
+        { "32768 characters", Repeat(a, 32768), Repeat(a, 32767) },
+        { "32767 two-byte characters", Repeat(e, 32767), Repeat(e, 32767) },
+        { "32768 two-byte characters", Repeat(e, 32768), Repeat(e, 32767) },
+        { "a reference as the last character", Repeat(a, 32766) + "&amp;", Repeat(a, 32766) + "&" },
+        { "a reference past the limit", Repeat(a, 32767) + "&amp;", Repeat(a, 32767) },
+        { "an escape as the last character", Repeat(a, 32766) + "_x0009_", Repeat(a, 32766) + "\t" },
+        { "an escape past the limit", Repeat(a, 32767) + "_x0009_", Repeat(a, 32767) },
+        { "references all along", Repeat("&lt;", 32768), Repeat("<", 32767) },
+    };
+    for (const auto &c : cases) {
+        for (int form = 0; form < 3; form++) {
+            std::string cells = SheafCells(TextBook(c.text, form));
+            EXPECT_EQ("A1=" + c.shown + "|B1=1", cells)
+                << c.name << " form " << form << ": " << cells.size() << " bytes";
+        }
+    }
+}
+
+TEST(LongTexts, FormulasAreWholeBeforeAndAfterTheirConversion)
+{
+    testing_support::UseStandIn();
+    std::string refs = "A1" + Repeat("+A1", 2729);     // 8189 characters
+    std::string sum = refs + "+BC";                      // 8192: one more, and it is cut off
+    std::string moved = "A100000" + Repeat("+A100000", 2729);
+    struct { const char *name; std::string sheet, cells; } cases[] = {
+        { "8192 characters", "<row r=\"1\"><c r=\"C1\"><f>" + sum + "</f></c></row>", "C1==" + sum },
+        { "8193 characters", "<row r=\"1\"><c r=\"C1\"><f>" + sum + "2</f></c></row>", "C1==" + sum },
+        { "a shared formula that grows past 8192 when it moves",
+          "<row r=\"1\"><c r=\"C1\"><f t=\"shared\" ref=\"C1:C100000\" si=\"0\">" + refs +
+          "</f></c></row><row r=\"100000\"><c r=\"C100000\"><f t=\"shared\" si=\"0\"/></c></row>",
+          "C1==" + refs + "|C100000==" + moved },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.cells, SheafCells(bookgen::Workbook(c.sheet))) << c.name;
+}
+
+TEST(LongTexts, ACutIsTracedWithItsCell)
+{
+    testing_support::UseStandIn();
+    std::string dir = testing_support::TempDir(), book = dir + "/long.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>" +
+                                                          Repeat("x", 40000) + "</t></is></c></row>")));
+    auto run = testing_support::RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("Zelle D2: Text gek\xC3\xBCrzt auf 32767 Zeichen")) << run.err.substr(0, 200);
+    platform::RemoveTemp(dir);
+}
+
+}  // namespace

@@ -56,17 +56,18 @@ TEST_F(SharedStrings, Items)
         EXPECT_EQ(c.texts, Table(c.sst, c.n)) << c.name;
 }
 
-TEST_F(SharedStrings, LongTextsAreCutAndTheReadingStaysInStep)
+TEST_F(SharedStrings, LongTextsAreWholeUpToTheLimitAndTheReadingStaysInStep)
 {
-    std::string longtext(3000, 'x');
-    std::string texts = Table("<sst><si><t>" + longtext + "</t></si><si><t>after</t></si></sst>", 2);
-    EXPECT_EQ(std::string(1023, 'x') + "|after", texts);
-    // Many runs together: cut at the buffer, never inside a character.
+    std::string texts = Table("<sst><si><t>" + std::string(3000, 'x') + "</t></si><si><t>after</t></si></sst>", 2);
+    EXPECT_EQ(std::string(3000, 'x') + "|after", texts);
+    texts = Table("<sst><si><t>" + std::string(40000, 'x') + "</t></si><si><t>after</t></si></sst>", 2);
+    EXPECT_EQ(std::string(32767, 'x') + "|after", texts);
+    // The limit counts the runs of an item together, and characters, not bytes.
     std::string runs;
     for (int k = 0; k < 600; k++)
         runs += "<r><t>\xC3\xA9</t></r>";
     texts = Table("<sst><si>" + runs + "</si><si><t>end</t></si></sst>", 2);
-    EXPECT_EQ(std::string(511, '\xE9') + "|end", texts);
+    EXPECT_EQ(std::string(600, '\xE9') + "|end", texts);
 }
 
 TEST_F(SharedStrings, Cells)

@@ -49,10 +49,11 @@ static BOOL NewEntry(const char *text)
     return TRUE;
 }
 
-BOOL ReadSharedStrings(void)
+BOOL ReadSharedStrings(TextBuffers *buffers)
 {
-    char tag[XML_BUFSIZE], raw[XML_BUFSIZE], text[XML_BUFSIZE];
+    char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, ok = TRUE;
+    XMLText text;
     BPTR fp;
 
     stringindex = nullptr;
@@ -68,15 +69,18 @@ BOOL ReadSharedStrings(void)
             break;
         if (!TagIs(tag, "si"))
             continue;
-        raw[0] = '\0';
-        if (!complete && !GetXMLText(fp, raw, sizeof(raw), "/si"))
+        TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
+        if (!complete && !GetXMLText(fp, &text, "/si"))
             break;
-        ConvertText(raw, text, sizeof(text), 2);
-        if (!NewEntry(text)) {
+        if (text.cut)
+            IExec->DebugPrintF("id=%03d: Text gekürzt auf %d Zeichen\n", (int)stringcount,
+                               (int)text.chars);
+        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
+        if (!NewEntry(buffers->host)) {
             ok = FALSE;
             break;
         }
-        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(stringcount - 1), raw);
+        IExec->DebugPrintF("id=%03d Text=<%s>\n\n", (int)(stringcount - 1), buffers->utf8);
     }
     IDOS->FClose(fp);
     return ok;
