@@ -133,7 +133,8 @@ static void HostFormula(const char *text, char *data, uint32 size, int32 drow, i
 BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col)
 {
-    char type[XML_BUFSIZE], ref[XML_BUFSIZE], si[XML_BUFSIZE];
+    // Room for "shared", a range of the sheet and an si number: longer values are no such.
+    char type[16], ref[64], si[16];
     BOOL trunc = FALSE, shared;
     int32 number = -1;
     XMLText text;

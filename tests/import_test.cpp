@@ -2,6 +2,9 @@
 // them, and nothing left behind.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include "bookgen/books.h"
 #include "tests/support/testing.h"
 
 using testing_support::ImportMembers;
@@ -309,5 +312,73 @@ TEST(LongTexts, ACutIsTracedWithItsCell)
     EXPECT_NE(std::string::npos, run.err.find("Zelle D2: Text gek\xC3\xBCrzt auf 32767 Zeichen")) << run.err.substr(0, 200);
     platform::RemoveTemp(dir);
 }
+
+// The target's stack is a few tens of KiB and overflows silently: whole imports of the
+// heaviest kinds of workbook must run on a thread with 64 KiB.
+#if !defined(__SANITIZE_ADDRESS__)
+struct StackRun {
+    std::vector<std::string> books;
+    std::vector<LONG> results;
+    std::vector<std::string> cells;
+};
+
+static void *ImportAll(void *arg)
+{
+    StackRun *run = (StackRun *)arg;
+    for (const std::string &book : run->books) {
+        auto imported = testing_support::ImportFile(book);
+        run->results.push_back(imported.rc);
+        run->cells.push_back(imported.cells);
+    }
+    return nullptr;
+}
+
+TEST(ImportStack, FitsInTheTargetsStack)
+{
+    testing_support::UseStandIn();
+    const size_t size = 64 * 1024;
+    std::string dir = testing_support::TempDir();
+    std::string sum = "SUM(A1:A3)" + Repeat("+ROUND(A1*12%,2)", 500);
+    std::vector<std::vector<bookgen::Member>> books = {
+        bookgen::ExampleBook(),
+        TextBook(Repeat("\xC3\xA9&amp;_x0009_", 20000), 0),
+        TextBook(Repeat("x", 40000), 1),
+        bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:A9\" si=\"0\">" + sum +
+                          "</f></c></row><row r=\"9\"><c r=\"A9\"><f t=\"shared\" si=\"0\"/></c></row>"),
+    };
+    auto utf16 = bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>", "<si><t>caf\xC3\xA9</t></si>");
+    for (auto &m : utf16)
+        if (m.name == "xl/worksheets/sheet1.xml" || m.name == "xl/sharedStrings.xml")
+            m.data = Utf16(m.data, false, true);
+    books.push_back(utf16);
+
+    StackRun run;
+    for (size_t k = 0; k < books.size(); k++) {
+        run.books.push_back(dir + "/book" + std::to_string(k) + ".xlsx");
+        ASSERT_TRUE(bookgen::WriteZip(run.books.back(), books[k]));
+    }
+    // A stack of our own, filled with a mark, shows how deep the imports went.
+    std::vector<unsigned char> stack(size, 0xA5);
+    pthread_attr_t attr;
+    pthread_t thread;
+    pthread_attr_init(&attr);
+    ASSERT_EQ(0, pthread_attr_setstack(&attr, stack.data(), size));
+    ASSERT_EQ(0, pthread_create(&thread, &attr, ImportAll, &run));
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+
+    size_t untouched = 0;
+    while (untouched < size && stack[untouched] == 0xA5)
+        untouched++;
+    printf("deepest stack of an import: %zu bytes\n", size - untouched);
+    ASSERT_EQ(books.size(), run.results.size());
+    for (size_t k = 0; k < books.size(); k++)
+        EXPECT_EQ(0, run.results[k]) << run.books[k];
+    EXPECT_NE(std::string::npos, run.cells[0].find("D6==B6*C6"));
+    EXPECT_EQ("A1=caf\xE9", run.cells[4]);
+    EXPECT_GT(untouched, size / 4) << "an import needs more than three quarters of the stack";
+    platform::RemoveTemp(dir);
+}
+#endif
 
 }  // namespace
