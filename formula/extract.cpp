@@ -82,26 +82,27 @@ static SFNode *FindDefinition(uint32 si)
 }
 
 // Keeps a definition; a later one with the same si replaces it for the cells after it.
-static void StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
+// FALSE when memory ran out.
+static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
                             uint32 col)
 {
-    char range[XML_BUFSIZE];
+    char range[64];
     SFNode *node;
     uint32 len, k;
 
     IExec->DebugPrintF("Create Shared Formula\n");
     if (si < SI_INDEXED && !IndexRoom(si))
-        return;
+        return FALSE;
     node = (SFNode *)IExec->AllocVecTags(sizeof(SFNode),
                                          AVT_Type,           MEMF_PRIVATE,
                                          AVT_ClearWithValue, 0,
                                          TAG_DONE);
     if (node == nullptr)
-        return;
+        return FALSE;
     node->node.ln_Name = AllocString(text);
     if (node->node.ln_Name == nullptr) {
         IExec->FreeVec(node);
-        return;
+        return FALSE;
     }
     node->scol = col;
     node->srow = row;
@@ -115,6 +116,7 @@ static void StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     IExec->AddTail(&formulalist, &node->node);
     if (si < SI_INDEXED)
         sfindex[si] = node;
+    return TRUE;
 }
 
 // Text of formula in the host's language and charset, moved by (drow, dcol), for the cell at
@@ -185,8 +187,9 @@ BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
 
     if (ftext[0] != '\0') {
         // The defining cell, or a writer that repeats the text in every cell.
-        if (ref[0] != '\0' && number >= 0)
-            StoreDefinition(ftext, (uint32)number, ref, row, col);
+        if (ref[0] != '\0' && number >= 0 &&
+            !StoreDefinition(ftext, (uint32)number, ref, row, col))
+            return FALSE;
         HostFormula(ftext, data, size, 0, 0, row, col);
         return TRUE;
     }

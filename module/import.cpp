@@ -30,7 +30,11 @@ static int32 RunCommand(const char *command)
 
 void RemoveXLSEnv(void)
 {
-    RunCommand("delete T:XLS all force");
+    // Once more when the shell could not run it or something stayed: a workspace left
+    // behind blocks every later import.
+    int32 rc = RunCommand("delete T:XLS all force");
+    if (rc < 0 || rc >= RETURN_ERROR)
+        RunCommand("delete T:XLS all force");
 }
 
 // Appends path to the command with the shell's escapes inside double quotes.
@@ -93,13 +97,13 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
 BPTR OpenXLS(uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL trunc = FALSE, complete = FALSE, missing;
     BPTR fp;
 
     sheetdata = sheetempty = FALSE;
     if (oid != 1 || fid > 1)
         return ZERO;
-    fp = OpenXMLFile(xmlfiles[fid]);
+    fp = OpenXMLFile(xmlfiles[fid], &missing);
     if (fp == ZERO)
         return ZERO;
     IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);
@@ -126,12 +130,16 @@ BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const c
     if (cell == nullptr)
         return FALSE;
     cell->c_Text = AllocString(celldata);
+    if (cell->c_Text == nullptr)
+        return FALSE;
     if (fdata.format & 15) {
         TagItem tags[] = {
             { FA_Style, fdata.format & 15 },
             { TAG_DONE, 0 },
         };
         cell->c_FontInfo = ChangeFontInfoA(nullptr, page->pg_DPI, tags, 0);
+        if (cell->c_FontInfo == nullptr)
+            return FALSE;
     }
     if (fdata.fc)
         cell->c_APen = cell->c_ReservedPen = fdata.fcolor;
@@ -227,7 +235,7 @@ static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, TextBuff
 }
 
 // Walks sheetData up to its end tag. FALSE when the file ends before it, or a cell cannot be
-// read.
+// read or made.
 static BOOL WalkSheet(BPTR ws, Page *page, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
@@ -272,7 +280,9 @@ static BOOL WalkSheet(BPTR ws, Page *page, TextBuffers *buffers)
         if (celltext != nullptr) {
             format.fcolor = 0x000000;
             format.bcolor = 0xFFFFFF;
-            CreateTabulonCell(page, ccol, crow, format, celltext);
+            // A cell the host cannot make fails the import: nothing is skipped in silence.
+            if (!CreateTabulonCell(page, ccol, crow, format, celltext))
+                return FALSE;
         }
     }
 }

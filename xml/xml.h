@@ -78,8 +78,11 @@ static inline BOOL NameIs(const char *a, const char *b)
 
 // Opens a member of the workspace for scanning. A file written in UTF-16 (a byte order mark,
 // or "<" as a 16-bit unit) is first written out again as UTF-8 beside it, and that copy is
-// opened: the scanner reads bytes. ZERO when it cannot be opened or converted.
-BPTR OpenXMLFile(const char *name);
+// opened: the scanner reads bytes. ZERO when it cannot be opened or converted; *missing
+// then tells whether the file is not there at all, as against a failing system.
+BPTR OpenXMLFile(const char *name, BOOL *missing);
+// TRUE when the last read that gave -1 met the end of its file, not an error.
+BOOL EndOfFile(void);
 
 // --- decode.cpp
 
