@@ -20,7 +20,8 @@ static bool Fail(archive *a, const std::string &what, std::string *why)
     return false;
 }
 
-bool WriteZip(const std::string &path, const std::vector<Member> &members, std::string *why)
+bool WriteZip(const std::string &path, const std::vector<Member> &members, std::string *why,
+              bool zip64)
 {
     bool ok = false;
     archive *a = archive_write_new();
@@ -30,6 +31,7 @@ bool WriteZip(const std::string &path, const std::vector<Member> &members, std::
         goto exit;
     }
     if (archive_write_set_format_zip(a) != ARCHIVE_OK
+        || (zip64 && archive_write_set_format_option(a, "zip", "zip64", "1") != ARCHIVE_OK)
         || archive_write_open_filename(a, path.c_str()) != ARCHIVE_OK) {
         Fail(a, path, why);
         goto exit;

@@ -15,9 +15,10 @@ struct Member {
     bool        stored = false;   // no compression
 };
 
-// Writes the members in order; false (and errno-style message in why) on failure.
+// Writes the members in order; false (and errno-style message in why) on failure. zip64
+// gives every member ZIP64 fields and the archive a ZIP64 end record.
 bool WriteZip(const std::string &path, const std::vector<Member> &members,
-              std::string *why = nullptr);
+              std::string *why = nullptr, bool zip64 = false);
 
 // A workbook of the usual parts around a worksheet and, when not empty, a shared-string
 // table; extra members are appended. A text that is not a whole document is wrapped: the

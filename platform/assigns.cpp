@@ -129,6 +129,7 @@ void Reset()
     unzipLimits = UnzipLimits{};
     LoadUnzipLimits();
     LoadMemoryBudget();
+    ForgetUnzipRefusal();
 }
 
 }  // namespace platform

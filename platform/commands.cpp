@@ -2,9 +2,10 @@
 // commands the module runs, `c:unzip "<archive>" -d <dir>` and `delete <path> all force`.
 // Both work in process; no shell and no program of this machine is ever started.
 //
-// unzip trusts nothing in the archive: members leaving the target directory, links and
-// devices fail the command, files are made below a directory handle without following any
-// link, and the limits count the bytes really read and written.
+// unzip trusts nothing in the archive: its table of contents is the central directory,
+// checked whole before anything is written; members leaving the target directory, links
+// and devices fail the command, files are made below a directory handle without following
+// any link, and the limits count the bytes really read and written.
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
@@ -18,10 +19,22 @@
 #include <unistd.h>
 
 #include "platform/internal.h"
+#include "platform/zipdir.h"
 
 namespace platform {
 
 UnzipLimits unzipLimits;
+static UnzipRefusal lastRefusal;
+
+const UnzipRefusal &LastUnzipRefusal()
+{
+    return lastRefusal;
+}
+
+void ForgetUnzipRefusal()
+{
+    lastRefusal = UnzipRefusal{};
+}
 
 enum { RC_OK = 0, RC_WARN = 5, RC_ERROR = 10 };
 
@@ -254,6 +267,45 @@ static la_int64_t SeekPacked(archive *, void *data, la_int64_t offset, int whenc
     return at < 0 ? ARCHIVE_FATAL : at;
 }
 
+// The archive's bytes for the directory reader; the reading position stays where it is.
+static bool ReadPackedAt(void *data, uint64 offset, void *buffer, size_t size)
+{
+    Packed *src = (Packed *)data;
+    char *to = (char *)buffer;
+    while (size > 0) {
+        ssize_t n = pread(src->fd, to, size, (off_t)offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        to += n;
+        offset += (uint64)n;
+        size -= (size_t)n;
+    }
+    return true;
+}
+
+// Whether the reader's entry is the directory's member: the same name, but for the slash
+// the reader gives a directory and the slashes it may make of backslashes. A name the
+// reader cannot give is not compared.
+static bool SameMember(archive_entry *entry, const ZipMember &member)
+{
+    const char *name = archive_entry_pathname(entry);
+    if (name == nullptr)
+        return true;
+    size_t n = strlen(name);
+    if (n == member.name.size() + 1 && name[n - 1] == '/')
+        n--;
+    if (n != member.name.size())
+        return false;
+    for (size_t i = 0; i < n; i++) {
+        char c = member.name[i];
+        if (name[i] != c && !(c == '\\' && name[i] == '/'))
+            return false;
+    }
+    return true;
+}
+
 // Splits a member name into its parts below the target directory. NULL when the member
 // may be unpacked, else why it is refused. Backslashes separate like slashes; "." and
 // empty parts drop out.
@@ -407,18 +459,26 @@ static int32 Unzip(const std::vector<std::string> &words)
     archive *a = nullptr;
     archive_entry *entry;
     int root = -1;
-    uint32 members = 0;
+    size_t index = 0;
     uint64 total = 0;
     locale_t utf8 = (locale_t)0, caller = (locale_t)0;
     std::string dir = HostPath(target), culprit;     // culprit: the member refused
+    ZipDirectory contents;
     Packed *src = new Packed;
     struct stat st;
 
+    lastRefusal = UnzipRefusal{};
     src->fd = open(HostPath(archivePath).c_str(), O_RDONLY | O_CLOEXEC);
     if (src->fd < 0 || fstat(src->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = "cannot open the archive";
         goto exit;
     }
+    lastRefusal.device = (uint64)st.st_dev;
+    lastRefusal.inode  = (uint64)st.st_ino;
+    why = ReadZipDirectory(ReadPackedAt, src, (uint64)st.st_size, unzipLimits.maxMembers,
+                           &contents, &culprit);
+    if (why != nullptr)
+        goto exit;
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         why = "cannot make the target";
         goto exit;
@@ -428,22 +488,29 @@ static int32 Unzip(const std::vector<std::string> &words)
         why = "cannot open the target";
         goto exit;
     }
+    if (contents.members.empty()) {      // nothing to unpack, and the reader takes no such archive
+        rc = RC_OK;
+        goto exit;
+    }
     // Member names are read as UTF-8 whatever the program's locale is; a name that is not
     // valid there is skipped.
     utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
     if (utf8 != (locale_t)0)
         caller = uselocale(utf8);
     a = archive_read_new();
-    archive_read_support_format_zip(a);
+    // Only the reader that follows the central directory: the streaming one would take the
+    // local headers as they come.
+    archive_read_support_format_zip_seekable(a);
     archive_read_set_read_callback(a, ReadPacked);
     archive_read_set_skip_callback(a, SkipPacked);
     archive_read_set_seek_callback(a, SeekPacked);
     archive_read_set_callback_data(a, src);
     if (archive_read_open1(a) != ARCHIVE_OK) {
-        why = "not a ZIP archive";
+        why = "reader refuses the archive";
         goto exit;
     }
-    for (;;) {
+    // The reader meets the members in the directory's order, by their place in the file.
+    for (;; index++) {
         uint64 packedFrom = src->read;
         int r = archive_read_next_header(a, &entry);
         if (r == ARCHIVE_EOF)
@@ -452,8 +519,9 @@ static int32 Unzip(const std::vector<std::string> &words)
             why = "damaged archive";
             goto exit;
         }
-        if (++members > unzipLimits.maxMembers) {
-            why = "member count limit";
+        if (index >= contents.members.size() || !SameMember(entry, contents.members[index])) {
+            why = "reader and central directory disagree";
+            culprit = index < contents.members.size() ? contents.members[index].name : "";
             goto exit;
         }
         if ((why = UnpackMember(a, entry, root, *src, packedFrom, &total)) != nullptr) {
@@ -462,11 +530,17 @@ static int32 Unzip(const std::vector<std::string> &words)
             goto exit;
         }
     }
+    if (index != contents.members.size()) {
+        why = "reader and central directory disagree";
+        goto exit;
+    }
     rc = RC_OK;
 
 exit:
     if (why != nullptr)
         Trace("unzip: %s: %s\n", culprit.empty() ? archivePath : culprit.c_str(), why);
+    lastRefusal.why = why;
+    lastRefusal.member = culprit;
     if (a != nullptr)
         archive_read_free(a);
     if (utf8 != (locale_t)0) {

@@ -17,6 +17,9 @@ extern uint64 fileSystemCalls;
 // Libraries back to "utility.library" 54 and "diskfont.library" 50.
 void ResetLibraries();
 
+// Back to no unzip having run, for Reset().
+void ForgetUnzipRefusal();
+
 // Runs a parsed command line in process: its return code, -1 for an unknown command.
 int32 RunCommand(const std::vector<std::string> &words);
 

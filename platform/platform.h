@@ -58,7 +58,7 @@ bool   MemoryRanOut();          // a Take was refused since the start
 void   LoadMemoryBudget();      // reads the environment
 
 // Back to a fresh system: no faults, default libraries and code set, the unzip limits
-// of the environment; counters and tracing kept.
+// of the environment, no unzip refusal; counters and tracing kept.
 void Reset();
 
 // Library registry: "utility.library" 54 and "diskfont.library" 50 by default.
@@ -112,5 +112,15 @@ struct UnzipLimits {
 };
 extern UnzipLimits unzipLimits;
 void LoadUnzipLimits();     // reads the environment
+
+// What the last unzip made of its archive, for the host's diagnosis: why is NULL when it
+// unpacked every member or has not run since Reset(). device and inode name the archive
+// (both 0 when it could not be opened).
+struct UnzipRefusal {
+    uint64      device = 0, inode = 0;
+    const char *why    = nullptr;    // a fixed text: "parent directory", "central directory cut"
+    std::string member;              // the member at fault as the archive names it, or empty
+};
+const UnzipRefusal &LastUnzipRefusal();
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Why a workbook did not import, in a few words for the one-line error. The module only
-// answers 0 or 20, so the host looks at the file itself: readable, a ZIP, an archive that
-// reads through, the unzip command's refusals, a workbook part and a whole worksheet.
+// answers 0 or 20, so the host looks further: at the file itself (readable, a ZIP at all),
+// at why the unzip command refused it, as the command recorded, and at the workbook part
+// and the first worksheet inside.
 #include "tabulon/tabulon.h"
 
 #include <archive.h>
@@ -30,25 +31,6 @@ std::string PreCheck(const std::string &book)
         return "not readable";
     close(fd);
     return "";
-}
-
-// Where the unzip command would put the member: not above its folder, not beside it.
-static bool Outside(const std::string &name)
-{
-    if (name.empty())
-        return false;
-    if (name[0] == '/' || (name.size() >= 2 && name[1] == ':'))
-        return true;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (name.compare(start, end - start, "..") == 0 && end - start == 2)
-            return true;
-        start = end + 1;
-    }
-    return false;
 }
 
 static bool EndsWith(const std::string &s, const char *tail)
@@ -90,6 +72,16 @@ private:
     bool closed_ = false;
 };
 
+// A member name for the one-line message: control characters become '?'.
+static std::string OneLine(const std::string &name)
+{
+    std::string line = name;
+    for (char &c : line)
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            c = '?';
+    return line;
+}
+
 std::string Diagnose(const std::string &book)
 {
     std::string why = PreCheck(book);
@@ -109,18 +101,28 @@ std::string Diagnose(const std::string &book)
     if (got < 4 || magic[0] != 'P' || magic[1] != 'K')
         return "not a ZIP workbook";
 
-    const platform::UnzipLimits &limits = platform::unzipLimits;
+    // The unpack names its own refusal; its rules live there alone.
+    const platform::UnzipRefusal &unzip = platform::LastUnzipRefusal();
+    struct stat st;
+    bool recorded = stat(book.c_str(), &st) == 0 && unzip.inode != 0 &&
+                    (uint64)st.st_dev == unzip.device && (uint64)st.st_ino == unzip.inode;
+    if (recorded && unzip.why != nullptr) {
+        if (unzip.member.empty())
+            return std::string("unzip failed: ") + unzip.why;
+        return "unzip failed on " + OneLine(unzip.member) + ": " + unzip.why;
+    }
+
+    // Read as the unpack reads it: by the central directory. The reader takes no archive
+    // without members, which the unpack did.
     struct archive *a = archive_read_new();
-    archive_read_support_format_zip(a);
+    archive_read_support_format_zip_seekable(a);
     if (archive_read_open_filename(a, book.c_str(), 1 << 16) != ARCHIVE_OK) {
         archive_read_free(a);
-        return "damaged ZIP archive";
+        return recorded ? "no first worksheet" : "damaged ZIP archive";
     }
     std::string firstSheet;      // the worksheet member the check follows
     bool workbook = false, sheetWhole = false, sheet1 = false, listsSheet = false;
     std::string workbookText;    // the start of the workbook part, to see if it lists a sheet
-    uint64 total = 0;
-    uint32 members = 0;
     std::vector<char> buffer(1 << 16);
     struct archive_entry *entry;
     int rc;
@@ -130,23 +132,6 @@ std::string Diagnose(const std::string &book)
         for (char &c : name)
             if (c == '\\')
                 c = '/';
-        if (++members > limits.maxMembers) {
-            why = "refused: too many members to unpack";
-            break;
-        }
-        if (Outside(name)) {
-            why = "refused: member outside the archive's folder";
-            break;
-        }
-        mode_t type = archive_entry_filetype(entry);
-        if (type == AE_IFLNK || archive_entry_hardlink(entry) != nullptr) {
-            why = "refused: link member";
-            break;
-        }
-        if (type != AE_IFREG && type != AE_IFDIR && type != 0) {
-            why = "refused: special file member";
-            break;
-        }
         bool isWorkbook = EndsWith(name, "workbook.xml");
         if (isWorkbook)
             workbook = true;
@@ -161,27 +146,18 @@ std::string Diagnose(const std::string &book)
                 follow = true;
             }
         }
+        if (!isWorkbook && !follow)
+            continue;
         SheetDataEnd end;
-        uint64 memberBytes = 0;
-        la_int64_t packedFrom = archive_filter_bytes(a, -1);
         la_ssize_t n;
         while ((n = archive_read_data(a, buffer.data(), buffer.size())) > 0) {
-            memberBytes += (uint64)n;
-            total += (uint64)n;
             if (follow)
                 end.Feed(buffer.data(), (size_t)n);
             if (isWorkbook && workbookText.size() < (1u << 20))
                 workbookText.append(buffer.data(), (size_t)n);
-            la_int64_t packed = archive_filter_bytes(a, -1) - packedFrom;
-            if (total > limits.maxBytes ||
-                (memberBytes > limits.ratioFrom &&
-                 memberBytes / (uint64)(packed > 0 ? packed : 1) > limits.maxRatio)) {
-                why = "refused: too large to unpack";
-                break;
-            }
+            if ((!follow || end.Closed()) && (!isWorkbook || workbookText.size() >= (1u << 20)))
+                break;      // the rest tells nothing more
         }
-        if (!why.empty())
-            break;
         if (n < 0) {
             why = "damaged ZIP archive";
             break;

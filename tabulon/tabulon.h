@@ -76,7 +76,8 @@ private:
 // The default module file: beside the sheaf command, else where the build put it.
 std::string DefaultModulePath(const char *argv0);
 
-// Why a workbook that failed to import failed, in a few words ("not a ZIP workbook").
+// Why a workbook that failed to import failed, in a few words ("not a ZIP workbook"). Called
+// after the import: what the unzip command refused is taken from its record of that run.
 std::string Diagnose(const std::string &book);
 // The cheap part of it, before an import: empty when book is a regular readable file.
 std::string PreCheck(const std::string &book);

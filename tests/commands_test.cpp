@@ -108,6 +108,30 @@ std::string Quoted(const std::string &word)
     return out + "\"";
 }
 
+// Where the n-th record with this signature starts in an archive's bytes.
+size_t Nth(const std::string &zip, const char *signature, int n = 0)
+{
+    size_t at = zip.find(signature);
+    while (n-- > 0 && at != std::string::npos)
+        at = zip.find(signature, at + 1);
+    return at;
+}
+
+// Little-endian fields, as the records hold them.
+std::string U16(uint32 v) { return {(char)(v & 0xFF), (char)(v >> 8 & 0xFF)}; }
+std::string U32(uint32 v) { return U16(v & 0xFFFF) + U16(v >> 16); }
+
+uint32 Get32(const std::string &zip, size_t at)
+{
+    return (uint8)zip[at] | (uint8)zip[at + 1] << 8 | (uint8)zip[at + 2] << 16 |
+           (uint32)(uint8)zip[at + 3] << 24;
+}
+
+std::string Patched(std::string zip, size_t at, uint32 value, size_t width = 4)
+{
+    return zip.replace(at, width, width == 2 ? U16(value) : U32(value));
+}
+
 }  // namespace
 
 using SplitCommandLine = Shell;
@@ -265,6 +289,124 @@ TEST_F(Unzip, FailsOnWhatIsNoArchive)
     }
     EXPECT_EQ(10, Run("c:unzip \"" + sandbox + "/missing.zip\" -d " + target));
     EXPECT_EQ(10, Run("c:unzip \"" + book + "\""));
+}
+
+TEST_F(Unzip, TakesItsContentsFromTheCentralDirectoryAlone)
+{
+    ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/a.xml", Noise(3000), Member::File, true},
+                                         {"xl/b.xml", Noise(3000), Member::File, true}}));
+    const std::string zip = Read(book);
+    size_t local = Nth(zip, "PK\x03\x04"), entry = Nth(zip, "PK\x01\x02", 1);
+    size_t end = Nth(zip, "PK\x05\x06");
+    std::string renamed = zip;
+    renamed[local + 30 + 3] = 'A';
+    struct { const char *what; std::string bytes; const char *why, *member; } cases[] = {
+        {"end record cut", zip.substr(0, zip.size() - 10), "end of central directory record cut", ""},
+        {"end record gone", zip.substr(0, end), "no end of central directory record", ""},
+        {"directory past the end", Patched(zip, end + 16, zip.size() + 100),
+         "central directory outside the file", ""},
+        {"directory cut", Patched(Patched(zip, end + 8, 3, 2), end + 10, 3, 2), "central directory cut", ""},
+        {"local name", renamed, "local name differs from the central directory", "xl/a.xml"},
+        {"local method", Patched(zip, local + 8, 8, 2), "local method differs from the central directory",
+         "xl/a.xml"},
+        {"local size", Patched(zip, local + 18, 2999), "local sizes differ from the central directory",
+         "xl/a.xml"},
+        {"two entries, one place", Patched(zip, entry + 42, 0), "member overlaps another member",
+         "xl/b.xml"},
+        {"into the directory", Patched(zip, entry + 20, 3100), "member overlaps the central directory",
+         "xl/b.xml"},
+        {"member past the end", Patched(zip, entry + 42, zip.size() + 10), "member outside the file",
+         "xl/b.xml"},
+        {"a stub before the archive", "MZ\x90" + std::string(509, '\0') + zip, "data before the archive", ""},
+    };
+    for (const auto &c : cases) {
+        FILE *f = fopen(book.c_str(), "wb");
+        fwrite(c.bytes.data(), 1, c.bytes.size(), f);
+        fclose(f);
+        ASSERT_EQ(0, mkdir(target.c_str(), 0700));      // as the module makes T:XLS
+        EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target)) << c.what;
+        EXPECT_STREQ(c.why, platform::LastUnzipRefusal().why) << c.what;
+        EXPECT_EQ(c.member, platform::LastUnzipRefusal().member) << c.what;
+        EXPECT_TRUE(Tree(target).empty()) << c.what;
+        platform::RemoveTemp(target);
+    }
+}
+
+TEST_F(Unzip, TakesOddButWholeArchives)
+{
+    std::vector<Member> members = {{"xl/a.xml", "first"}, {"xl/b.xml", Noise(5000), Member::File, true}};
+    std::set<std::string> both = {"xl/", "xl/a.xml", "xl/b.xml"};
+
+    // ZIP64 fields and end record, and data descriptors behind deflated data.
+    std::string why;
+    ASSERT_TRUE(bookgen::WriteZip(book, members, &why, true)) << why;
+    ASSERT_NE(std::string::npos, Nth(Read(book), "PK\x06\x06"));
+    EXPECT_EQ(0, Run("c:unzip \"" + book + "\" -d " + target));
+    EXPECT_EQ(both, Tree(target));
+    EXPECT_EQ(nullptr, platform::LastUnzipRefusal().why);
+    platform::RemoveTemp(target);
+
+    ASSERT_TRUE(bookgen::WriteZip(book, members));
+    const std::string zip = Read(book);
+    size_t first = Nth(zip, "PK\x01\x02"), second = Nth(zip, "PK\x01\x02", 1);
+    size_t end = Nth(zip, "PK\x05\x06");
+    std::string swapped = zip.substr(0, first) + zip.substr(second, end - second) +
+                          zip.substr(first, second - first) + zip.substr(end);
+    struct { const char *what; std::string bytes; } cases[] = {
+        {"a comment", Patched(zip, end + 20, 9, 2) + "a comment"},
+        {"bytes after the end record", zip + std::string(100, '\0')},
+        {"the directory in another order", swapped},
+    };
+    for (const auto &c : cases) {
+        FILE *f = fopen(book.c_str(), "wb");
+        fwrite(c.bytes.data(), 1, c.bytes.size(), f);
+        fclose(f);
+        EXPECT_EQ(0, Run("c:unzip \"" + book + "\" -d " + target)) << c.what;
+        EXPECT_EQ(both, Tree(target)) << c.what;
+        EXPECT_EQ("first", Read(target + "/xl/a.xml")) << c.what;
+        platform::RemoveTemp(target);
+    }
+}
+
+// Many members whose local headers all lead to one deflate stream: each header's extra
+// field spans the headers after it. Refused from the directory, before a byte is written.
+TEST_F(Unzip, RefusesMembersSharingOneStream)
+{
+    const uint32 size = 4 << 20;
+    ASSERT_TRUE(bookgen::WriteZip(book, {{"k", std::string(size, 'k')}}));
+    const std::string kernel = Read(book);
+    size_t entry = Nth(kernel, "PK\x01\x02");
+    uint32 crc = Get32(kernel, entry + 16), packed = Get32(kernel, entry + 20);
+    size_t dataAt = 30 + 1 + (uint8)kernel[28] + 256 * (uint8)kernel[29];
+
+    // Deflated, made by Unix; the same CRC and sizes in every header.
+    const std::string fields = U16(8) + U32(0) + U32(crc) + U32(packed) + U32(size);
+    const int count = 20;
+    const size_t header = 30 + 11, step = header + 4, streamAt = (count - 1) * step + header;
+    std::string zip, dir;
+    for (int i = 0; i < count; i++) {
+        std::string name = "xl/m" + std::to_string(100 + i) + ".xml";
+        size_t at = i * step, extra = streamAt - at - header;
+        zip += "PK\x03\x04" + U16(20) + U16(0) + fields + U16(name.size()) + U16(extra) + name;
+        if (extra > 0)
+            zip += U16(0xCAFE) + U16(extra - 4);
+        dir += "PK\x01\x02" + U16(0x031E) + U16(20) + U16(0) + fields + U16(name.size()) + U16(0) +
+               U16(0) + U16(0) + U16(0) + U32(0100644u << 16) + U32(at) + name;
+    }
+    ASSERT_EQ(streamAt, zip.size());
+    zip += kernel.substr(dataAt, packed);
+    zip += dir + "PK\x05\x06" + U16(0) + U16(0) + U16(count) + U16(count) + U32(dir.size()) +
+           U32(zip.size()) + U16(0);
+    FILE *f = fopen(book.c_str(), "wb");
+    fwrite(zip.data(), 1, zip.size(), f);
+    fclose(f);
+    ASSERT_LT(zip.size(), 20000u);
+
+    ASSERT_EQ(0, mkdir(target.c_str(), 0700));
+    EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target));
+    EXPECT_STREQ("member overlaps another member", platform::LastUnzipRefusal().why);
+    EXPECT_EQ("xl/m101.xml", platform::LastUnzipRefusal().member);
+    EXPECT_TRUE(Tree(target).empty());
 }
 
 TEST_F(Unzip, StopsABombEarly)
