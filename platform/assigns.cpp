@@ -124,6 +124,7 @@ void RemoveTemp(const std::string &dir)
 void Reset()
 {
     faults = Faults{};
+    ForgetFailure();
     ResetLibraries();
     SetCodeSet(CODESET_ISO_8859_1);
     unzipLimits = UnzipLimits{};

@@ -212,7 +212,9 @@ static int32 Delete(const std::vector<std::string> &words)
         std::string host = HostPath(path.c_str());
         struct stat st;
         int err;
-        if (lstat(host.c_str(), &st) != 0)
+        if (Fails("delete: examine"))
+            err = EIO;
+        else if (lstat(host.c_str(), &st) != 0)
             err = errno;
         else if (S_ISDIR(st.st_mode) && !all)
             err = rmdir(host.c_str()) == 0 ? 0 : errno;
@@ -242,6 +244,8 @@ static la_ssize_t ReadPacked(archive *, void *data, const void **buffer)
 {
     Packed *src = (Packed *)data;
     ssize_t n;
+    if (Fails("unzip: read"))
+        return ARCHIVE_FATAL;
     do
         n = read(src->fd, src->block, sizeof(src->block));
     while (n < 0 && errno == EINTR);
@@ -255,7 +259,7 @@ static la_ssize_t ReadPacked(archive *, void *data, const void **buffer)
 static la_int64_t SkipPacked(archive *, void *data, la_int64_t request)
 {
     Packed *src = (Packed *)data;
-    if (lseek(src->fd, request, SEEK_CUR) < 0)
+    if (Fails("unzip: seek") || lseek(src->fd, request, SEEK_CUR) < 0)
         return 0;
     return request;
 }
@@ -263,6 +267,8 @@ static la_int64_t SkipPacked(archive *, void *data, la_int64_t request)
 static la_int64_t SeekPacked(archive *, void *data, la_int64_t offset, int whence)
 {
     Packed *src = (Packed *)data;
+    if (Fails("unzip: seek"))
+        return ARCHIVE_FATAL;
     off_t at = lseek(src->fd, offset, whence);
     return at < 0 ? ARCHIVE_FATAL : at;
 }
@@ -272,6 +278,8 @@ static bool ReadPackedAt(void *data, uint64 offset, void *buffer, size_t size)
 {
     Packed *src = (Packed *)data;
     char *to = (char *)buffer;
+    if (Fails("unzip: read"))
+        return false;
     while (size > 0) {
         ssize_t n = pread(src->fd, to, size, (off_t)offset);
         if (n < 0 && errno == EINTR)
@@ -342,8 +350,12 @@ static int MakeDirs(int root, const std::vector<std::string> &parts, size_t coun
     for (size_t i = 0; i < count && cur >= 0; i++) {
         const char *part = parts[i].c_str();
         int next = OpenDirBelow(cur, part);
-        if (next < 0 && errno == ENOENT && (mkdirat(cur, part, 0700) == 0 || errno == EEXIST))
-            next = OpenDirBelow(cur, part);
+        if (next < 0 && errno == ENOENT) {
+            if (Fails("unzip: make a directory"))
+                errno = ENOSPC;
+            else if (mkdirat(cur, part, 0700) == 0 || errno == EEXIST)
+                next = OpenDirBelow(cur, part);
+        }
         int err = errno;
         close(cur);
         cur = next;
@@ -354,6 +366,10 @@ static int MakeDirs(int root, const std::vector<std::string> &parts, size_t coun
 
 static bool WriteAll(int fd, const char *data, size_t size)
 {
+    if (Fails("unzip: write")) {
+        errno = ENOSPC;     // a full disk
+        return false;
+    }
     while (size > 0) {
         ssize_t n = write(fd, data, size);
         if (n < 0 && errno == EINTR)
@@ -426,8 +442,10 @@ static const char *UnpackMember(archive *a, archive_entry *entry, int root, cons
         close(dir);
         return nullptr;
     }
-    int fd = openat(dir, parts.back().c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = Fails("unzip: create a file")
+                 ? (errno = ENOSPC, -1)
+                 : openat(dir, parts.back().c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     int err = errno;
     close(dir);
     if (fd < 0)
@@ -468,8 +486,10 @@ static int32 Unzip(const std::vector<std::string> &words)
     struct stat st;
 
     lastRefusal = UnzipRefusal{};
-    src->fd = open(HostPath(archivePath).c_str(), O_RDONLY | O_CLOEXEC);
-    if (src->fd < 0 || fstat(src->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    src->fd = Fails("unzip: open the archive") ? -1
+                                               : open(HostPath(archivePath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (src->fd < 0 || Fails("unzip: examine the archive") || fstat(src->fd, &st) != 0 ||
+        !S_ISREG(st.st_mode)) {
         why = "cannot open the archive";
         goto exit;
     }
@@ -479,7 +499,7 @@ static int32 Unzip(const std::vector<std::string> &words)
                            &contents, &culprit);
     if (why != nullptr)
         goto exit;
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (Fails("unzip: make a directory") || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)) {
         why = "cannot make the target";
         goto exit;
     }

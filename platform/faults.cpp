@@ -30,6 +30,11 @@ const char *FailedCall()
     return failed;
 }
 
+void ForgetFailure()
+{
+    failed = nullptr;
+}
+
 // Reads NAME as a positive number with an optional K, M or G (powers of 1024); anything
 // else leaves *value alone.
 void ReadSize(const char *name, uint64 *value, uint64 most)

@@ -48,6 +48,7 @@ extern Faults faults;
 bool Fails(const char *what);
 uint64      FallibleCalls();    // counted since the start
 const char *FailedCall();       // what failed at faults.failAt; NULL while nothing did
+void        ForgetFailure();    // FailedCall is NULL again
 
 // One memory budget for the host's services and the system's allocator, as a machine has
 // one memory: 2 GiB, or SHEAF_MAX_MEMORY (with K, M or G). Take fails past it.

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
+#include <sstream>
 #include <chrono>
 #include <thread>
 
@@ -20,6 +23,7 @@ struct SheafRun {
     int         status = -1;    // exit code, or -signal; -100 on a time-out
     std::string err;
     size_t      lines = 0;      // of the output
+    uint64_t    hash = 0xcbf29ce484222325ull;   // FNV-1a of the output
 };
 
 // Runs sheaf over a book with its own T:, within a time limit.
@@ -49,22 +53,36 @@ SheafRun Sheaf(const std::string &book, const std::string &tmp, int seconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    FILE *f = fopen(errfile.c_str(), "r");
-    if (f != nullptr) {
-        char line[4096];
-        while (fgets(line, sizeof(line), f) != nullptr)
-            run.err += line;
-        fclose(f);
-    }
-    f = fopen(outfile.c_str(), "r");
-    if (f != nullptr) {
-        for (int c; (c = fgetc(f)) != EOF;)
-            run.lines += c == '\n';
+    run.err = testing_support::ReadFile(errfile);
+    if (FILE *f = fopen(outfile.c_str(), "rb")) {
+        static unsigned char chunk[1 << 16];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) {
+            for (size_t k = 0; k < n; k++) {
+                run.lines += chunk[k] == '\n';
+                run.hash = (run.hash ^ chunk[k]) * 0x100000001b3ull;
+            }
+        }
         fclose(f);
     }
     unlink(errfile.c_str());
     unlink(outfile.c_str());
     return run;
+}
+
+// What tests/corpus.tsv says of each workbook: "cells<TAB>hash" or "fails<TAB>cause".
+std::map<std::string, std::pair<std::string, std::string>> Expected()
+{
+    std::map<std::string, std::pair<std::string, std::string>> table;
+    std::istringstream in(testing_support::ReadFile(testing_support::SourcePath("tests/corpus.tsv")));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
+        if (t1 != std::string::npos && t2 != std::string::npos)
+            table[line.substr(0, t1)] = {line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1)};
+    }
+    return table;
 }
 
 bool IsEmptyDir(const std::string &dir)
@@ -80,7 +98,7 @@ bool IsEmptyDir(const std::string &dir)
     return entries == 0;
 }
 
-TEST(Corpus, EveryWorkbookImportsOrFailsCleanly)
+TEST(Corpus, EveryWorkbookImportsOrFailsAsItsTableSays)
 {
     testing_support::UseStandIn();
     std::vector<std::string> books;
@@ -95,26 +113,39 @@ TEST(Corpus, EveryWorkbookImportsOrFailsCleanly)
     if (books.empty())
         GTEST_SKIP() << "no corpus at " << SHEAF_CORPUS_DIR;
     std::sort(books.begin(), books.end());
+    auto table = Expected();
+    EXPECT_EQ(table.size(), books.size()) << "tests/corpus.tsv and the corpus differ";
 
     std::string tmp = testing_support::TempDir();
     int imported = 0, failed = 0;
     size_t cells = 0;
     for (const std::string &name : books) {
         SheafRun run = Sheaf(std::string(SHEAF_CORPUS_DIR) + "/" + name, tmp, 120);
-        EXPECT_TRUE(run.status == 0 || run.status == 1) << name << ": status " << run.status
-                                                         << "\n" << run.err;
         EXPECT_TRUE(IsEmptyDir(tmp)) << name << " left something in T:";
-        if (run.status == 0) {
-            imported++;
-            cells += run.lines;
-            EXPECT_EQ("", run.err) << name;
-        } else if (run.status == 1) {
-            failed++;
-            EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << name << ": " << run.err;
+        auto expected = table.find(name);
+        if (expected == table.end()) {
+            ADD_FAILURE() << name << " is not in tests/corpus.tsv";
+            continue;
         }
+        const auto &[what, detail] = expected->second;
+        if (what == "fails") {
+            std::string line = "sheaf: " + std::string(SHEAF_CORPUS_DIR) + "/" + name + ": " + detail + "\n";
+            EXPECT_EQ(1, run.status) << name;
+            EXPECT_EQ(line, run.err) << name;
+            failed += run.status == 1;
+            continue;
+        }
+        char hash[17];
+        snprintf(hash, sizeof(hash), "%016llx", (unsigned long long)run.hash);
+        EXPECT_EQ(0, run.status) << name << ": " << run.err;
+        EXPECT_EQ("", run.err) << name;
+        EXPECT_EQ(what, std::to_string(run.lines)) << name;
+        EXPECT_EQ(detail, hash) << name << ": the cells changed";
+        imported += run.status == 0;
+        cells += run.lines;
     }
     platform::RemoveTemp(tmp);
-    printf("corpus: %zu workbooks, %d imported (%zu cells), %d failed cleanly\n", books.size(),
+    printf("corpus: %zu workbooks, %d imported (%zu cells), %d failed as expected\n", books.size(),
            imported, cells, failed);
 }
 

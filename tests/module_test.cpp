@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "bookgen/books.h"
 #include "tests/support/testing.h"
 
 extern "C" LONG _start(void) __asm__("sheaf_start");
@@ -131,6 +132,62 @@ TEST_F(Load, AMemberThereButUnreadableFailsTheImport)
         platform::faults.openFails = name;
         EXPECT_EQ(20, Import()) << name;
         EXPECT_TRUE(testing_support::NothingLeft()) << name;
+    }
+}
+
+// Every call of the system or the host that can fail is made to fail in turn: the import
+// answers 20, or 0 with exactly the cells of an import without faults, and leaves nothing.
+TEST_F(Load, SurvivesAFailureAtEveryCall)
+{
+    std::string shared = "<c r=\"A2\"><f t=\"shared\" ref=\"A2:A4\" si=\"0\">B2*2</f></c>";
+    std::vector<std::pair<const char *, std::vector<bookgen::Member>>> books = {
+        { "example", bookgen::ExampleBook() },
+        { "inline, long and shared", bookgen::Workbook(
+              "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + std::string(5000, 'x') +
+              "</t></is></c><c r=\"B1\" t=\"s\"><v>1</v></c></row><row r=\"2\">" + shared +
+              "</row><row r=\"4\"><c r=\"A4\"><f t=\"shared\" si=\"0\"/></c></row>",
+              "<si><t>a</t></si><si><r><t>b</t></r><r><t>c</t></r></si>") },
+    };
+    auto utf16 = bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>",
+                                   "<si><t>caf\xC3\xA9</t></si>");
+    for (auto &m : utf16) {
+        if (m.name != "xl/sharedStrings.xml")
+            continue;
+        std::string wide = "\xFF\xFE";
+        for (unsigned char c : std::string("<sst><si><t>caf\xE9</t></si></sst>"))
+            wide += std::string(1, (char)c) + '\0';
+        m.data = wide;
+    }
+    books.push_back({ "UTF-16 shared strings", utf16 });
+
+    for (const auto &[name, members] : books) {
+        WriteBook(members);
+        platform::Reset();
+        uint64 before = platform::FallibleCalls();
+        auto clean = testing_support::ImportFile(book);
+        uint64 calls = platform::FallibleCalls() - before;
+        ASSERT_EQ(0, clean.rc) << name;
+        ASSERT_GT(clean.count, 0u) << name;
+        uint64 n = 1;
+        for (;; n++) {
+            platform::Reset();
+            platform::faults.failAt = n;
+            auto faulty = testing_support::ImportFile(book);
+            bool reached = platform::FailedCall() != nullptr;
+            std::string at = std::string(name) + ", call " + std::to_string(n) + " (" +
+                             (reached ? platform::FailedCall() : "not reached") + ")";
+            EXPECT_TRUE(faulty.rc == 20 || (faulty.rc == 0 && faulty.cells == clean.cells)) << at;
+            EXPECT_TRUE(testing_support::NothingLeft()) << at;
+            size_t texts = 0;
+            for (const tabulon::Sheet &sheet : faulty.doc.sheets)
+                for (const Cell &cell : sheet.cells)
+                    texts += cell.c_Text != nullptr;
+            EXPECT_EQ((long)texts, faulty.doc.liveStrings) << at << ": a module string is left";
+            if (!reached)
+                break;
+        }
+        EXPECT_EQ(calls + 1, n) << name;
+        printf("%s: %llu calls that can fail, each failed in turn\n", name, (unsigned long long)calls);
     }
 }
 

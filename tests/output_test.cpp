@@ -2,6 +2,7 @@
 // of a failed import and the sheaf command's exit codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -399,5 +400,41 @@ TEST(SheafCommand, ExitCodes)
         entries += e->d_name[0] != '.';
     closedir(d);
     EXPECT_EQ(0, entries);
+    platform::RemoveTemp(tmp);
+}
+
+TEST(SheafCommand, FailsCleanlyAtAnyCallAndWhenMemoryRunsOut)
+{
+    testing_support::UseStandIn();
+    std::string tmp = testing_support::TempDir(), book = testing_support::SourcePath("examples/example.xlsx");
+    std::string whole = testing_support::RunSheaf({"--format", "csv", book}).out;
+    for (const char *n : {"1", "7", "60", "120", "197", "100000"}) {
+        auto run = testing_support::RunSheaf({"--format", "csv", book},
+                                             {"SHEAF_TMP=" + tmp, std::string("SHEAF_FAIL_AT=") + n});
+        if (run.status == 0) {
+            EXPECT_EQ(whole, run.out) << n;
+        } else {
+            EXPECT_EQ(1, run.status) << n << ": " << run.err;
+            EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+            EXPECT_NE(std::string::npos, run.err.find("as SHEAF_FAIL_AT asked")) << run.err;
+        }
+        EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str())) << n;
+    }
+    EXPECT_EQ(2, testing_support::RunSheaf({book}, {"SHEAF_FAIL_AT=x"}).status);
+
+    // One long shared string in many cells: copies past the memory budget fail the import.
+    std::string rows;
+    for (int r = 1; r <= 3000; r++)
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\" t=\"s\"><v>0</v></c></row>";
+    std::string amplified = tmp + "/amplified.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(amplified, bookgen::Workbook(rows, "<si><t>" + std::string(32767, 'm') + "</t></si>")));
+    auto run = testing_support::RunSheaf({"--format", "csv", amplified},
+                                         {"SHEAF_TMP=" + tmp, "SHEAF_MAX_MEMORY=64M"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("sheaf: " + amplified + ": not enough memory: the workbook needs more than the budget "
+              "(SHEAF_MAX_MEMORY)\n", run.err);
+    EXPECT_EQ("", run.out);
+    EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str()));
+    EXPECT_EQ(0, testing_support::RunSheaf({"--format", "csv", amplified}, {"SHEAF_TMP=" + tmp}).status);
     platform::RemoveTemp(tmp);
 }

@@ -60,8 +60,9 @@ TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
     };
     for (const auto &c : cases) {
         Open(c.xml);
-        complete = FALSE;
+        complete = trunc = FALSE;
         EXPECT_EQ(c.found, FindXMLSection(fp, c.sname, sizeof(tag), tag, &trunc, &complete)) << c.xml;
+        EXPECT_FALSE(trunc) << c.xml;
         EXPECT_STREQ(c.tag, tag) << c.xml;
         EXPECT_EQ(c.complete, complete) << c.xml;
         if (c.found) {
@@ -70,7 +71,6 @@ TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
         platform::dos.FClose(fp);
         fp = ZERO;
     }
-    EXPECT_FALSE(trunc);
 }
 
 TEST_F(Scanner, LongTagsAreCutAndTheStreamStaysInStep)

@@ -9,6 +9,11 @@ using testing_support::NothingLeft;
 
 namespace {
 
+bool IsListEmpty(const List &list)
+{
+    return list.lh_TailPred == (const Node *)&list.lh_Head;
+}
+
 class SharedStrings : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
@@ -111,12 +116,12 @@ TEST_F(SharedStrings, AllocationFailureFailsTheImport)
 TEST_F(SharedStrings, LookupAndFree)
 {
     IExec->NewList(&stringlist);
-    char *text = nullptr;
     Node *node = nullptr;
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
+    EXPECT_EQ(nullptr, node);
     FreeSharedData(&stringlist, 0);
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
-    EXPECT_EQ(nullptr, text);
+    EXPECT_TRUE(IsListEmpty(stringlist));
 }
 
 }  // namespace
