@@ -23,8 +23,6 @@ namespace platform {
 
 UnzipLimits unzipLimits;
 
-enum { RC_OK = 0, RC_WARN = 5, RC_ERROR = 10 };
-
 // Reads NAME as a positive number with an optional K, M or G (powers of 1024); anything
 // else leaves *value alone.
 static void ReadLimit(const char *name, uint64 *value, uint64 most)
@@ -217,8 +215,8 @@ static int32 Delete(const std::vector<std::string> &words)
             paths.push_back(words[i]);
     }
     if (paths.empty())
-        return RC_ERROR;
-    int32 rc = RC_OK;
+        return RETURN_ERROR;
+    int32 rc = RETURN_OK;
     for (const std::string &path : paths) {
         std::string host = HostPath(path.c_str());
         struct stat st;
@@ -231,10 +229,10 @@ static int32 Delete(const std::vector<std::string> &words)
             err = RemoveTree(host);
         if (err == ENOENT) {
             Trace("delete: %s is not there\n", path.c_str());
-            rc = rc > RC_WARN ? rc : RC_WARN;
+            rc = rc > RETURN_WARN ? rc : RETURN_WARN;
         } else if (err != 0) {
             Trace("delete: %s: %s\n", path.c_str(), strerror(err));
-            rc = RC_ERROR;
+            rc = RETURN_ERROR;
         }
     }
     return rc;
@@ -421,12 +419,12 @@ static int32 Unzip(const std::vector<std::string> &words)
         else if (archivePath == nullptr)
             archivePath = words[i].c_str();
         else
-            return RC_ERROR;
+            return RETURN_ERROR;
     }
     if (archivePath == nullptr || target == nullptr)
-        return RC_ERROR;
+        return RETURN_ERROR;
 
-    int32 rc = RC_ERROR;
+    int32 rc = RETURN_ERROR;
     const char *why = nullptr;
     archive *a = nullptr;
     archive_entry *entry;
@@ -486,7 +484,7 @@ static int32 Unzip(const std::vector<std::string> &words)
             goto exit;
         }
     }
-    rc = RC_OK;
+    rc = RETURN_OK;
 
 exit:
     if (why != nullptr)
@@ -515,7 +513,7 @@ int32 RunCommand(const std::vector<std::string> &words)
     if (strcasecmp(name, "delete") == 0)
         return Delete(words);
     Trace("%s: unknown command\n", words[0].c_str());
-    return -1;
+    return RETURN_ERROR;
 }
 
 }  // namespace platform

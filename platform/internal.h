@@ -17,7 +17,8 @@ extern uint64 fileSystemCalls;
 // Libraries back to "utility.library" 54 and "diskfont.library" 50.
 void ResetLibraries();
 
-// Runs a parsed command line in process: its return code, -1 for an unknown command.
+// Runs a parsed command line in process: its return code, RETURN_ERROR for an unknown
+// command.
 int32 RunCommand(const std::vector<std::string> &words);
 
 // Removes a file, a link or a directory tree of this machine without following links.
