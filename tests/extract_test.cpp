@@ -120,6 +120,7 @@ TEST_F(GetXMLFormulaTest, LongFormulasAreCutAndTheWalkStaysInStep)
         sum += "+A1";
     std::string cells = Import(Row(1, "<c r=\"B1\"><f>" + sum + "</f><v>1</v></c><c r=\"C1\"><v>2</v></c>"));
     ASSERT_EQ(0u, cells.find("B1==A1+A1"));
+    ASSERT_NE(std::string::npos, cells.find('|')) << cells;
     EXPECT_EQ("|C1=2", cells.substr(cells.find('|')));
     EXPECT_LE(cells.find('|'), 3u + 1023u);
 }
