@@ -1,7 +1,7 @@
 // Text decoding: references, escapes, UTF-8 and the charset map.
 #include <gtest/gtest.h>
 
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
 namespace {

@@ -15,7 +15,7 @@ class Load : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing_support::UseStandIn();
+        testing_support::UseHost();
         dir = testing_support::TempDir();
         book = dir + "/book.xlsx";
         WriteBook(bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>2</v></c></row>",

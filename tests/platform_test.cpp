@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 
 namespace {
 
