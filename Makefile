@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, imports the example workbook and shows it
-#   make test   the same set-up, then every test, also under ASan and UBSan
+#   make test   the same set-up, then every test, also under ASan and UBSan with plain char
+#               unsigned as on the target
 PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
@@ -27,7 +28,7 @@ run: build
 	./build/sheaf examples/example.xlsx
 
 test: build
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON
 	cmake --build build-san -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS)
 	cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
