@@ -14,6 +14,9 @@
 
 namespace platform {
 
+// Positions are int64 for the module; pread and lseek must carry them on 32-bit hosts too.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
 int    openFiles;
 int    heldLocks;
 uint64 fileSystemCalls;
