@@ -19,6 +19,7 @@ struct SFNode {
 
 static SFNode **sfindex;    // sfindex[si]
 static uint32   sfroom;
+static char    *ftext;      // the formula as written, decoded: FORMULA_BUFSIZE bytes
 
 static void ResetIndex(void)
 {
@@ -26,6 +27,9 @@ static void ResetIndex(void)
         IExec->FreeVec(sfindex);
     sfindex = nullptr;
     sfroom = 0;
+    if (ftext != nullptr)
+        IExec->FreeVec(ftext);
+    ftext = nullptr;
 }
 
 // Makes room for sfindex[si]; FALSE when memory is short.
@@ -78,25 +82,27 @@ static SFNode *FindDefinition(uint32 si)
 }
 
 // Keeps a definition; a later one with the same si replaces it for the cells after it.
-static void StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
+// FALSE when memory ran out.
+static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
                             uint32 col)
 {
-    char range[XML_BUFSIZE];
+    char range[64];
     SFNode *node;
     uint32 len, k;
 
+    IExec->DebugPrintF("Create Shared Formula\n");
     if (si < SI_INDEXED && !IndexRoom(si))
-        return;
+        return FALSE;
     node = (SFNode *)IExec->AllocVecTags(sizeof(SFNode),
                                          AVT_Type,           MEMF_PRIVATE,
                                          AVT_ClearWithValue, 0,
                                          TAG_DONE);
     if (node == nullptr)
-        return;
+        return FALSE;
     node->node.ln_Name = AllocString(text);
     if (node->node.ln_Name == nullptr) {
         IExec->FreeVec(node);
-        return;
+        return FALSE;
     }
     node->scol = col;
     node->srow = row;
@@ -110,35 +116,53 @@ static void StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     IExec->AddTail(&formulalist, &node->node);
     if (si < SI_INDEXED)
         sfindex[si] = node;
-    IExec->DebugPrintF("Create Shared Formula\n");
+    return TRUE;
 }
 
-// Text of formula in the host's language and charset, moved by (drow, dcol).
-static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
+// Text of formula in the host's language and charset, moved by (drow, dcol), for the cell at
+// (row, col).
+static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol,
+                        uint32 row, uint32 col)
 {
-    char converted[XML_BUFSIZE * 2];
-
-    ConvertFormula(text, converted, sizeof(converted), drow, dcol);
-    ConvertCharset(converted, data, size);
+    if (!ConvertFormula(text, data, size, drow, dcol)) {
+        char name[16];
+        SetRowColumnNumber(name, row, col);
+        IExec->DebugPrintF("Zelle %s: Formel nach dem Umsetzen gekürzt\n", name);
+    }
+    ConvertCharset(data, data, size);
 }
 
-void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col)
 {
-    char raw[XML_BUFSIZE], text[XML_BUFSIZE], type[XML_BUFSIZE], ref[XML_BUFSIZE];
-    char si[XML_BUFSIZE];
+    // Room for "shared", a range of the sheet and an si number: longer values are no such.
+    char type[16], ref[64], si[16];
     BOOL trunc = FALSE, shared;
     int32 number = -1;
+    XMLText text;
 
     if (fpr == ZERO) {
         ResetIndex();
-        return;
+        return TRUE;
     }
     data[0] = '\0';
-    raw[0] = '\0';
+    if (ftext == nullptr) {
+        ftext = (char *)IExec->AllocVecTags(FORMULA_BUFSIZE,
+                                            AVT_Type, MEMF_PRIVATE,
+                                            TAG_DONE);
+        if (ftext == nullptr)
+            return FALSE;
+        ftext[0] = '\0';
+    }
+    // Escapes of control characters belong to cell texts; a formula keeps them as written.
+    TextBegin(&text, ftext, FORMULA_BUFSIZE, FORMULA_MAXCHARS, FALSE);
     if (!complete)
-        GetXMLValue(fpr, raw, sizeof(raw), &trunc);
-    DecodeReferences(raw, text, sizeof(text), FALSE);
+        GetXMLValue(fpr, &text);
+    if (text.cut) {
+        char name[16];
+        SetRowColumnNumber(name, row, col);
+        IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %d Zeichen\n", name, (int)text.chars);
+    }
 
     // A bare <f> has no attributes to look for.
     type[0] = '\0';
@@ -151,9 +175,9 @@ void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
     shared = IUtility->Stricmp(type, "\"shared\"") == 0;
     if (!shared) {
         // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
-        if (text[0] != '\0')
-            HostFormula(text, data, size, 0, 0);
-        return;
+        if (ftext[0] != '\0')
+            HostFormula(ftext, data, size, 0, 0, row, col);
+        return TRUE;
     }
 
     GetSectionParameter(" ref=", ftag, sizeof(ref), ref, &trunc);
@@ -161,21 +185,23 @@ void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
     if (si[0] != '"' || IDOS->StrToLong(si + 1, &number) <= 0 || number < 0)
         number = -1;
 
-    if (text[0] != '\0') {
+    if (ftext[0] != '\0') {
         // The defining cell, or a writer that repeats the text in every cell.
-        if (ref[0] != '\0' && number >= 0)
-            StoreDefinition(text, (uint32)number, ref, row, col);
-        HostFormula(text, data, size, 0, 0);
-        return;
+        if (ref[0] != '\0' && number >= 0 &&
+            !StoreDefinition(ftext, (uint32)number, ref, row, col))
+            return FALSE;
+        HostFormula(ftext, data, size, 0, 0, row, col);
+        return TRUE;
     }
     if (number >= 0) {
         SFNode *node = FindDefinition((uint32)number);
         IExec->DebugPrintF("\nUse Shared Formula\n");
         if (node != nullptr) {
             HostFormula(node->node.ln_Name, data, size, (int32)(row - node->srow),
-                        (int32)(col - node->scol));
-            return;
+                        (int32)(col - node->scol), row, col);
+            return TRUE;
         }
     }
     IExec->DebugPrintF("<<<Fehlerfang>>>\n");
+    return TRUE;
 }

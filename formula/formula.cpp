@@ -163,10 +163,11 @@ static uint32 MoveReference(const char *text, uint32 i, TextOut *out, int32 drow
 }
 
 // The text with "=" in front, "<>" as "!=", ";" between arguments and every relative
-// reference moved; string literals, quoted sheet names and brackets are copied as they are.
+// reference moved; string literals, quoted sheet names, brackets and the separators of array
+// constants are copied as they are.
 static void MoveReferences(const char *text, TextOut *out, int32 drow, int32 dcol)
 {
-    uint32 i = 0;
+    uint32 i = 0, braces = 0;
 
     PutText(out, "=", 1);
     while (text[i] != '\0' && !out->cut) {
@@ -191,7 +192,15 @@ static void MoveReferences(const char *text, TextOut *out, int32 drow, int32 dco
             PutText(out, "!=", 2);
             i += 2;
         } else if (c == ',') {
-            PutText(out, ";", 1);
+            PutText(out, braces > 0 ? "," : ";", 1);
+            i++;
+        } else if (c == '{' || c == '}') {
+            // {1,2;3,4}: the host reads the rows and columns of a constant as written.
+            if (c == '{')
+                braces++;
+            else if (braces > 0)
+                braces--;
+            PutText(out, text + s, 1);
             i++;
         } else if (IsNameChar(c) && c != '.') {
             uint32 w = SkipName(text, i), p = PrefixEnd(text, w);
@@ -215,23 +224,21 @@ static void MoveReferences(const char *text, TextOut *out, int32 drow, int32 dco
     }
 }
 
-void ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
+BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
 {
-    char work[XML_BUFSIZE];
-    TextOut out = { work, sizeof(work), 0, FALSE };
+    TextOut out = { data, size, 0, FALSE };
+    BOOL cut = FALSE, percent = FALSE;
 
     if (data == nullptr || size == 0)
-        return;
+        return FALSE;
     MoveReferences(text != nullptr ? text : "", &out, drow, dcol);
     EndText(&out);
-    TranslateFormula(work, 2);
-    // Each call takes one "%" away; the bound only guards against a loop.
-    BOOL percent = FALSE;
-    for (const char *p = work; *p != '\0' && !percent; p++)
+    // Codes are never longer than names, and percentages are written in place.
+    TranslateFormula(data, 2);
+    for (const char *p = data; *p != '\0' && !percent; p++)
         percent = *p == '%';
-    for (uint32 guard = 0; percent && guard < XML_BUFSIZE && ConvertProzent(work); guard++)
+    // Each call takes one "%" away; the bound only guards against a loop.
+    for (uint32 guard = 0; percent && guard < size && ConvertProzent(data, size, &cut); guard++)
         ;
-    TextOut fit = { data, size, 0, FALSE };
-    PutText(&fit, work, IUtility->Strlen(work));
-    EndText(&fit);
+    return !out.cut && !cut;
 }

@@ -10,8 +10,9 @@
 // The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
 // "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
 // formula of its own (its value then counts). Reads up to the f element's end and no
-// further. A call with fpr ZERO resets the state of one import.
-void GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). A call with fpr
+// ZERO resets the state of one import and frees its memory. FALSE when memory ran out.
+BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col);
 // Name of node num (from 1) of list; NULL when there is none.
 char *GetSharedFormula(uint32 num, List *list, Node **datanode);
@@ -20,8 +21,9 @@ char *GetSharedFormula(uint32 num, List *list, Node **datanode);
 
 // The text of an f element (entities decoded, UTF-8) in the host's language, with every
 // relative reference moved by drow rows and dcol columns: "=" first, "!=", function codes,
-// decimal percentages, ";" between arguments. Output stays UTF-8. data holds size bytes.
-void ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol);
+// decimal percentages, ";" between arguments (array constants keep theirs). Output stays
+// UTF-8. data holds size bytes; FALSE when the result had to be cut to fit.
+BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol);
 
 // --- cellref.cpp
 
@@ -37,6 +39,7 @@ void TranslateFormula(char *formula, uint32 d);
 
 // --- percent.cpp
 
-// Rewrites the first percent in data (XML_BUFSIZE bytes) into a decimal number or a
-// division by 100; FALSE when no "%" is left outside string literals.
-BOOL ConvertProzent(char *data);
+// Rewrites the first percent in data (size bytes) into a decimal number or a division by
+// 100; FALSE when no "%" is left outside string literals. *cut (when not NULL) is set when
+// the longer text had to be cut to fit.
+BOOL ConvertProzent(char *data, uint32 size, BOOL *cut);

@@ -51,10 +51,21 @@ static BOOL IsFunctionChar(unsigned char c)
            c == '.' || c == '_' || c >= 0x80;
 }
 
+// Traces the piece formula[from..to) with the positions around it.
+static void TracePiece(const char *format, char *formula, uint32 from, uint32 to, int32 a,
+                       int32 b)
+{
+    char keep = formula[to];
+
+    formula[to] = '\0';
+    IExec->DebugPrintF(format, formula + from, (int)a, (int)b);
+    formula[to] = keep;
+}
+
 // Finds the next function name at or behind *pos: a whole name directly in front of "(",
 // outside string literals, quoted sheet names and brackets. TRUE with the name at
 // formula[*start], *len characters long, and *pos behind its "("; FALSE at the end.
-static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, uint32 *len)
+static BOOL SeperateFunction(char *formula, uint32 *pos, uint32 *start, uint32 *len)
 {
     uint32 i = *pos;
 
@@ -71,6 +82,8 @@ static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, ui
             if (formula[i] == '(') {
                 *start = s;
                 *len = i - s;
+                TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, i + 1, (int32)i,
+                           (int32)*pos);
                 *pos = i + 1;
                 return TRUE;
             }
@@ -78,8 +91,20 @@ static BOOL SeperateFunction(const char *formula, uint32 *pos, uint32 *start, ui
             i++;
         }
     }
+    TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, i, (int32)i, (int32)*pos);
     *pos = i;
     return FALSE;
+}
+
+// The length of the prefixes a newer function carries in the file ("_xlfn.", "_xlws.").
+static uint32 PrefixLength(const char *name, uint32 len)
+{
+    uint32 p = 0;
+
+    while (len - p > 6 && (IUtility->Strnicmp(name + p, "_xlfn.", 6) == 0 ||
+                           IUtility->Strnicmp(name + p, "_xlws.", 6) == 0))
+        p += 6;
+    return p;
 }
 
 // Rows by the first letter of their name, built on first use; the "???" rows are in none.
@@ -97,7 +122,7 @@ static void BuildBuckets(void)
 
 // The table row whose name is exactly name[0..len), letter case ignored; -1 for none. Names
 // are compared whole, so the longest name that fits is the only one.
-static int32 FindFunction(const char *name, uint32 len)
+static int32 FindFunction(const char *name, uint32 len, const char *piece)
 {
     uint32 letter = (uint32)((name[0] | 0x20) - 'a');
 
@@ -108,6 +133,7 @@ static int32 FindFunction(const char *name, uint32 len)
     for (uint32 k = 0; k < bucketsize[letter]; k++) {
         int32 row = bucket[letter][k];
         const char *xs = xsname[row];
+        IExec->DebugPrintF("TranslateFormula: suche <%s|%s>\n", piece, xs);
         if (IUtility->Strlen(xs) == len && IUtility->Strnicmp(name, xs, (int32)len) == 0)
             return row;
     }
@@ -116,14 +142,21 @@ static int32 FindFunction(const char *name, uint32 len)
 
 void TranslateFormula(char *formula, uint32 d)
 {
-    uint32 pos = 0, start = 0, len = 0;
+    uint32 pos = 0, from = 0, start = 0, len = 0, prefix;
 
     if (formula == nullptr || d == 1)
         return;
+    IExec->DebugPrintF("TranslateFormula: <%s> <%s> <%s>\n", "", formula, formula);
     while (SeperateFunction(formula, &pos, &start, &len)) {
-        int32 row = FindFunction(formula + start, len);
+        char keep = formula[pos];
+        formula[pos] = '\0';
+        IExec->DebugPrintF("TranslateFormula: suche <%s>\n", formula + from);
+        prefix = PrefixLength(formula + start, len);
+        int32 row = FindFunction(formula + start + prefix, len - prefix, formula + from);
+        formula[pos] = keep;
+        from = pos;
         if (row < 0)
-            continue;
+            continue;    // a name not in the table stays as written, prefixes and all
         char fname[4];
         uint32 flen = 0;
         for (uint32 k = 0; k < 3; k++)
@@ -142,6 +175,8 @@ void TranslateFormula(char *formula, uint32 d)
                 formula[k - gap] = formula[k];
             } while (formula[k++] != '\0');
             pos -= gap;
+            from = pos;
         }
     }
+    IExec->DebugPrintF("TranslateFormula: <%s> <%s> <%s>\n", formula, "", formula);
 }

@@ -9,9 +9,10 @@
 #define NESTING 256   // open parentheses followed; deeper ones leave their "%" as it is
 
 // The first "%" outside literals that stands behind an operand: its index, or -1 when there
-// is none. *opstart is where that operand begins (a function's name, a sheet prefix and
-// both ends of a range belong to it); *literal is TRUE for a number of digits and a point.
-static int32 FindProzent(const char *data, uint32 *opstart, BOOL *literal)
+// is none. The operand is data[*opstart..*opend) (a function's name, a sheet prefix and
+// both ends of a range belong to it; blanks between it and the "%" do not); *literal is TRUE
+// for a number of digits and a point.
+static int32 FindProzent(const char *data, uint32 *opstart, uint32 *opend, BOOL *literal)
 {
     uint16 open[NESTING];
     uint32 depth = 0, lost = 0, i = 0;
@@ -32,6 +33,7 @@ static int32 FindProzent(const char *data, uint32 *opstart, BOOL *literal)
         if (c == '%') {
             if (operand >= 0) {
                 *opstart = (uint32)operand;
+                *opend = operandEnd;
                 *literal = plain;
                 return (int32)i;
             }
@@ -141,28 +143,36 @@ static void PutProzentValue(TextOut *out, const char *lit, uint32 n)
         PutText(out, k < 2 ? &moved[k] : &frac[k - 2], 1);
 }
 
-BOOL ConvertProzent(char *data)
-{
-    char result[XML_BUFSIZE];
-    TextOut out = { result, sizeof(result), 0, FALSE };
-    uint32 opstart = 0;
-    BOOL literal = FALSE;
+// A literal longer than this is divided like any other operand: the same value.
+#define LITERAL_MAX 128
 
-    if (data == nullptr)
+BOOL ConvertProzent(char *data, uint32 size, BOOL *cut)
+{
+    char value[LITERAL_MAX + 8], procent[16];
+    TextOut out = { value, sizeof(value), 0, FALSE };
+    uint32 opstart = 0, opend = 0, k;
+    BOOL literal = FALSE, whole;
+    int32 pct;
+
+    if (data == nullptr || size == 0)
         return FALSE;
-    int32 pct = FindProzent(data, &opstart, &literal);
+    pct = FindProzent(data, &opstart, &opend, &literal);
     if (pct < 0)
         return FALSE;
-    PutText(&out, data, opstart);
-    if (literal) {
-        PutProzentValue(&out, data + opstart, (uint32)pct - opstart);
+    for (k = 0; k < sizeof(procent) - 1 && opstart + k <= (uint32)pct; k++)
+        procent[k] = data[opstart + k];
+    procent[k] = '\0';
+    if (literal && opend - opstart <= LITERAL_MAX) {
+        PutProzentValue(&out, data + opstart, opend - opstart);
+        EndText(&out);
+        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, value);
+        whole = ReplaceRange(data, size, opstart, (uint32)pct + 1, value, out.len);
     } else {
-        PutText(&out, "(", 1);
-        PutText(&out, data + opstart, (uint32)pct - opstart);
-        PutText(&out, "/100)", 5);
+        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, "(/100)");
+        whole = ReplaceRange(data, size, opend, (uint32)pct + 1, "/100)", 5);
+        whole = ReplaceRange(data, size, opstart, opstart, "(", 1) && whole;
     }
-    PutText(&out, data + pct + 1, IUtility->Strlen(data + pct + 1));
-    EndText(&out);
-    IUtility->Strlcpy(data, result, XML_BUFSIZE);
+    if (!whole && cut != nullptr)
+        *cut = TRUE;
     return TRUE;
 }

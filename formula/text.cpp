@@ -87,18 +87,58 @@ void PutText(TextOut *out, const char *s, uint32 n)
     }
 }
 
+// The length of buf[0..len) without a UTF-8 character cut off at its end.
+static uint32 WholeCharacters(const char *buf, uint32 len)
+{
+    if (len == 0)
+        return 0;
+    uint32 k = len - 1, back = 0;
+    while (k > 0 && back < 3 && ((unsigned char)buf[k] & 0xC0) == 0x80) {
+        k--;
+        back++;
+    }
+    unsigned char lead = (unsigned char)buf[k];
+    uint32 need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return len - k < need ? k : len;
+}
+
 void EndText(TextOut *out)
 {
-    if (out->cut && out->len > 0) {
-        uint32 k = out->len - 1, back = 0;
-        while (k > 0 && back < 3 && ((unsigned char)out->buf[k] & 0xC0) == 0x80) {
-            k--;
-            back++;
-        }
-        unsigned char lead = (unsigned char)out->buf[k];
-        uint32 need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (out->len - k < need)
-            out->len = k;
-    }
+    if (out->cut)
+        out->len = WholeCharacters(out->buf, out->len);
     out->buf[out->len] = '\0';
+}
+
+BOOL ReplaceRange(char *buf, uint32 size, uint32 from, uint32 to, const char *with, uint32 n)
+{
+    uint32 len = 0, tail;
+    BOOL whole = TRUE;
+
+    while (buf[len] != '\0')
+        len++;
+    tail = len - to;
+    if (from + n >= size) {
+        n = size - 1 - from;
+        tail = 0;
+        whole = FALSE;
+    } else if (from + n + tail >= size) {
+        tail = size - 1 - from - n;
+        whole = FALSE;
+    }
+    // The rest moves first: with may be no longer than what it replaces, or longer.
+    if (from + n != to) {
+        if (from + n < to)
+            for (uint32 k = 0; k < tail; k++)
+                buf[from + n + k] = buf[to + k];
+        else
+            for (uint32 k = tail; k > 0; k--)
+                buf[from + n + k - 1] = buf[to + k - 1];
+    }
+    for (uint32 k = 0; k < n; k++)
+        buf[from + k] = with[k];
+    len = from + n + tail;
+    if (!whole)
+        len = WholeCharacters(buf, len);
+    buf[len] = '\0';
+    return whole;
 }

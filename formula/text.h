@@ -46,3 +46,6 @@ struct TextOut {
 void PutText(TextOut *out, const char *s, uint32 n);
 // Terminates the text; a cut never leaves half a UTF-8 character behind.
 void EndText(TextOut *out);
+// Replaces buf[from..to) of the text in buf (size bytes) by with[0..n), the rest moving
+// behind it; what no longer fits is cut, never inside a UTF-8 character. FALSE on a cut.
+BOOL ReplaceRange(char *buf, uint32 size, uint32 from, uint32 to, const char *with, uint32 n);

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ConvertFormula(in, out, sizeof(out), 7, -3);
     ConvertFormula(in, small, sizeof(small), 1048575, 16383);
     TranslateFormula(in, 2);
-    while (ConvertProzent(in))
+    while (ConvertProzent(in, sizeof(in), nullptr))
         ;
     return 0;
 }

@@ -9,6 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], text[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE;
+    XMLText xml;
 
     FuzzSetup();
     BuildCharsetTable();
@@ -18,10 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         uint32 row, col;
         GetRowColumnNumber(value, &row, &col);
         CheckofSection(fp, "v");
+        TextBegin(&xml, value, sizeof(value), 300, TRUE);
         if (TagIs(tag, "si"))
-            GetXMLText(fp, text, sizeof(text), "/si");
+            GetXMLText(fp, &xml, "/si");
         else if (!complete)
-            GetXMLValue(fp, value, sizeof(value), &trunc);
+            GetXMLValue(fp, &xml);
         ConvertText(value, text, sizeof(text), 2);
     }
     IDOS->FClose(fp);

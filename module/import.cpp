@@ -30,7 +30,11 @@ static int32 RunCommand(const char *command)
 
 void RemoveXLSEnv(void)
 {
-    RunCommand("delete T:XLS all force");
+    // Once more when the shell could not run it or something stayed: a workspace left
+    // behind blocks every later import.
+    int32 rc = RunCommand("delete T:XLS all force");
+    if (rc < 0 || rc >= RETURN_ERROR)
+        RunCommand("delete T:XLS all force");
 }
 
 // Appends path to the command with the shell's escapes inside double quotes.
@@ -81,7 +85,7 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
     }
     IUtility->Strlcat(command, suffix, sizeof(command));
     rc = RunCommand(command);
-    IExec->DebugPrintF("Kommando: %s %ld\n", command, (long)rc);
+    IExec->DebugPrintF("Kommando: %s %d\n", command, (int)rc);
     if (rc != 0) {
         RemoveXLSEnv();
         return FALSE;
@@ -93,13 +97,13 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
 BPTR OpenXLS(uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL trunc = FALSE, complete = FALSE, missing;
     BPTR fp;
 
     sheetdata = sheetempty = FALSE;
     if (oid != 1 || fid > 1)
         return ZERO;
-    fp = OpenXMLFile(xmlfiles[fid]);
+    fp = OpenXMLFile(xmlfiles[fid], &missing);
     if (fp == ZERO)
         return ZERO;
     IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);
@@ -126,21 +130,25 @@ BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const c
     if (cell == nullptr)
         return FALSE;
     cell->c_Text = AllocString(celldata);
+    if (cell->c_Text == nullptr)
+        return FALSE;
     if (fdata.format & 15) {
         TagItem tags[] = {
             { FA_Style, fdata.format & 15 },
             { TAG_DONE, 0 },
         };
         cell->c_FontInfo = ChangeFontInfoA(nullptr, page->pg_DPI, tags, 0);
+        if (cell->c_FontInfo == nullptr)
+            return FALSE;
     }
     if (fdata.fc)
         cell->c_APen = cell->c_ReservedPen = fdata.fcolor;
     if (fdata.bc)
         cell->c_BPen = fdata.bcolor;
     if (fdata.format & 0xFF00)
-        IExec->DebugPrintF("0)Alignment     : %ld %ld %ld %ld\n", (long)fdata.format,
-                           (long)(fdata.format >> 4), (long)(fdata.format >> 8),
-                           (long)cell->c_Alignment);
+        IExec->DebugPrintF("0)Alignment     : %d %d %d %d\n", (int)fdata.format,
+                           (int)(fdata.format >> 4), (int)(fdata.format >> 8),
+                           (int)cell->c_Alignment);
     return TRUE;
 }
 
@@ -154,18 +162,29 @@ static uint32 AttributeNumber(const char *value)
     return (uint32)n;
 }
 
-// The text a cell element holds, read up to its end tag: its formula, its shared or inline
-// string, or its value. FALSE when the file ends inside the cell. *has: the cell has content.
-static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *data, uint32 size,
-                     BOOL *has)
+// Traces that a text of the cell at (row, col) did not fit and was cut.
+static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE], name[16];
+    char name[16];
+
+    SetRowColumnNumber(name, row, col);
+    IExec->DebugPrintF("Zelle %s: %s gekürzt auf %d Zeichen\n", name, what, (int)chars);
+}
+
+// The text a cell element holds, read up to its end tag: its formula, its shared string, its
+// inline string or its value, in the host's charset; NULL when the cell holds none. A formula
+// wins whatever the type and wherever it stands among the children. FALSE when the file ends
+// inside the cell or memory runs out.
+static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, TextBuffers *buffers,
+                     const char **celltext)
+{
+    char tag[XML_BUFSIZE], name[16], skip[4];
     BOOL trunc = FALSE, complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
     BOOL inlinestr = FALSE;
+    XMLText text, dropped;
 
-    *has = FALSE;
-    data[0] = '\0';
-    value[0] = '\0';
+    *celltext = nullptr;
+    TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
@@ -173,50 +192,56 @@ static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, char *da
         if (NameIs(name, "/c"))
             break;
         if (NameIs(name, "v") && !complete) {
-            if (!GetXMLValue(ws, value, sizeof(value), &trunc))
+            // The value counts before an inline string.
+            TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
+            if (!GetXMLValue(ws, &text))
                 return FALSE;
             hasvalue = TRUE;
         } else if (NameIs(name, "f")) {
-            GetXMLFormula(ws, tag, complete, data, size, row, col);
-            if (data[0] != '\0')
+            if (!GetXMLFormula(ws, tag, complete, buffers->host, sizeof(buffers->host), row, col))
+                return FALSE;
+            if (buffers->host[0] != '\0')
                 hasformula = TRUE;
         } else if (NameIs(name, "is") && !complete) {
-            if (!GetXMLText(ws, data, size, "/is"))
+            XMLText *into = &text;
+            if (hasvalue) {
+                TextBegin(&dropped, skip, sizeof(skip), 0, TRUE);
+                into = &dropped;
+            }
+            if (!GetXMLText(ws, into, "/is"))
                 return FALSE;
             inlinestr = TRUE;
         }
     }
 
     if (hasformula) {
-        *has = TRUE;
+        *celltext = buffers->host;
     } else if (IUtility->Stricmp(type, "\"s\"") == 0) {
         if (hasvalue) {
             int32 index = -1;
             Node *node;
-            char *text = nullptr;
-            if (IDOS->StrToLong(value, &index) > 0 && index >= 0)
-                text = GetSharedStrings((uint32)index, &stringlist, &node);
-            IUtility->Strlcpy(data, text != nullptr ? text : "", size);
-            *has = TRUE;
+            char *shared = nullptr;
+            if (IDOS->StrToLong(buffers->utf8, &index) > 0 && index >= 0)
+                shared = GetSharedStrings((uint32)index, &stringlist, &node);
+            *celltext = shared != nullptr ? shared : "";
         }
-    } else if (inlinestr && !hasvalue) {
-        char raw[XML_BUFSIZE];
-        IUtility->Strlcpy(raw, data, sizeof(raw));
-        ConvertText(raw, data, size, 2);
-        *has = TRUE;
-    } else if (hasvalue) {
-        ConvertText(value, data, size, 2);
-        *has = TRUE;
+    } else if (hasvalue || inlinestr) {
+        if (text.cut)
+            TraceCut("Text", row, col, text.chars);
+        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
+        *celltext = buffers->host;
     }
     return TRUE;
 }
 
-// Walks sheetData up to its end tag. FALSE when the file ends before it.
-static BOOL WalkSheet(BPTR ws, Page *page)
+// Walks sheetData up to its end tag. FALSE when the file ends before it, or a cell cannot be
+// read or made.
+static BOOL WalkSheet(BPTR ws, Page *page, TextBuffers *buffers)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], data[XML_BUFSIZE], name[16];
-    BOOL trunc = FALSE, complete = FALSE, has;
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
+    BOOL trunc = FALSE, complete = FALSE;
     uint32 row = 0, col = 0, crow, ccol;
+    const char *celltext;
     CFNode format = {};
 
     format.format = 0;
@@ -227,7 +252,7 @@ static BOOL WalkSheet(BPTR ws, Page *page)
         if (NameIs(name, "/sheetData"))
             return TRUE;
         if (NameIs(name, "row")) {
-            // A row without a usable number follows the one before it.
+            // A row without a usable number follows the row element before it.
             GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
             crow = AttributeNumber(value);
             IExec->DebugPrintF("Zeilenwert=%ld\n", (long)crow);
@@ -238,24 +263,26 @@ static BOOL WalkSheet(BPTR ws, Page *page)
         if (!NameIs(name, "c"))
             continue;
 
-        // A cell without a usable name stands one column after the cell before it.
+        // A cell without a usable name lies in its row element's row, one column after the
+        // cell before it in that element.
         GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
         GetRowColumnNumber(value, &crow, &ccol);
         if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
             crow = row > 0 ? row : 1;
             ccol = col + 1;
         }
-        row = crow;
         col = ccol;
         if (complete)
             continue;
         GetSectionParameter(" t=", tag, sizeof(type), type, &trunc);
-        if (!ReadCell(ws, type, crow, ccol, data, sizeof(data), &has))
+        if (!ReadCell(ws, type, crow, ccol, buffers, &celltext))
             return FALSE;
-        if (has) {
+        if (celltext != nullptr) {
             format.fcolor = 0x000000;
             format.bcolor = 0xFFFFFF;
-            CreateTabulonCell(page, ccol, crow, format, data);
+            // A cell the host cannot make fails the import: nothing is skipped in silence.
+            if (!CreateTabulonCell(page, ccol, crow, format, celltext))
+                return FALSE;
         }
     }
 }
@@ -265,6 +292,7 @@ LONG load(BPTR file, Mappe *mp)
     LONG result = 20;
     char filename[2048];
     BPTR worksheet = ZERO;
+    TextBuffers *buffers = nullptr;
     Page *page;
 
     IExec->DebugPrintF("Systemdaten einlesen\n");
@@ -278,13 +306,19 @@ LONG load(BPTR file, Mappe *mp)
     IExec->NewList(&formulalist);
     IExec->DebugPrintF("Tabellen-Datei öffnen\n");
     GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
+    buffers = (TextBuffers *)IExec->AllocVecTags(sizeof(TextBuffers),
+                                                 AVT_Type, MEMF_PRIVATE,
+                                                 TAG_DONE);
+    if (buffers == nullptr)
+        goto exit;
+    buffers->utf8[0] = buffers->host[0] = '\0';
     if (!FindWorkbookParts())
         goto exit;
     worksheet = OpenXLS(0, 1);
     if (worksheet == ZERO || !sheetdata)
         goto exit;
     BuildCharsetTable();
-    if (!ReadSharedStrings())
+    if (!ReadSharedStrings(buffers))
         goto exit;
 
     IExec->DebugPrintF("Tabulon Seite erstellen\n");
@@ -292,12 +326,14 @@ LONG load(BPTR file, Mappe *mp)
     if (page == nullptr)
         goto exit;
     IExec->DebugPrintF("XLS-Datei verarbeiten\n");
-    if (sheetempty || WalkSheet(worksheet, page))
+    if (sheetempty || WalkSheet(worksheet, page, buffers))
         result = 0;
 
 exit:
     if (worksheet != ZERO)
         CloseXLS(worksheet);
+    if (buffers != nullptr)
+        IExec->FreeVec(buffers);
     FreeSharedData(&stringlist, 0);
     FreeSharedData(&formulalist, 1);
     GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);

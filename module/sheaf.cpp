@@ -144,7 +144,7 @@ BOOL GetImportantData(void)
         goto exit;
 
     map = IDiskfont->ObtainCharsetInfo(DFCS_NUMBER, locale->loc_CodeSet, DFCS_MAPTABLE);
-    IExec->DebugPrintF("GetImportantData: 0x%08lX\n", (unsigned long)map);
+    IExec->DebugPrintF("GetImportantData: 0x%08X\n", (unsigned)map);
     if (map != 0) {
         IExec->CopyMem((CONST_APTR)map, ucsmap, sizeof(ucsmap));
         result = TRUE;

@@ -7,6 +7,29 @@
 
 #define WORKSPACE "T:XLS/"
 
+// A small file that is there but cannot be read (the system failing, not the workbook):
+// the import must fail rather than go by other names.
+static BOOL failed;
+
+// Opens a small member; a missing one is ZERO, a failing one also sets failed.
+static BPTR OpenPart(const char *name)
+{
+    BOOL missing;
+    BPTR fp = OpenXMLFile(name, &missing);
+
+    if (fp == ZERO && !missing)
+        failed = TRUE;
+    return fp;
+}
+
+// Ends the reading of a small member whose scan ran out: at an error, failed is set.
+static void ClosePart(BPTR fp, BOOL ranout)
+{
+    if (ranout && !EndOfFile())
+        failed = TRUE;
+    IDOS->FClose(fp);
+}
+
 // TRUE when the attribute value (with its quotes) ends in "/kind" and a closing quote.
 static BOOL TypeIs(const char *value, const char *kind)
 {
@@ -112,13 +135,14 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
                          uint32 size, BOOL *kindok, BOOL *readable)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, found = FALSE;
-    BPTR fp = OpenXMLFile(relsfile);
+    BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
+    BPTR fp = OpenPart(relsfile);
 
     *readable = fp != ZERO;
     if (fp == ZERO)
         return FALSE;
-    while (!found && FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete)) {
+    while (!found &&
+           (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
         if (!TagIs(tag, "Relationship"))
             continue;
         GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
@@ -135,7 +159,7 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
         IUtility->Strlcpy(target, value, size);
         found = TRUE;
     }
-    IDOS->FClose(fp);
+    ClosePart(fp, !more);
     return found;
 }
 
@@ -169,9 +193,10 @@ BOOL FindWorkbookParts(void)
     char workbook[XML_PATHSIZE], rels[XML_PATHSIZE], target[XML_BUFSIZE];
     char member[XML_PATHSIZE], path[XML_PATHSIZE];
     char tag[XML_BUFSIZE], id[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, kindok = FALSE, readable, found = FALSE;
+    BOOL trunc = FALSE, complete = FALSE, kindok = FALSE, readable, found = FALSE, more = TRUE;
     BPTR fp;
 
+    failed = FALSE;
     SetMember(0, "xl/worksheets/sheet1.xml");
     SetMember(1, "xl/sharedStrings.xml");
 
@@ -185,14 +210,14 @@ BOOL FindWorkbookParts(void)
     IUtility->Strlcpy(path, WORKSPACE, sizeof(path));
     IUtility->Strlcat(path, workbook, sizeof(path));
     if (!RelsFile(workbook, rels, sizeof(rels)))
-        return TRUE;
-    fp = OpenXMLFile(path);
+        return !failed;
+    fp = OpenPart(path);
     if (fp == ZERO)
-        return TRUE;    // no workbook part to go by: the usual names
+        return !failed;    // no workbook part to go by: the usual names
 
     // The first sheet whose relationship is a worksheet (not a chart or dialog sheet).
     readable = TRUE;
-    while (!found && FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete)) {
+    while (!found && (more = FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete))) {
         if (!TagIs(tag, "sheet"))
             continue;
         SheetRelation(tag, id, sizeof(id));
@@ -208,7 +233,9 @@ BOOL FindWorkbookParts(void)
             SetMember(0, member))
             found = TRUE;
     }
-    IDOS->FClose(fp);
+    ClosePart(fp, !more && readable);
+    if (failed)
+        return FALSE;
     if (!readable) {
         IExec->DebugPrintF("Keine Beziehungen: %s\n", rels);
         return TRUE;
@@ -221,5 +248,5 @@ BOOL FindWorkbookParts(void)
         ResolveTarget(workbook, target, member, sizeof(member)))
         SetMember(1, member);
     IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[0], xmlfiles[1]);
-    return TRUE;
+    return !failed;
 }

@@ -128,6 +128,7 @@ void Reset()
     SetCodeSet(CODESET_ISO_8859_1);
     unzipLimits = UnzipLimits{};
     LoadUnzipLimits();
+    LoadMemoryBudget();
 }
 
 }  // namespace platform

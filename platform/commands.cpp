@@ -17,36 +17,12 @@ namespace platform {
 
 UnzipLimits unzipLimits;
 
-// Reads NAME as a positive number with an optional K, M or G (powers of 1024); anything
-// else leaves *value alone.
-static void ReadLimit(const char *name, uint64 *value, uint64 most)
-{
-    const char *text = getenv(name);
-    if (text == nullptr || *text < '0' || *text > '9')
-        return;
-    char *end;
-    errno = 0;
-    unsigned long long n = strtoull(text, &end, 10);
-    int shift = 0;
-    if (*end == 'K' || *end == 'k')
-        shift = 10;
-    else if (*end == 'M' || *end == 'm')
-        shift = 20;
-    else if (*end == 'G' || *end == 'g')
-        shift = 30;
-    if (shift != 0)
-        end++;
-    if (errno != 0 || *end != '\0' || n == 0 || n > (most >> shift))
-        return;
-    *value = (uint64)n << shift;
-}
-
 void LoadUnzipLimits()
 {
     uint64 members = unzipLimits.maxMembers, ratio = unzipLimits.maxRatio;
-    ReadLimit("SHEAF_UNZIP_MAX_BYTES", &unzipLimits.maxBytes, UINT64_MAX);
-    ReadLimit("SHEAF_UNZIP_MAX_MEMBERS", &members, UINT32_MAX);
-    ReadLimit("SHEAF_UNZIP_MAX_RATIO", &ratio, UINT32_MAX);
+    ReadSize("SHEAF_UNZIP_MAX_BYTES", &unzipLimits.maxBytes, UINT64_MAX);
+    ReadSize("SHEAF_UNZIP_MAX_MEMBERS", &members, UINT32_MAX);
+    ReadSize("SHEAF_UNZIP_MAX_RATIO", &ratio, UINT32_MAX);
     unzipLimits.maxMembers = (uint32)members;
     unzipLimits.maxRatio   = (uint32)ratio;
 }

@@ -89,7 +89,8 @@ ULONG CodeSetByName(const char *name)
 // Only the map table of a code set number; 0 for anything else.
 static uintptr_t ObtainCharsetInfo(ULONG knownTag, ULONG knownValue, ULONG wantedTag)
 {
-    if (faults.noCharsetMap || knownTag != DFCS_NUMBER || wantedTag != DFCS_MAPTABLE)
+    if (faults.noCharsetMap || knownTag != DFCS_NUMBER || wantedTag != DFCS_MAPTABLE ||
+        Fails("ObtainCharsetInfo"))
         return 0;
     return (uintptr_t)CharsetMap(knownValue);
 }

@@ -21,6 +21,22 @@ int    openFiles;
 int    heldLocks;
 uint64 fileSystemCalls;
 
+static int32 ioErr;     // what IoErr answers
+
+// The system's code for an errno.
+static int32 ErrorCode(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR: return ERROR_OBJECT_NOT_FOUND;
+    case EEXIST:  return ERROR_OBJECT_EXISTS;
+    case ENOMEM:  return ERROR_NO_FREE_STORE;
+    case ENOSPC:
+    case EDQUOT:  return ERROR_DISK_FULL;
+    default:      return ERROR_SEEK_ERROR;
+    }
+}
+
 // A handle reads through a window of exactly bufsize bytes: buf holds the bytes from file
 // offset `start`, next and end bound what is left of them. A memory file reads its text
 // the same way, so a scanner test over a string sees the buffering a file would give.
@@ -32,6 +48,7 @@ struct FileHandle {
     int64       start;         // file offset of buf[0]
     int         fd;            // -1 for a memory file
     bool        eof;           // the last fill found nothing; cleared by a seek
+    int32       error;         // why it found nothing: 0 at the end of the file
     std::string path;          // absolute, for DevNameFromFH; empty for a memory file
     std::string text;          // a memory file's content
 };
@@ -46,8 +63,15 @@ static int32 Fill(FileHandle *fh)
 {
     fh->start += fh->end - fh->buf;
     fh->next = fh->end = fh->buf;
-    if (fh->eof)
+    if (fh->eof) {
+        ioErr = fh->error;
         return 0;
+    }
+    if (Fails("FGetC (a read)")) {
+        fh->eof = true;             // as a disk that stops answering in mid-file
+        fh->error = ioErr = ERROR_SEEK_ERROR;
+        return 0;
+    }
     fileSystemCalls++;
     ssize_t n;
     if (fh->fd < 0) {
@@ -62,6 +86,8 @@ static int32 Fill(FileHandle *fh)
     }
     if (n <= 0) {
         fh->eof = true;
+        fh->error = n < 0 ? ErrorCode(errno) : 0;
+        ioErr = fh->error;
         return 0;
     }
     fh->end = fh->buf + n;
@@ -87,8 +113,14 @@ static BPTR FOpen(CONST_STRPTR name, int32 mode, int32 bufsize)
         return ZERO;
     if (faults.openFails != nullptr) {
         size_t n = strlen(name), m = strlen(faults.openFails);
-        if (n >= m && strcmp(name + n - m, faults.openFails) == 0)
+        if (n >= m && strcmp(name + n - m, faults.openFails) == 0) {
+            ioErr = ERROR_NO_FREE_STORE;
             return ZERO;
+        }
+    }
+    if (Fails("FOpen")) {
+        ioErr = ERROR_NO_FREE_STORE;
+        return ZERO;
     }
     int flags = O_CLOEXEC;
     if (mode == MODE_OLDFILE)
@@ -101,11 +133,14 @@ static BPTR FOpen(CONST_STRPTR name, int32 mode, int32 bufsize)
         return ZERO;
     std::string path = HostPath(name);
     int fd = open(path.c_str(), flags, 0666);
-    if (fd < 0)
+    if (fd < 0) {
+        ioErr = ErrorCode(errno);
         return ZERO;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
+        ioErr = ERROR_OBJECT_NOT_FOUND;
         return ZERO;
     }
     FileHandle *fh = NewHandle(fd, bufsize);
@@ -143,6 +178,10 @@ static uint32 FWrite(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number
     int64 pos = fh->start + (fh->next - fh->buf);
     const char *data = (const char *)block;
     uint32 done = 0;
+    if (Fails("FWrite")) {
+        ioErr = ERROR_DISK_FULL;
+        return 0;
+    }
     for (; done < number; done++) {
         size_t left = blocklen;
         while (left > 0) {
@@ -150,8 +189,10 @@ static uint32 FWrite(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number
             ssize_t n = pwrite(fh->fd, data, left, (off_t)pos);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                ioErr = n < 0 ? ErrorCode(errno) : ERROR_DISK_FULL;
                 goto out;
+            }
             data += n;
             pos += n;
             left -= (size_t)n;
@@ -161,6 +202,7 @@ out:
     fh->start = pos;
     fh->next = fh->end = fh->buf;
     fh->eof = false;
+    fh->error = 0;
     return done;
 }
 
@@ -183,8 +225,10 @@ static int32 FGetC(BPTR file)
 static int64 GetFilePosition(BPTR file)
 {
     FileHandle *fh = Handle(file);
-    if (fh == nullptr)
+    if (fh == nullptr || Fails("GetFilePosition")) {
+        ioErr = ERROR_SEEK_ERROR;
         return -1;
+    }
     return fh->start + (fh->next - fh->buf);
 }
 
@@ -193,8 +237,10 @@ static int64 GetFilePosition(BPTR file)
 static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
 {
     FileHandle *fh = Handle(file);
-    if (fh == nullptr)
+    if (fh == nullptr || Fails("ChangeFilePosition")) {
+        ioErr = ERROR_SEEK_ERROR;
         return FALSE;
+    }
     int64 target;
     if (mode == OFFSET_BEGINNING) {
         target = position;
@@ -224,6 +270,7 @@ static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
     fh->start = target;
     fh->next = fh->end = fh->buf;
     fh->eof = false;
+    fh->error = 0;
     return TRUE;
 }
 
@@ -267,7 +314,7 @@ static int32 DevNameFromFH(BPTR file, STRPTR buffer, int32 length, int32)
     if (buffer != nullptr && length > 0)
         buffer[0] = '\0';
     if (fh == nullptr || buffer == nullptr || faults.pathFails || fh->path.empty()
-        || (int64)fh->path.size() + 1 > length)
+        || (int64)fh->path.size() + 1 > length || Fails("DevNameFromFH"))
         return FALSE;
     memcpy(buffer, fh->path.c_str(), fh->path.size() + 1);
     return TRUE;
@@ -279,11 +326,15 @@ struct DirLock {
 
 static BPTR CreateDir(CONST_STRPTR name)
 {
-    if (name == nullptr || faults.createDirFails)
+    if (name == nullptr || faults.createDirFails || Fails("CreateDir")) {
+        ioErr = ERROR_NO_FREE_STORE;
         return ZERO;
+    }
     std::string path = HostPath(name);
-    if (mkdir(path.c_str(), 0700) != 0)
+    if (mkdir(path.c_str(), 0700) != 0) {
+        ioErr = ErrorCode(errno);
         return ZERO;
+    }
     heldLocks++;
     return (BPTR) new DirLock{path};
 }
@@ -313,6 +364,8 @@ static int32 SystemTags(CONST_STRPTR command, ...)
     if (faults.commandFails != nullptr
         && strncasecmp(command, faults.commandFails, strlen(faults.commandFails)) == 0)
         return faults.commandRc;
+    if (Fails("SystemTags"))
+        return -1;      // no shell could be started
     std::vector<std::string> words;
     if (!SplitCommandLine(command, &words)) {
         Trace("%s: unterminated quote\n", command);
@@ -321,6 +374,11 @@ static int32 SystemTags(CONST_STRPTR command, ...)
     if (words.empty())
         return RETURN_OK;
     return RunCommand(words);
+}
+
+static int32 IoErr(void)
+{
+    return ioErr;
 }
 
 DOSIFace dos = {
@@ -336,6 +394,7 @@ DOSIFace dos = {
     .UnLock             = UnLock,
     .SystemTags         = SystemTags,
     .FWrite             = FWrite,
+    .IoErr              = IoErr,
 };
 
 int OpenFiles()

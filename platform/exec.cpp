@@ -82,9 +82,13 @@ static APTR AllocVecTags(uint32 size, ...)
 
     if (faults.allocFailsAt != 0 && --faults.allocFailsAt == 0)
         return nullptr;
-    auto *block = (BlockHeader *)malloc(sizeof(BlockHeader) + size);
-    if (block == nullptr)
+    if (Fails("AllocVecTags") || !TakeMemory(size))
         return nullptr;
+    auto *block = (BlockHeader *)malloc(sizeof(BlockHeader) + size);
+    if (block == nullptr) {
+        GiveMemory(size);
+        return nullptr;
+    }
     block->size = size;
     block->mark = LiveMark;
     memset(block + 1, clear ? (int)(value & 0xFF) : 0xA5, size);
@@ -103,6 +107,7 @@ static void FreeVec(APTR memory)
     }
     block->mark = DeadMark;
     heldMemory--;
+    GiveMemory(block->size);
     free(block);
 }
 
@@ -156,6 +161,8 @@ static Library *OpenLibrary(CONST_STRPTR name, uint32 version)
         return nullptr;
     if (faults.libraryFails != nullptr && strcmp(faults.libraryFails, name) == 0)
         return nullptr;
+    if (Fails("OpenLibrary"))
+        return nullptr;
     auto it = Libraries().find(name);
     if (it == Libraries().end() || it->second.version < 0 || (uint32)it->second.version < version)
         return nullptr;
@@ -174,7 +181,7 @@ static Interface *GetInterface(Library *library, CONST_STRPTR name, uint32 versi
                                const TagItem *)
 {
     if (library == nullptr || faults.interfaceFails || name == nullptr
-        || strcmp(name, "main") != 0 || version > 1)
+        || strcmp(name, "main") != 0 || version > 1 || Fails("GetInterface"))
         return nullptr;
     const char *libName = library->lib_Node.ln_Name;
     InterfaceData *iface = nullptr;

@@ -31,6 +31,10 @@ int OpenDirBelow(int dirfd, const char *name);
 // 0: removed, ENOENT: there was nothing, another errno: something stayed.
 int RemoveTree(const std::string &hostPath);
 
+// Reads the environment variable name as a positive number with an optional K, M or G
+// (powers of 1024), at most most; anything else leaves *value alone.
+void ReadSize(const char *name, uint64 *value, uint64 most);
+
 // A trace line of the stand-in itself, under the same switch as DebugPrintF.
 void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

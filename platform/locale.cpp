@@ -27,7 +27,7 @@ int OpenLocales()
 // Every name gives the user's locale: the stand-in knows no other.
 static Locale *OpenLocale(CONST_STRPTR)
 {
-    if (faults.localeFails)
+    if (faults.localeFails || Fails("OpenLocale"))
         return nullptr;
     Locale *locale = new Locale{localeName, languageName, codeSet};
     openLocales++;

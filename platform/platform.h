@@ -39,8 +39,23 @@ struct Faults {
     BOOL        noCharsetMap = FALSE;    // ObtainCharsetInfo returns 0
     BOOL        pathFails    = FALSE;    // DevNameFromFH fails
     BOOL        createDirFails = FALSE;  // CreateDir returns ZERO
+    uint64      failAt       = 0;        // the n-th call that can fail, from now, fails; 0: never
 };
 extern Faults faults;
+
+// Every call of the system or the host that can fail counts here, from the module and from
+// c:unzip alike; TRUE when this one is to fail (faults.failAt). what names it.
+bool Fails(const char *what);
+uint64      FallibleCalls();    // counted since the start
+const char *FailedCall();       // what failed at faults.failAt; NULL while nothing did
+
+// One memory budget for the host's services and the system's allocator, as a machine has
+// one memory: 2 GiB, or SHEAF_MAX_MEMORY (with K, M or G). Take fails past it.
+bool   TakeMemory(uint64 bytes);
+void   GiveMemory(uint64 bytes);
+uint64 MemoryInUse();
+bool   MemoryRanOut();          // a Take was refused since the start
+void   LoadMemoryBudget();      // reads the environment
 
 // Back to a fresh system: no faults, default libraries and code set, the unzip limits
 // of the environment; counters and tracing kept.

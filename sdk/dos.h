@@ -19,6 +19,13 @@
 #define RETURN_ERROR 10
 #define RETURN_FAIL  20
 
+// IoErr codes.
+#define ERROR_NO_FREE_STORE    103
+#define ERROR_OBJECT_EXISTS    203
+#define ERROR_OBJECT_NOT_FOUND 205
+#define ERROR_SEEK_ERROR       219
+#define ERROR_DISK_FULL        221
+
 // SystemTags tags.
 #define SYS_Dummy  (TAG_USER + 32)
 #define SYS_Input  (SYS_Dummy + 1)
@@ -39,4 +46,6 @@ struct DOSIFace {
     void   (*UnLock)(BPTR lock);
     int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: no shell
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
+    // Why the last call that failed failed; 0 after FGetC's -1 at the end of a file.
+    int32  (*IoErr)(void);
 };

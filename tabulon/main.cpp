@@ -133,6 +133,7 @@ int main(int argc, char **argv)
         return Usage("no workbook given");
 
     platform::LoadUnzipLimits();
+    platform::LoadMemoryBudget();
     if (charset != nullptr) {
         ULONG codeset = platform::CodeSetByName(charset);
         if (codeset == 0) {
@@ -186,13 +187,38 @@ int main(int argc, char **argv)
     tabulon::Document doc;
     // A workspace already there is never reused: another import runs, or one was killed.
     bool busy = platform::Exists("T:XLS");
+    // The n-th call of the import that can fail fails, to see what the module makes of it.
+    uint64 failAt = 0;
+    const char *failEnv = getenv("SHEAF_FAIL_AT");
+    if (failEnv != nullptr && *failEnv != '\0') {
+        char *end;
+        failAt = strtoull(failEnv, &end, 10);
+        if (*end != '\0' || failAt == 0) {
+            sigprocmask(SIG_SETMASK, &was, nullptr);
+            if (!temp.empty())
+                platform::RemoveTemp(temp);
+            return Usage("SHEAF_FAIL_AT must be a number from 1");
+        }
+    }
+    platform::faults.failAt = failAt;
     LONG rc = module.Import(book, doc);
+    platform::faults.failAt = 0;
     if (!temp.empty())
         platform::RemoveTemp(temp);
     sigprocmask(SIG_SETMASK, &was, nullptr);
     if (rc != 0 && busy) {
         fprintf(stderr, "sheaf: %s: the workspace %s is in use or left over; remove it if no "
                         "import runs\n", book, platform::HostPath("T:XLS").c_str());
+        return 1;
+    }
+    if (rc != 0 && platform::FailedCall() != nullptr) {
+        fprintf(stderr, "sheaf: %s: call %llu of the import (%s) failed, as SHEAF_FAIL_AT asked\n",
+                book, (unsigned long long)failAt, platform::FailedCall());
+        return 1;
+    }
+    if (rc != 0 && platform::MemoryRanOut()) {
+        fprintf(stderr, "sheaf: %s: not enough memory: the workbook needs more than the budget "
+                        "(SHEAF_MAX_MEMORY)\n", book);
         return 1;
     }
     if (rc != 0) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace tabulon {
 
 // Blocks of this size hold many short texts; a longer text gets a block of its own.
@@ -44,14 +46,15 @@ char *StringArena::Copy(const char *text, size_t length)
     return copy;
 }
 
-void StringArena::Release(char *text)
+bool StringArena::Release(char *text)
 {
     // Only the newest string can go back: the module frees a text it just copied when the
     // next step fails.
-    if (text != nullptr && text == last_) {
-        next_ = last_;
-        last_ = nullptr;
-    }
+    if (text == nullptr || text != last_)
+        return false;
+    next_ = last_;
+    last_ = nullptr;
+    return true;
 }
 
 StringArena::StringArena(StringArena &&other) noexcept
@@ -83,7 +86,10 @@ Document &Document::operator=(Document &&other) noexcept
 {
     if (this == &other)
         return *this;
+    platform::GiveMemory(memory);
     sheets = std::move(other.sheets);
+    memory = other.memory;
+    other.memory = 0;
     liveStrings = other.liveStrings;
     cellFailsAt = other.cellFailsAt;
     pageFails = other.pageFails;
@@ -100,8 +106,18 @@ Document &Document::operator=(Document &&other) noexcept
 
 Document::~Document()
 {
+    platform::GiveMemory(memory);
     if (current == this)
         current = nullptr;
+}
+
+// Draws on the machine's memory for the document; false when the budget is spent.
+static bool Take(Document *doc, size_t bytes)
+{
+    if (!platform::TakeMemory(bytes))
+        return false;
+    doc->memory += bytes;
+    return true;
 }
 
 void SetCurrentDocument(Document *doc)
@@ -117,7 +133,7 @@ static void ReportErrorA(CONST_STRPTR, APTR)
 static Page *NewPage(Mappe *mp)
 {
     Document *doc = mp != nullptr ? (Document *)mp : Current();
-    if (doc->pageFails)
+    if (doc->pageFails || platform::Fails("NewPage") || !Take(doc, sizeof(Sheet)))
         return nullptr;
     Sheet &sheet = doc->sheets.emplace_back();
     sheet.page.pg_Mappe = (Mappe *)doc;
@@ -150,6 +166,8 @@ static Cell *NewCell(Page *page, ULONG col, ULONG row)
         return nullptr;
     Document *doc = (Document *)page->pg_Mappe;
     if (doc->cellFailsAt > 0 && --doc->cellFailsAt == 0)
+        return nullptr;
+    if (platform::Fails("NewCell") || !Take(doc, sizeof(Cell)))
         return nullptr;
     Cell &cell = sheet->cells.emplace_back();
     cell.c_Col = col;
@@ -208,22 +226,23 @@ static LONG mm(Page *, LONG, BOOL)
     return 0;
 }
 
+static STRPTR CopyString(CONST_STRPTR text, size_t length)
+{
+    Document *doc = Current();
+    if (platform::Fails("AllocString") || !Take(doc, length + 1))
+        return nullptr;
+    doc->liveStrings++;
+    return doc->strings.Copy(text, length);
+}
+
 static STRPTR AllocStringLength(CONST_STRPTR text, ULONG length)
 {
-    if (text == nullptr)
-        return nullptr;
-    Document *doc = Current();
-    doc->liveStrings++;
-    return doc->strings.Copy(text, strnlen(text, length));
+    return text != nullptr ? CopyString(text, strnlen(text, length)) : nullptr;
 }
 
 static STRPTR AllocString(CONST_STRPTR text)
 {
-    if (text == nullptr)
-        return nullptr;
-    Document *doc = Current();
-    doc->liveStrings++;
-    return doc->strings.Copy(text, strlen(text));
+    return text != nullptr ? CopyString(text, strlen(text)) : nullptr;
 }
 
 static void FreeString(STRPTR text)
@@ -231,8 +250,12 @@ static void FreeString(STRPTR text)
     if (text == nullptr)
         return;
     Document *doc = Current();
+    size_t length = strlen(text) + 1;
     doc->liveStrings--;
-    doc->strings.Release(text);
+    if (doc->strings.Release(text)) {
+        platform::GiveMemory(length);
+        doc->memory -= length < doc->memory ? length : doc->memory;
+    }
 }
 
 static STRPTR ita(double, LONG, UBYTE)
@@ -244,7 +267,7 @@ static STRPTR ita(double, LONG, UBYTE)
 static FontInfo *ChangeFontInfoA(FontInfo *, ULONG, const TagItem *, UBYTE)
 {
     alignas(16) static unsigned char font[64];
-    return (FontInfo *)font;
+    return platform::Fails("ChangeFontInfoA") ? nullptr : (FontInfo *)font;
 }
 
 static Name *AddName(Mappe *, CONST_STRPTR, CONST_STRPTR, UBYTE, Page *)

@@ -26,7 +26,7 @@ public:
     StringArena(StringArena &&other) noexcept;    // the blocks, and the texts, stay put
     StringArena &operator=(StringArena &&other) noexcept;
     char  *Copy(const char *text, size_t length);     // NUL-terminated copy of length bytes
-    void   Release(char *text);
+    bool   Release(char *text);                        // true when the bytes went back
     size_t HeldBytes() const { return held_; }         // blocks allocated, in bytes
 private:
     std::vector<std::unique_ptr<char[]>> blocks_;
@@ -42,6 +42,7 @@ struct Document {
     ~Document();                  // stops being the current document
     std::deque<Sheet> sheets;
     long liveStrings = 0;         // AllocString minus FreeString
+    size_t memory = 0;            // of the machine's budget, given back with the document
     long cellFailsAt = 0;         // the n-th NewCell from now returns NULL; 0: never
     bool pageFails = false;       // NewPage returns NULL
     StringArena strings;

@@ -1,6 +1,8 @@
 // Text decoding: references, escapes, UTF-8 and the charset map.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/support/standin.h"
 #include "xml/xml.h"
 
@@ -46,6 +48,10 @@ TEST_F(Decode, ConvertTextDecodesReferencesAndUTF8)
         { "x_x000D_y", "x\ry" },
         { "_x005F_x000D_", "_x000D_" },
         { "_x00e9_ _x12_ _xZZZZ_", "\xE9 _x12_ _xZZZZ_" },
+        { "&&amp;&am&lt;", "&&&am<" },                    // a failed reference starts again
+        { "__x0041_x_x0000_", "_Ax_x0000_" },
+        { "&#x41 &#65", "&#x41 &#65" },                   // cut short
+        { "&#00000065;&#000000065;", "A&#000000065;" },    // eight digits at most
         { "", "" },
     };
     for (const auto &c : cases)
@@ -79,12 +85,28 @@ TEST_F(Decode, ConvertTextWithAnotherModeDoesNothing)
     EXPECT_STREQ("&lt;", in);
 }
 
-TEST_F(Decode, LongTextsAreCut)
+TEST_F(Decode, ConvertTextStaysInItsBuffer)
 {
     std::string text(2000, 'a');
     char out[XML_BUFSIZE];
     ConvertText(text.data(), out, sizeof(out), 2);
     EXPECT_EQ(1023u, strlen(out));
+}
+
+TEST_F(Decode, ConvertCharsetGoesThroughLongTextsWhole)
+{
+    // Chunks must never split a character, valid or not.
+    std::string text;
+    for (int k = 0; k < 3000; k++)
+        text += k % 7 == 0 ? "\xC3\xA9" : k % 11 == 0 ? "\xE2\x82\xAC" : k % 13 == 0 ? "\x80\x80\x80\x80" : "b";
+    std::string expected;
+    for (int k = 0; k < 3000; k++)
+        expected += k % 7 == 0 ? "\xE9" : k % 11 == 0 ? "?" : k % 13 == 0 ? "????" : "b";
+    std::vector<char> out(text.size() + 1);
+    ConvertCharset(text.c_str(), out.data(), (uint32)out.size());
+    EXPECT_EQ(expected, std::string(out.data()));
+    ConvertCharset(text.data(), text.data(), (uint32)text.size() + 1);    // in place
+    EXPECT_EQ(expected, std::string(text.c_str()));
 }
 
 }  // namespace

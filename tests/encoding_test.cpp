@@ -34,7 +34,9 @@ protected:
             ADD_FAILURE() << "cannot write " << name;
             return "(not written)";
         }
-        BPTR fp = OpenXMLFile(name.c_str());
+        BOOL missing = TRUE;
+        BPTR fp = OpenXMLFile(name.c_str(), &missing);
+        EXPECT_FALSE(missing);
         if (fp == ZERO)
             return "(none)";
         std::string text;
@@ -104,7 +106,9 @@ TEST_F(OpenXMLFileTest, LongTextsCrossTheWriteChunk)
 
 TEST_F(OpenXMLFileTest, MissingFileOpensNothing)
 {
-    EXPECT_EQ(ZERO, OpenXMLFile("T:no-such-dir/part.xml"));
+    BOOL missing = FALSE;
+    EXPECT_EQ(ZERO, OpenXMLFile("T:no-such-dir/part.xml", &missing));
+    EXPECT_TRUE(missing);
 }
 
 }  // namespace

@@ -113,16 +113,13 @@ TEST_F(GetXMLFormulaTest, SharedBlocks)
         EXPECT_EQ(c.cells, Import(c.sheet)) << c.name;
 }
 
-TEST_F(GetXMLFormulaTest, LongFormulasAreCutAndTheWalkStaysInStep)
+TEST_F(GetXMLFormulaTest, LongFormulasAreWholeAndTheWalkStaysInStep)
 {
     std::string sum = "A1";
     while (sum.size() < 3000)
         sum += "+A1";
     std::string cells = Import(Row(1, "<c r=\"B1\"><f>" + sum + "</f><v>1</v></c><c r=\"C1\"><v>2</v></c>"));
-    ASSERT_EQ(0u, cells.find("B1==A1+A1"));
-    ASSERT_NE(std::string::npos, cells.find('|')) << cells;
-    EXPECT_EQ("|C1=2", cells.substr(cells.find('|')));
-    EXPECT_LE(cells.find('|'), 3u + 1023u);
+    EXPECT_EQ("B1==" + sum + "|C1=2", cells);
 }
 
 TEST_F(GetXMLFormulaTest, AWorkbookAsSpreadsheetProgramsWriteIt)

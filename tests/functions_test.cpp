@@ -101,6 +101,21 @@ TEST_F(TranslateFormulaTest, WholeNamesOnly)
         EXPECT_EQ(k, Translate(k));
 }
 
+TEST_F(TranslateFormulaTest, PrefixesOfNewerFunctions)
+{
+    struct { const char *in, *out; } cases[] = {
+        { "=_xlfn.XOR(A1,B1)", "=XOR(A1,B1)" },                  // found: the prefix goes
+        { "=_xlws._xlfn.round(A1,1)", "=ROU(A1,1)" },
+        { "=_XLFN.Average(A1:A3)", "=AVG(A1:A3)" },
+        { "=_xlfn._xlws.SORT(A1:A9)", "=_xlfn._xlws.SORT(A1:A9)" },   // not found: as written
+        { "=_xlfn.(1)", "=_xlfn.(1)" },
+        { "=_xlfnXOR(1)", "=_xlfnXOR(1)" },
+        { "=\"_xlfn.XOR(\"&_xlfn.XOR(1,0)", "=\"_xlfn.XOR(\"&XOR(1,0)" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.out, Translate(c.in)) << c.in;
+}
+
 TEST_F(TranslateFormulaTest, LiteralsAreLeftAlone)
 {
     const char *kept[] = {

@@ -2,6 +2,9 @@
 // them, and nothing left behind.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include "bookgen/books.h"
 #include "tests/support/testing.h"
 
 using testing_support::ImportMembers;
@@ -221,5 +224,161 @@ TEST_F(Import, TheExampleWorkbook)
     EXPECT_NE(std::string::npos, book.cells.find("E3==ROU(D3*(1+0.19);2)")) << book.cells;
     EXPECT_NE(std::string::npos, book.cells.find("F2==IF(C2!=0;\"in stock\";\"sold out\")")) << book.cells;
 }
+
+}  // namespace
+
+// Texts and formulas through the sheaf command, whole up to what a spreadsheet cell keeps.
+namespace {
+
+using testing_support::SheafCells;
+
+// A workbook whose A1 holds text as a shared string, an inline string or a value.
+std::vector<bookgen::Member> TextBook(const std::string &text, int form)
+{
+    if (form == 0)
+        return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>1</v></c></row>",
+                                 "<si><t>" + text + "</t></si>");
+    if (form == 1)
+        return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + text +
+                                 "</t></is></c><c r=\"B1\"><v>1</v></c></row>");
+    return bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"str\"><v>" + text +
+                             "</v></c><c r=\"B1\"><v>1</v></c></row>");
+}
+
+std::string Repeat(const std::string &s, size_t n)
+{
+    std::string out;
+    out.reserve(s.size() * n);
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
+TEST(LongTexts, AreWholeUpToTheLimitAndCutOnACharacter)
+{
+    testing_support::UseStandIn();
+    const std::string a = "a", e = "\xC3\xA9", yo = "\xD1\x91";   // e acute, Cyrillic yo
+    struct { const char *name; std::string text, shown; } cases[] = {
+        { "1023 bytes", Repeat(a, 1023), Repeat(a, 1023) },
+        { "1024 bytes", Repeat(a, 1024), Repeat(a, 1024) },
+        { "1025 bytes", Repeat(a, 1025), Repeat(a, 1025) },
+        { "a character across byte 1024", Repeat(a, 1023) + e + "b", Repeat(a, 1023) + e + "b" },
+        { "600 Cyrillic characters", Repeat(yo, 600), Repeat("?", 600) },
+        { "32767 characters", Repeat(a, 32767), Repeat(a, 32767) },
+        { "32768 characters", Repeat(a, 32768), Repeat(a, 32767) },
+        { "32767 two-byte characters", Repeat(e, 32767), Repeat(e, 32767) },
+        { "32768 two-byte characters", Repeat(e, 32768), Repeat(e, 32767) },
+        { "a reference as the last character", Repeat(a, 32766) + "&amp;", Repeat(a, 32766) + "&" },
+        { "a reference past the limit", Repeat(a, 32767) + "&amp;", Repeat(a, 32767) },
+        { "an escape as the last character", Repeat(a, 32766) + "_x0009_", Repeat(a, 32766) + "\t" },
+        { "an escape past the limit", Repeat(a, 32767) + "_x0009_", Repeat(a, 32767) },
+        { "references all along", Repeat("&lt;", 32768), Repeat("<", 32767) },
+    };
+    for (const auto &c : cases) {
+        for (int form = 0; form < 3; form++) {
+            std::string cells = SheafCells(TextBook(c.text, form));
+            EXPECT_EQ("A1=" + c.shown + "|B1=1", cells)
+                << c.name << " form " << form << ": " << cells.size() << " bytes";
+        }
+    }
+}
+
+TEST(LongTexts, FormulasAreWholeBeforeAndAfterTheirConversion)
+{
+    testing_support::UseStandIn();
+    std::string refs = "A1" + Repeat("+A1", 2729);     // 8189 characters
+    std::string sum = refs + "+BC";                      // 8192: one more, and it is cut off
+    std::string moved = "A100000" + Repeat("+A100000", 2729);
+    struct { const char *name; std::string sheet, cells; } cases[] = {
+        { "8192 characters", "<row r=\"1\"><c r=\"C1\"><f>" + sum + "</f></c></row>", "C1==" + sum },
+        { "8193 characters", "<row r=\"1\"><c r=\"C1\"><f>" + sum + "2</f></c></row>", "C1==" + sum },
+        { "a shared formula that grows past 8192 when it moves",
+          "<row r=\"1\"><c r=\"C1\"><f t=\"shared\" ref=\"C1:C100000\" si=\"0\">" + refs +
+          "</f></c></row><row r=\"100000\"><c r=\"C100000\"><f t=\"shared\" si=\"0\"/></c></row>",
+          "C1==" + refs + "|C100000==" + moved },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.cells, SheafCells(bookgen::Workbook(c.sheet))) << c.name;
+}
+
+TEST(LongTexts, ACutIsTracedWithItsCell)
+{
+    testing_support::UseStandIn();
+    std::string dir = testing_support::TempDir(), book = dir + "/long.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>" +
+                                                          Repeat("x", 40000) + "</t></is></c></row>")));
+    auto run = testing_support::RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("Zelle D2: Text gek\xC3\xBCrzt auf 32767 Zeichen")) << run.err.substr(0, 200);
+    platform::RemoveTemp(dir);
+}
+
+// The target's stack is a few tens of KiB and overflows silently: whole imports of the
+// heaviest kinds of workbook must run on a thread with 64 KiB.
+#if !defined(__SANITIZE_ADDRESS__)
+struct StackRun {
+    std::vector<std::string> books;
+    std::vector<LONG> results;
+    std::vector<std::string> cells;
+};
+
+static void *ImportAll(void *arg)
+{
+    StackRun *run = (StackRun *)arg;
+    for (const std::string &book : run->books) {
+        auto imported = testing_support::ImportFile(book);
+        run->results.push_back(imported.rc);
+        run->cells.push_back(imported.cells);
+    }
+    return nullptr;
+}
+
+TEST(ImportStack, FitsInTheTargetsStack)
+{
+    testing_support::UseStandIn();
+    const size_t size = 64 * 1024;
+    std::string dir = testing_support::TempDir();
+    std::string sum = "SUM(A1:A3)" + Repeat("+ROUND(A1*12%,2)", 500);
+    std::vector<std::vector<bookgen::Member>> books = {
+        bookgen::ExampleBook(),
+        TextBook(Repeat("\xC3\xA9&amp;_x0009_", 20000), 0),
+        TextBook(Repeat("x", 40000), 1),
+        bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:A9\" si=\"0\">" + sum +
+                          "</f></c></row><row r=\"9\"><c r=\"A9\"><f t=\"shared\" si=\"0\"/></c></row>"),
+    };
+    auto utf16 = bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>", "<si><t>caf\xC3\xA9</t></si>");
+    for (auto &m : utf16)
+        if (m.name == "xl/worksheets/sheet1.xml" || m.name == "xl/sharedStrings.xml")
+            m.data = Utf16(m.data, false, true);
+    books.push_back(utf16);
+
+    StackRun run;
+    for (size_t k = 0; k < books.size(); k++) {
+        run.books.push_back(dir + "/book" + std::to_string(k) + ".xlsx");
+        ASSERT_TRUE(bookgen::WriteZip(run.books.back(), books[k]));
+    }
+    // A stack of our own, filled with a mark, shows how deep the imports went.
+    std::vector<unsigned char> stack(size, 0xA5);
+    pthread_attr_t attr;
+    pthread_t thread;
+    pthread_attr_init(&attr);
+    ASSERT_EQ(0, pthread_attr_setstack(&attr, stack.data(), size));
+    ASSERT_EQ(0, pthread_create(&thread, &attr, ImportAll, &run));
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+
+    size_t untouched = 0;
+    while (untouched < size && stack[untouched] == 0xA5)
+        untouched++;
+    printf("deepest stack of an import: %zu bytes\n", size - untouched);
+    ASSERT_EQ(books.size(), run.results.size());
+    for (size_t k = 0; k < books.size(); k++)
+        EXPECT_EQ(0, run.results[k]) << run.books[k];
+    EXPECT_NE(std::string::npos, run.cells[0].find("D6==B6*C6"));
+    EXPECT_EQ("A1=caf\xE9", run.cells[4]);
+    EXPECT_GT(untouched, size / 4) << "an import needs more than three quarters of the stack";
+    platform::RemoveTemp(dir);
+}
+#endif
 
 }  // namespace

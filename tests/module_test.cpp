@@ -116,12 +116,22 @@ TEST_F(Load, NoPage)
     EXPECT_EQ(0, doc.liveStrings);
 }
 
-TEST_F(Load, ACellTheHostCannotMakeIsSkipped)
+TEST_F(Load, ACellTheHostCannotMakeFailsTheImport)
 {
-    doc.cellFailsAt = 1;
-    EXPECT_EQ(0, Import());
-    ASSERT_EQ(1u, Cells());
-    EXPECT_STREQ("2", doc.sheets.back().cells[0].c_Text);
+    doc.cellFailsAt = 2;
+    EXPECT_EQ(20, Import());
+    EXPECT_EQ(1u, Cells());
+}
+
+TEST_F(Load, AMemberThereButUnreadableFailsTheImport)
+{
+    // Missing shared strings leave text cells empty; unreadable ones are a failure.
+    for (const char *name : {"sharedStrings.xml", "workbook.xml", "workbook.xml.rels", ".rels"}) {
+        platform::Reset();
+        platform::faults.openFails = name;
+        EXPECT_EQ(20, Import()) << name;
+        EXPECT_TRUE(testing_support::NothingLeft()) << name;
+    }
 }
 
 TEST_F(Load, CellsGetTheHostsPens)

@@ -19,7 +19,7 @@ protected:
         char buf[XML_BUFSIZE];
         int n = 0;
         snprintf(buf, sizeof(buf), "%s", text.c_str());
-        while (n < 2000 && ConvertProzent(buf))
+        while (n < 2000 && ConvertProzent(buf, sizeof(buf), nullptr))
             n++;
         if (calls != nullptr)
             *calls = n;
@@ -36,6 +36,9 @@ TEST_F(ConvertProzentTest, LiteralsBecomeExactDecimals)
         { "=1000%", "=10" },         { "=1000.50%", "=10.005" }, { "=2.%", "=0.02" },
         { "=12345%", "=123.45" },    { "=-5%", "=-0.05" },       { "=10%*A1", "=0.1*A1" },
         { "=SUM(5%,B1)", "=SUM(0.05,B1)" },
+        // blanks between a number and its "%" belong to the literal
+        { "=A1*10 %", "=A1*0.1" },   { "=10 %", "=0.1" },        { "=5 %+1", "=0.05+1" },
+        { "=5\t\r\n%", "=0.05" },     { "=A1 %", "=(A1/100)" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in)) << c.in;
@@ -44,11 +47,11 @@ TEST_F(ConvertProzentTest, LiteralsBecomeExactDecimals)
 TEST_F(ConvertProzentTest, OneLiteralPerCall)
 {
     char buf[XML_BUFSIZE] = "=12%+112%";
-    EXPECT_TRUE(ConvertProzent(buf));
+    EXPECT_TRUE(ConvertProzent(buf, sizeof(buf), nullptr));
     EXPECT_STREQ("=0.12+112%", buf);
-    EXPECT_TRUE(ConvertProzent(buf));
+    EXPECT_TRUE(ConvertProzent(buf, sizeof(buf), nullptr));
     EXPECT_STREQ("=0.12+1.12", buf);
-    EXPECT_FALSE(ConvertProzent(buf));
+    EXPECT_FALSE(ConvertProzent(buf, sizeof(buf), nullptr));
     EXPECT_STREQ("=0.12+1.12", buf);
 }
 
@@ -82,7 +85,7 @@ TEST_F(ConvertProzentTest, PercentInLiteralsStays)
     for (const char *k : kept) {
         char buf[XML_BUFSIZE];
         snprintf(buf, sizeof(buf), "%s", k);
-        EXPECT_FALSE(ConvertProzent(buf)) << k;
+        EXPECT_FALSE(ConvertProzent(buf, sizeof(buf), nullptr)) << k;
         EXPECT_STREQ(k, buf);
     }
     EXPECT_EQ("=\"a%\"&0.05", Convert("=\"a%\"&5%"));
@@ -93,11 +96,13 @@ TEST_F(ConvertProzentTest, LongDigitRuns)
     std::string digits;
     for (int k = 0; k < 60; k++)
         digits += "1234567890";
-    EXPECT_EQ("=" + digits.substr(0, 598) + ".9", Convert("=" + digits + "%"));
+    EXPECT_EQ("=" + digits.substr(0, 126) + ".78", Convert("=" + digits.substr(0, 128) + "%"));
+    // Longer runs than any number a workbook holds are divided, which gives the same value.
+    EXPECT_EQ("=(" + digits + "/100)", Convert("=" + digits + "%"));
 
-    // 1021 ones fill the buffer; the point takes the place of the "%".
+    // 1021 ones fill the buffer: the division is cut where it no longer fits.
     std::string ones(1021, '1');
-    EXPECT_EQ("=" + ones.substr(0, 1019) + ".11", Convert("=" + ones + "%"));
+    EXPECT_EQ("=(" + ones, Convert("=" + ones + "%"));
 }
 
 TEST_F(ConvertProzentTest, GrowthIsCutAtTheBuffer)
@@ -110,7 +115,7 @@ TEST_F(ConvertProzentTest, GrowthIsCutAtTheBuffer)
         in += "A1%+";
     memcpy(buf, in.c_str(), in.size() + 1);
     int calls = 0;
-    while (calls < 2000 && ConvertProzent(buf))
+    while (calls < 2000 && ConvertProzent(buf, XML_BUFSIZE, nullptr))
         calls++;
     EXPECT_LT(calls, 2000);
     EXPECT_LE(strlen(buf), (size_t)XML_BUFSIZE - 1);

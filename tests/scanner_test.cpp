@@ -150,46 +150,70 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
     struct { const char *xml, *value, *rest; BOOL ended; } cases[] = {
         { "3.5</v></c>", "3.5", "</c>", TRUE },
         { "</v>", "", "", TRUE },
-        { "a&amp;b</x:v>", "a&amp;b", "", TRUE },
+        { "a&amp;b&lt;&#x263A;</x:v>", "a&b<\xE2\x98\xBA", "", TRUE },
         { "x > y</t>", "x > y", "", TRUE },
-        { "<![CDATA[a<b & c]]></t>", "a&lt;b &amp; c", "", TRUE },
+        { "<![CDATA[a<b & c&amp;]]></t>", "a<b & c&amp;", "", TRUE },
         { "<![CDATA[]]]]></t>", "]]", "", TRUE },
         { "a<!-- note -->b</t>", "ab", "", TRUE },
         { "12", "12", "", FALSE },
         { "a\r\nb\rc\n\nd</t>", "a\nb\nc\n\nd", "", TRUE },
         { "<![CDATA[a\r\nb\r]]></t>", "a\nb\n", "", TRUE },
+        { "a_x000D_b_x005F_x0041_</t>", "a\rb_x0041_", "", TRUE },
+        { "&am</t>", "&am", "", TRUE },                  // a reference cut by the end tag
+        { "&amp<![CDATA[;]]></t>", "&amp;", "", TRUE },  // nor does CDATA complete one
     };
     char value[XML_BUFSIZE];
     for (const auto &c : cases) {
+        XMLText text;
         Open(c.xml);
-        EXPECT_EQ(c.ended, GetXMLValue(fp, value, sizeof(value), &trunc)) << c.xml;
+        TextBegin(&text, value, sizeof(value), TEXT_MAXCHARS, TRUE);
+        EXPECT_EQ(c.ended, GetXMLValue(fp, &text)) << c.xml;
         EXPECT_STREQ(c.value, value) << c.xml;
+        EXPECT_FALSE(text.cut) << c.xml;
         EXPECT_EQ(c.rest, Rest()) << c.xml;
         platform::dos.FClose(fp);
         fp = ZERO;
     }
 }
 
-TEST_F(Scanner, GetXMLValueCutsLongTextsCleanly)
+TEST_F(Scanner, GetXMLValueKeepsWholeCharactersUpToItsLimit)
 {
-    char value[8];
-    struct { const char *xml, *value; } cases[] = {
-        { "abcdefghij</v>x", "abcdefg" },
-        { "abcde\xC3\xA9z</v>x", "abcde\xC3\xA9" },       // the sequence fits
-        { "abcdef\xC3\xA9</v>x", "abcdef" },              // it would not: cut before it
-        { "abc&amp;defg</v>x", "abc" },                  // never half a reference
-        { "ab&amp;cd</v>x", "ab&amp;" },
+    struct { const char *xml; uint32 maxchars; BOOL escapes; const char *value; BOOL cut; } cases[] = {
+        { "abcdefghij</v>x", 7, TRUE, "abcdefg", TRUE },
+        { "abcdefg</v>x", 7, TRUE, "abcdefg", FALSE },
+        { "abcde\xC3\xA9z</v>x", 6, TRUE, "abcde\xC3\xA9", TRUE },       // a character is one
+        { "ab\xF0\x9F\x98\x80" "cd</v>x", 3, TRUE, "ab\xF0\x9F\x98\x80", TRUE },
+        { "abc&amp;defg</v>x", 4, TRUE, "abc&", TRUE },                // a reference is one
+        { "abc&amp;</v>x", 3, TRUE, "abc", TRUE },                      // never half of it
+        { "ab_x000D_</v>x", 3, TRUE, "ab\r", FALSE },                   // an escape is one
+        { "ab_x000D_</v>x", 3, FALSE, "ab_", TRUE },                    // unless it is none
+        { "<![CDATA[abcd]]>ef</v>x", 3, TRUE, "abc", TRUE },
     };
     for (const auto &c : cases) {
+        char value[64];
+        XMLText text;
         Open(c.xml);
-        trunc = FALSE;
-        EXPECT_TRUE(GetXMLValue(fp, value, sizeof(value), &trunc)) << c.xml;
+        TextBegin(&text, value, sizeof(value), c.maxchars, c.escapes);
+        EXPECT_TRUE(GetXMLValue(fp, &text)) << c.xml;
         EXPECT_STREQ(c.value, value) << c.xml;
+        EXPECT_EQ(c.cut, text.cut) << c.xml;
         EXPECT_EQ("x", Rest()) << c.xml;
         platform::dos.FClose(fp);
         fp = ZERO;
     }
-    EXPECT_TRUE(trunc);
+}
+
+TEST_F(Scanner, GetXMLValueNeverWritesPastItsBuffer)
+{
+    char value[8 + 4];
+    memset(value, '#', sizeof(value));
+    XMLText text;
+    Open("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC</v>");
+    TextBegin(&text, value, 8, 100, TRUE);
+    EXPECT_TRUE(GetXMLValue(fp, &text));
+    EXPECT_STREQ("\xE2\x82\xAC\xE2\x82\xAC", value);   // a third would need the NUL's byte
+    EXPECT_TRUE(text.cut);
+    EXPECT_EQ(std::string(4, '#'), std::string(value + 8, 4));
 }
 
 TEST(ReplaceString, ReplacesEveryOccurrenceIgnoringCase)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tests/support/standin.h"
@@ -46,7 +47,7 @@ protected:
         }
         IUtility->Strlcpy(xmlfiles[1], name.c_str(), XML_PATHSIZE);
         count = 0;
-        if (!ReadSharedStrings())
+        if (!ReadSharedStrings(buffers.get()))
             return "(failed)";
         std::string texts;
         for (Node *n = stringlist.lh_Head; n->ln_Succ != nullptr; n = n->ln_Succ) {
@@ -60,6 +61,8 @@ protected:
     }
 
     char saved[XML_PATHSIZE];
+    // On the heap, as the import makes them.
+    std::unique_ptr<TextBuffers> buffers = std::make_unique<TextBuffers>();
     std::string dir;
     uint32 count = 0;
 };
@@ -90,16 +93,17 @@ TEST_F(ReadSharedStringsTest, Items)
     }
 }
 
-TEST_F(ReadSharedStringsTest, LongTextsAreCutAndTheReadingStaysInStep)
+TEST_F(ReadSharedStringsTest, LongTextsAreWholeUpToTheLimitAndTheReadingStaysInStep)
 {
-    std::string longtext(3000, 'x');
-    EXPECT_EQ(std::string(1023, 'x') + "|after",
-              Table("<sst><si><t>" + longtext + "</t></si><si><t>after</t></si></sst>"));
-    // Many runs together: cut at the buffer, never inside a character.
+    EXPECT_EQ(std::string(3000, 'x') + "|after",
+              Table("<sst><si><t>" + std::string(3000, 'x') + "</t></si><si><t>after</t></si></sst>"));
+    EXPECT_EQ(std::string(32767, 'x') + "|after",
+              Table("<sst><si><t>" + std::string(40000, 'x') + "</t></si><si><t>after</t></si></sst>"));
+    // The limit counts the runs of an item together, and characters, not bytes.
     std::string runs;
     for (int k = 0; k < 600; k++)
         runs += "<r><t>\xC3\xA9</t></r>";
-    EXPECT_EQ(std::string(511, '\xE9') + "|end", Table("<sst><si>" + runs + "</si><si><t>end</t></si></sst>"));
+    EXPECT_EQ(std::string(600, '\xE9') + "|end", Table("<sst><si>" + runs + "</si><si><t>end</t></si></sst>"));
 }
 
 TEST_F(ReadSharedStringsTest, ManyEntriesGrowTheIndex)
@@ -120,7 +124,7 @@ TEST_F(ReadSharedStringsTest, ManyEntriesGrowTheIndex)
 TEST_F(ReadSharedStringsTest, NoFileIsAnEmptyTable)
 {
     IUtility->Strlcpy(xmlfiles[1], "T:no-such-dir/sharedStrings.xml", XML_PATHSIZE);
-    EXPECT_TRUE(ReadSharedStrings());
+    EXPECT_TRUE(ReadSharedStrings(buffers.get()));
     Node *node = nullptr;
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
 }

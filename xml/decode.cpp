@@ -70,28 +70,45 @@ static char CodeOf(int32 cp)
     return '?';
 }
 
+static inline BOOL IsContinuation(char c)
+{
+    return ((uint8)c & 0xC0) == 0x80;
+}
+
+// UTF8toUCS4 decodes a NUL-terminated text, so a long one goes through in small chunks, each
+// ending where no character is split: before a byte that starts one, or before the fourth of
+// four continuation bytes in a row, which belongs to no character.
 void ConvertCharset(const char *utf8, char *istr, uint32 size)
 {
-    int32 ucs[XML_BUFSIZE * 3];
-    int32 n;
-    uint32 k;
+    char chunk[256];
+    int32 ucs[256];
+    uint32 in = 0, out = 0;
 
     if (size == 0)
         return;
-    if (asciisame) {
-        uint32 k = 0;
-        while (k < size - 1 && IsAscii(utf8[k]))
-            k++;
-        if (utf8[k] == '\0') {
-            IExec->CopyMem(utf8, istr, k + 1);
-            return;
+    if (asciisame)
+        while (out < size - 1 && IsAscii(utf8[out]))
+            istr[out] = utf8[out], out++;
+    in = out;
+    while (utf8[in] != '\0' && out < size - 1) {
+        uint32 n = 0, k;
+        while (n < sizeof(chunk) - 1 && utf8[in + n] != '\0')
+            n++;
+        if (utf8[in + n] != '\0') {
+            for (k = n; k + 3 > n && IsContinuation(utf8[in + k]); k--)
+                ;
+            if (!IsContinuation(utf8[in + k]))
+                n = k;
         }
+        IExec->CopyMem(utf8 + in, chunk, n);
+        chunk[n] = '\0';
+        int32 count = IUtility->UTF8toUCS4(chunk, ucs, (int32)(sizeof(ucs) / sizeof(ucs[0])),
+                                           UTF_INVALID_SUBST_FFFD);
+        for (int32 j = 0; j < count && out < size - 1; j++)
+            istr[out++] = CodeOf(ucs[j]);
+        in += n;
     }
-    n = IUtility->UTF8toUCS4(utf8, ucs, (int32)(sizeof(ucs) / sizeof(ucs[0])),
-                             UTF_INVALID_SUBST_FFFD);
-    for (k = 0; n > 0 && k < (uint32)n && k < size - 1; k++)
-        istr[k] = CodeOf(ucs[k]);
-    istr[k] = '\0';
+    istr[out] = '\0';
 }
 
 static int HexValue(char c)
@@ -103,38 +120,6 @@ static int HexValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// Writes cp as UTF-8 at out[*n] if it fits before the terminator.
-static BOOL PutUTF8(char *out, uint32 size, uint32 *n, uint32 cp)
-{
-    char b[4];
-    uint32 len;
-
-    if (cp < 0x80) {
-        b[0] = (char)cp;
-        len = 1;
-    } else if (cp < 0x800) {
-        b[0] = (char)(0xC0 | (cp >> 6));
-        b[1] = (char)(0x80 | (cp & 0x3F));
-        len = 2;
-    } else if (cp < 0x10000) {
-        b[0] = (char)(0xE0 | (cp >> 12));
-        b[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        b[2] = (char)(0x80 | (cp & 0x3F));
-        len = 3;
-    } else {
-        b[0] = (char)(0xF0 | (cp >> 18));
-        b[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
-        b[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        b[3] = (char)(0x80 | (cp & 0x3F));
-        len = 4;
-    }
-    if (*n + len >= size)
-        return FALSE;
-    for (uint32 k = 0; k < len; k++)
-        out[(*n)++] = b[k];
-    return TRUE;
 }
 
 // A reference at text ("&..."): its code point and length, or 0 when it is none.
@@ -183,66 +168,192 @@ static uint32 Escape(const char *text, uint32 *cp)
             return 0;
         value = value * 16 + (uint32)h;
     }
-    if (text[6] != '_' || (value >= 0xD800 && value <= 0xDFFF))
+    if (text[6] != '_' || value == 0 || (value >= 0xD800 && value <= 0xDFFF))
         return 0;
     *cp = value;
     return 7;
 }
 
+// Keeps byte c of the UTF-8 text, counting characters: a character that would pass the
+// limit or the buffer is dropped whole, with all that follows.
+static void Store(XMLText *text, uint8 c)
+{
+    if ((c & 0xC0) == 0x80 && text->need > 0) {
+        text->need--;
+        if (text->cut)
+            return;
+        if (text->len + 1 >= text->size) {
+            text->len = text->lead;          // not half a character
+            text->chars--;
+            text->cut = TRUE;
+            text->maxchars = text->chars;
+            return;
+        }
+        text->buf[text->len++] = (char)c;
+        return;
+    }
+    text->need = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    if (text->cut || text->chars >= text->maxchars || text->len + 1 >= text->size) {
+        text->cut = TRUE;
+        text->maxchars = text->chars;    // the fast path of TextPut stops too
+        return;
+    }
+    text->lead = text->len;
+    text->buf[text->len++] = (char)c;
+    text->chars++;
+}
+
+static void StoreCode(XMLText *text, uint32 cp)
+{
+    if (cp < 0x80) {
+        Store(text, (uint8)cp);
+    } else if (cp < 0x800) {
+        Store(text, (uint8)(0xC0 | (cp >> 6)));
+        Store(text, (uint8)(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        Store(text, (uint8)(0xE0 | (cp >> 12)));
+        Store(text, (uint8)(0x80 | ((cp >> 6) & 0x3F)));
+        Store(text, (uint8)(0x80 | (cp & 0x3F)));
+    } else {
+        Store(text, (uint8)(0xF0 | (cp >> 18)));
+        Store(text, (uint8)(0x80 | ((cp >> 12) & 0x3F)));
+        Store(text, (uint8)(0x80 | ((cp >> 6) & 0x3F)));
+        Store(text, (uint8)(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The pending bytes are no reference: the first stays as written, the others are read again,
+// since one of them may start a reference.
+static void Unpend(XMLText *text)
+{
+    char again[sizeof(text->pend)];
+    uint32 n = text->npend;
+
+    IExec->CopyMem(text->pend, again, n);
+    text->npend = 0;
+    Store(text, (uint8)again[0]);
+    for (uint32 k = 1; k < n; k++)
+        TextPutSlow(text, (uint8)again[k]);
+}
+
+// Longest reference: "&#x" and seven digits, or "&#" and eight, and ";".
+#define REFERENCE_MAX 11
+
+void TextPutSlow(XMLText *text, uint8 c)
+{
+    uint32 cp = 0, n;
+
+    if (text->npend == 0) {
+        if (c == '&' || (c == '_' && text->escapes)) {
+            text->pend[0] = (char)c;
+            text->npend = 1;
+        } else {
+            Store(text, c);
+        }
+        return;
+    }
+    n = text->npend;
+    text->pend[text->npend++] = (char)c;
+    text->pend[text->npend] = '\0';
+    if (text->pend[0] == '&') {
+        // Only letters, digits and "#" can lead on to the ";" that ends a reference.
+        if (c == ';') {
+            if (Reference(text->pend, &cp) == text->npend) {
+                text->npend = 0;
+                StoreCode(text, cp);
+                return;
+            }
+            Unpend(text);
+        } else if (text->npend >= REFERENCE_MAX ||
+                   !((c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') ||
+                     c == '#')) {
+            Unpend(text);
+        }
+        return;
+    }
+    // "_xHHHH_", checked as it comes.
+    if ((n == 1 && (c | 0x20) != 'x') || (n >= 2 && n <= 5 && HexValue((char)c) < 0)) {
+        Unpend(text);
+    } else if (n == 6) {
+        if (Escape(text->pend, &cp) == 7) {
+            text->npend = 0;
+            StoreCode(text, cp);
+        } else {
+            Unpend(text);
+        }
+    }
+}
+
+void TextPutLiteral(XMLText *text, uint8 c)
+{
+    while (text->npend > 0)
+        Unpend(text);
+    Store(text, c);
+}
+
+void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes)
+{
+    text->buf = buf;
+    text->size = size;
+    text->len = 0;
+    text->chars = 0;
+    text->maxchars = maxchars;
+    text->need = 0;
+    text->lead = 0;
+    text->escapes = escapes;
+    text->cut = FALSE;
+    text->npend = 0;
+    if (size > 0)
+        buf[0] = '\0';
+}
+
+void TextEnd(XMLText *text)
+{
+    while (text->npend > 0)
+        Unpend(text);
+    if (text->size > 0)
+        text->buf[text->len] = '\0';
+}
+
 void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes)
 {
-    uint32 n = 0, len, cp;
-    const char *p = xstr;
+    XMLText text;
 
-    if (size == 0)
-        return;
-    while (*p != '\0') {
-        len = 0;
-        if (*p == '&')
-            len = Reference(p, &cp);
-        else if (*p == '_' && escapes)
-            len = Escape(p, &cp);
-        if (len > 0) {
-            if (!PutUTF8(out, size, &n, cp))
-                break;
-            p += len;
-            continue;
-        }
-        if (n + 1 >= size)
-            break;
-        out[n++] = *p++;
-    }
-    out[n] = '\0';
+    TextBegin(&text, out, size, size, escapes);
+    for (const char *p = xstr; *p != '\0'; p++)
+        TextPut(&text, (uint8)*p);
+    TextEnd(&text);
 }
 
 void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
 {
-    char work[XML_BUFSIZE * 4];
+    uint32 k = 0;
 
-    if (d != 2)
+    if (d != 2 || size == 0)
         return;
-    if (asciisame) {
-        // Numbers and plain words: nothing to decode, copied as they stand.
-        uint32 k = 0;
-        while (k < size - 1 && IsAscii(xstr[k]) && xstr[k] != '&' && xstr[k] != '_')
-            k++;
-        if (xstr[k] == '\0') {
-            IExec->CopyMem(xstr, istr, k + 1);
-            return;
-        }
+    // Numbers and plain words: nothing to decode.
+    while (IsAscii(xstr[k]) && xstr[k] != '&' && xstr[k] != '_')
+        k++;
+    if (xstr[k] != '\0') {
+        // Decoded text is never longer than its source, so it can take the source's place.
+        XMLText text;
+        uint32 n = IUtility->Strlen(xstr + k);
+        char first = xstr[k];     // TextBegin empties the buffer it is given
+        TextBegin(&text, xstr + k, n + 1, TEXT_MAXCHARS, TRUE);
+        TextPut(&text, (uint8)first);
+        for (uint32 j = 1; j < n; j++)
+            TextPut(&text, (uint8)xstr[k + j]);
+        TextEnd(&text);
     }
-    DecodeReferences(xstr, work, sizeof(work), TRUE);
-    ConvertCharset(work, istr, size);
+    ConvertCharset(xstr, istr, size);
 }
 
-BOOL GetXMLText(BPTR fpr, char *data, uint32 size, const char *endname)
+BOOL GetXMLText(BPTR fpr, XMLText *text, const char *endname)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
-    uint32 n = 0;
 
-    IExec->DebugPrintF("GetXMLText(%s)\n", data);
-    data[0] = '\0';
+    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
     while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
         if (TagIs(tag, endname))
             return TRUE;
@@ -251,10 +362,9 @@ BOOL GetXMLText(BPTR fpr, char *data, uint32 size, const char *endname)
         } else if (TagIs(tag, "/rPh")) {
             phonetic = FALSE;
         } else if (TagIs(tag, "t") && !complete && !phonetic) {
-            // Each run's text goes behind the one before; a full buffer only reads on.
-            if (!GetXMLValue(fpr, data + n, size - n, &trunc))
+            // Each run's text goes behind the one before.
+            if (!GetXMLValue(fpr, text))
                 return FALSE;
-            n += IUtility->Strlen(data + n);
         }
     }
     return FALSE;

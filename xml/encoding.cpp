@@ -4,6 +4,13 @@
 
 #include "module/globals.h"
 
+// Closes in after a failure; ZERO.
+static BPTR CloseXMLFile(BPTR in)
+{
+    IDOS->FClose(in);
+    return ZERO;
+}
+
 // The next 16-bit unit, or -1 at the end.
 static int32 NextUnit(BPTR fp, BOOL bigendian)
 {
@@ -53,42 +60,48 @@ static BOOL Transcode(BPTR in, BPTR out, BOOL bigendian)
             chunk[n++] = (char)(0x80 | (cp & 0x3F));
         }
     }
+    if (!EndOfFile())
+        return FALSE;
     return n == 0 || IDOS->FWrite(out, chunk, n, 1) == 1;
 }
 
-BPTR OpenXMLFile(const char *name)
+BOOL EndOfFile(void)
+{
+    return IDOS->IoErr() == 0 ? TRUE : FALSE;
+}
+
+BPTR OpenXMLFile(const char *name, BOOL *missing)
 {
     char copy[XML_PATHSIZE];
     BPTR in = IDOS->FOpen(name, MODE_OLDFILE, XML_BUFSIZE), out;
     int32 a, b;
     BOOL bigendian, ok;
 
-    if (in == ZERO)
+    *missing = FALSE;
+    if (in == ZERO) {
+        *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
         return ZERO;
+    }
     a = IDOS->FGetC(in);
     b = IDOS->FGetC(in);
     if ((a == 0xFF && b == 0xFE) || (a == '<' && b == 0))
         bigendian = FALSE;
     else if ((a == 0xFE && b == 0xFF) || (a == 0 && b == '<'))
         bigendian = TRUE;
-    else {
-        IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING);
-        return in;
-    }
-    if (a == '<' || b == '<')
-        IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING);     // no mark: keep the "<"
+    else if (b >= 0 || EndOfFile())
+        return IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING) ? in : CloseXMLFile(in);
+    else
+        return CloseXMLFile(in);
+    if ((a == '<' || b == '<') && !IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING))
+        return CloseXMLFile(in);     // no mark: the "<" is kept
 
     IUtility->Strlcpy(copy, name, sizeof(copy));
-    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy)) {
-        IDOS->FClose(in);
-        return ZERO;
-    }
+    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
+        return CloseXMLFile(in);
     IExec->DebugPrintF("UTF-16: %s\n", name);
     out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
-    if (out == ZERO) {
-        IDOS->FClose(in);
-        return ZERO;
-    }
+    if (out == ZERO)
+        return CloseXMLFile(in);
     ok = Transcode(in, out, bigendian);
     IDOS->FClose(out);
     IDOS->FClose(in);

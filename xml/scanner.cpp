@@ -127,6 +127,7 @@ BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL
         } while (c >= 0 && c != '<');
         if (c < 0) {
             buffer[0] = '\0';
+            IExec->DebugPrintF("FindXMLSection4: FALSE\n");
             return FALSE;
         }
         r = ReadTag(fpr, sname, size, buffer, trunc, complete);
@@ -151,6 +152,10 @@ BOOL CheckofSection(BPTR fpr, const char *sname)
         break;
     }
     IDOS->ChangeFilePosition(fpr, pos, OFFSET_BEGINNING);
+    if (found)
+        IExec->DebugPrintF("CheckofSection  : %s TRUE\n", sname);
+    else
+        IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
     return found;
 }
 
@@ -279,66 +284,8 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     }
 }
 
-// Stores c at data[*n] when there is room for it and the terminator.
-static inline BOOL Put(char *data, uint32 size, uint32 *n, char c)
-{
-    if (*n + 1 >= size)
-        return FALSE;
-    data[(*n)++] = c;
-    return TRUE;
-}
-
-// Cuts a full buffer back so it ends neither inside a UTF-8 sequence nor inside a reference.
-static void CutClean(char *data, uint32 *n)
-{
-    uint32 k = *n, lead;
-
-    // A sequence is whole when its lead byte announces as many bytes as follow it.
-    lead = k;
-    while (lead > 0 && lead + 4 > k && ((uint8)data[lead - 1] & 0xC0) == 0x80)
-        lead--;
-    if (lead > 0 && (uint8)data[lead - 1] >= 0xC0) {
-        uint8 b = (uint8)data[lead - 1];
-        uint32 want = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        if (k - (lead - 1) < want)
-            k = lead - 1;
-    }
-    for (uint32 j = k; j > 0 && k - j < 12; j--) {
-        if (data[j - 1] == ';')
-            break;
-        if (data[j - 1] == '&') {
-            k = j - 1;
-            break;
-        }
-    }
-    *n = k;
-    data[k] = '\0';
-}
-
-// Stores a byte of text, written as a reference where decoding would take it for markup.
-static void PutText(char *data, uint32 size, uint32 *n, BOOL *full, int32 c)
-{
-    const char *out = c == '&' ? "&amp;" : c == '<' ? "&lt;" : nullptr;
-    uint32 before = *n;
-
-    if (*full)
-        return;
-    if (out == nullptr) {
-        if (!Put(data, size, n, (char)c))
-            *full = TRUE;
-        return;
-    }
-    for (; *out != '\0'; out++) {
-        if (!Put(data, size, n, *out)) {
-            *n = before;
-            *full = TRUE;
-            return;
-        }
-    }
-}
-
 // The content of a CDATA section whose "<![" was read, up to its "]]>". FALSE at the end.
-static BOOL ReadCData(BPTR fpr, char *data, uint32 size, uint32 *n, BOOL *full)
+static BOOL ReadCData(BPTR fpr, XMLText *text)
 {
     int32 c, c1 = -1, c2 = -1;     // the two bytes before c, not stored yet
 
@@ -356,18 +303,18 @@ static BOOL ReadCData(BPTR fpr, char *data, uint32 size, uint32 *n, BOOL *full)
             continue;
         }
         if (c2 >= 0)
-            PutText(data, size, n, full, c2 == '\r' ? '\n' : c2);
+            TextPutLiteral(text, (uint8)(c2 == '\r' ? '\n' : c2));
         c2 = c1;
         c1 = c;
     }
 }
 
-BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
+BOOL GetXMLValue(BPTR fpr, XMLText *text)
 {
-    uint32 n = 0;
-    BOOL full = FALSE, ended = FALSE, cr = FALSE;
+    BOOL ended = FALSE, cr = FALSE;
     int32 c;
 
+    IExec->DebugPrintF("GetXMLValue(%s)\n", text->buf);
     for (;;) {
         c = IDOS->FGetC(fpr);
         if (c < 0)
@@ -379,15 +326,14 @@ BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
                 continue;
             }
             cr = c == '\r';
-            if (!full && !Put(data, size, &n, cr ? '\n' : (char)c))
-                full = TRUE;
+            TextPut(text, cr ? '\n' : (uint8)c);
             continue;
         }
         cr = FALSE;
         c = IDOS->FGetC(fpr);
         if (c == '!') {
             c = IDOS->FGetC(fpr);
-            if (c == '[' ? !ReadCData(fpr, data, size, &n, &full) : c < 0) {
+            if (c == '[' ? !ReadCData(fpr, text) : c < 0) {
                 break;
             } else if (c != '[') {
                 // A comment inside the text: passed over.
@@ -402,11 +348,7 @@ BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc)
         ended = c >= 0 ? TRUE : FALSE;
         break;
     }
-    data[n] = '\0';
-    if (full) {
-        *trunc = TRUE;
-        CutClean(data, &n);
-    }
+    TextEnd(text);
     return ended;
 }
 

@@ -49,34 +49,44 @@ static BOOL NewEntry(const char *text)
     return TRUE;
 }
 
-BOOL ReadSharedStrings(void)
+BOOL ReadSharedStrings(TextBuffers *buffers)
 {
-    char tag[XML_BUFSIZE], raw[XML_BUFSIZE], text[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, ok = TRUE;
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, ok = TRUE, missing;
+    XMLText text;
     BPTR fp;
 
     stringindex = nullptr;
     stringcount = stringroom = 0;
-    fp = OpenXMLFile(xmlfiles[1]);
+    fp = OpenXMLFile(xmlfiles[1], &missing);
     if (fp == ZERO)
-        return TRUE;    // no table: text cells stay empty
+        return missing;    // no table: text cells stay empty
     IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", xmlfiles[1]);
 
-    // A file cut short ends the table; what was read stays.
-    while (FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
+    // A file cut short ends the table, and what was read stays; a failing read fails.
+    for (;;) {
+        if (!FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
+            ok = EndOfFile();
+            break;
+        }
         if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
             break;
         if (!TagIs(tag, "si"))
             continue;
-        raw[0] = '\0';
-        if (!complete && !GetXMLText(fp, raw, sizeof(raw), "/si"))
+        TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
+        if (!complete && !GetXMLText(fp, &text, "/si")) {
+            ok = EndOfFile();
             break;
-        ConvertText(raw, text, sizeof(text), 2);
-        if (!NewEntry(text)) {
+        }
+        if (text.cut)
+            IExec->DebugPrintF("id=%03d: Text gekürzt auf %d Zeichen\n", (int)stringcount,
+                               (int)text.chars);
+        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
+        if (!NewEntry(buffers->host)) {
             ok = FALSE;
             break;
         }
-        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(stringcount - 1), raw);
+        IExec->DebugPrintF("id=%03d Text=<%s>\n\n", (int)(stringcount - 1), buffers->utf8);
     }
     IDOS->FClose(fp);
     return ok;

@@ -5,7 +5,39 @@
 #include "sdk/dos.h"
 #include "sdk/exec.h"
 
-#define XML_BUFSIZE 1024
+#define XML_BUFSIZE 1024      // tags, names and attribute values
+
+// What a cell holds, as the spreadsheet programs keep it: texts of up to 32,767 characters,
+// formulas of up to 8,192 as written. A converted formula may be longer than its source (a
+// reference moved to the sheet's far corner, a percent turned into a division).
+#define TEXT_MAXCHARS    32767
+#define TEXT_BUFSIZE     (TEXT_MAXCHARS * 4 + 1)       // as UTF-8
+#define FORMULA_MAXCHARS 8192
+#define FORMULA_BUFSIZE  (FORMULA_MAXCHARS * 4 + 1)    // as UTF-8
+#define CELL_BUFSIZE     (FORMULA_MAXCHARS * 8)        // a cell's text for the host
+
+// The text buffers of one import, made once by the driver.
+struct TextBuffers {
+    char utf8[TEXT_BUFSIZE];     // a decoded text
+    char host[CELL_BUFSIZE];     // a cell's text in the host's charset
+};
+
+// Element text decoded on its way into a buffer: references (and for cell texts the
+// _xHHHH_ escapes) become UTF-8, at most maxchars characters are kept, each one whole; the
+// rest is read and dropped, and cut tells.
+struct XMLText {
+    char  *buf;
+    uint32 size;          // bytes of buf, the NUL included
+    uint32 len;           // bytes kept
+    uint32 chars;         // characters kept
+    uint32 maxchars;
+    uint32 need;          // continuation bytes the last character still has
+    uint32 lead;          // where the last character starts
+    BOOL   escapes;
+    BOOL   cut;
+    uint32 npend;         // a reference or escape not yet complete
+    char   pend[12];
+};
 
 // --- scanner.cpp
 
@@ -21,8 +53,8 @@ BOOL CheckofSection(BPTR fpr, const char *sname);
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc);
 // The character data of the element whose start tag was just consumed, up to and including
-// its end tag; CDATA is kept with "&" and "<" written as references. data holds size bytes.
-BOOL GetXMLValue(BPTR fpr, char *data, uint32 size, BOOL *trunc);
+// its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
+BOOL GetXMLValue(BPTR fpr, XMLText *text);
 // Replaces every occurrence of rstr, ignoring case, within a XML_BUFSIZE buffer.
 void ReplaceString(char *sstr, const char *rstr, const char *nstr);
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place).
@@ -46,27 +78,53 @@ static inline BOOL NameIs(const char *a, const char *b)
 
 // Opens a member of the workspace for scanning. A file written in UTF-16 (a byte order mark,
 // or "<" as a 16-bit unit) is first written out again as UTF-8 beside it, and that copy is
-// opened: the scanner reads bytes. ZERO when it cannot be opened or converted.
-BPTR OpenXMLFile(const char *name);
+// opened: the scanner reads bytes. ZERO when it cannot be opened or converted; *missing
+// then tells whether the file is not there at all, as against a failing system.
+BPTR OpenXMLFile(const char *name, BOOL *missing);
+// TRUE when the last read that gave -1 met the end of its file, not an error.
+BOOL EndOfFile(void);
 
 // --- decode.cpp
 
+// Starts a text in buf (size bytes): empty, at most maxchars characters.
+void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes);
+// Adds a byte of element text: references (the five named ones, numeric ones, and with
+// escapes the _xHHHH_ of control characters) are decoded; a malformed one stays as written.
+void TextPutSlow(XMLText *text, uint8 c);
+static inline void TextPut(XMLText *text, uint8 c)
+{
+    if (c < 0x80 && c != '&' && (c != '_' || !text->escapes) && text->npend == 0 &&
+        text->chars < text->maxchars && text->len + 1 < text->size) {
+        text->buf[text->len++] = (char)c;
+        text->chars++;
+        text->need = 0;
+        return;
+    }
+    TextPutSlow(text, c);
+}
+// Adds a byte that is no markup (CDATA): never decoded.
+void TextPutLiteral(XMLText *text, uint8 c);
+// Ends what was added so far: a pending reference stays as written; the text is terminated.
+void TextEnd(XMLText *text);
+
 // Text of a shared-string item or inline string whose start tag was just consumed: every
-// t outside phonetic runs, up to the item's end tag. data holds size bytes, raw.
-BOOL GetXMLText(BPTR fpr, char *data, uint32 size, const char *endname);
+// t outside phonetic runs, up to the item's end tag, appended to text.
+BOOL GetXMLText(BPTR fpr, XMLText *text, const char *endname);
 // XML references and UTF-8 in xstr into the 8-bit text istr (size bytes); d must be 2.
-// A character the charset lacks becomes "?"; so does each byte that is not UTF-8.
+// xstr is decoded in place. A character the charset lacks becomes "?"; so does each byte
+// that is not UTF-8.
 void ConvertText(char *xstr, char *istr, uint32 size, int32 d);
-// Decodes the references of xstr (the five named ones, numeric ones and the _xHHHH_
-// escapes of control characters) into UTF-8, in one pass; a malformed one stays as written.
+// Decodes the references of xstr into UTF-8 in out (size bytes), as TextPut does.
 void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes);
-// UTF-8 into the 8-bit charset of ucsmap.
+// UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
+// itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
 // Builds the reverse charset table from ucsmap; once per import.
 void BuildCharsetTable(void);
 
 // --- sharedstrings.cpp
 
-BOOL  ReadSharedStrings(void);
+// Reads the shared-string file into stringlist; FALSE when memory ran out.
+BOOL  ReadSharedStrings(TextBuffers *buffers);
 char *GetSharedStrings(uint32 num, List *list, Node **datanode);
 void  FreeSharedData(List *list, uint8 type);

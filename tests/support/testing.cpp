@@ -1,5 +1,13 @@
 #include "tests/support/testing.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace testing_support {
 
 void UseHost()
@@ -63,6 +71,89 @@ Imported ImportMembers(const std::vector<bookgen::Member> &members, const std::s
 Imported ImportSheet(const std::string &sheetXml, const std::string &sharedStrings)
 {
     return ImportMembers(bookgen::Workbook(sheetXml, sharedStrings));
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std::string> &env)
+{
+    CommandRun run;
+    std::string dir = TempDir(), out = dir + "/out", err = dir + "/err";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &setting : env)
+            putenv(strdup(setting.c_str()));
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
+            _exit(126);
+        std::vector<char *> argv = {(char *)"sheaf"};
+        for (const std::string &arg : args)
+            argv.push_back((char *)arg.c_str());
+        argv.push_back(nullptr);
+        execv(SHEAF_PROGRAM_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid)
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    platform::RemoveTemp(dir);
+    return run;
+}
+
+// The value of "name":"..." in a line of the command's jsonl, unescaped.
+static std::string JsonText(const std::string &line, const char *name)
+{
+    std::string key = std::string("\"") + name + "\":\"", text;
+    size_t at = line.find(key);
+    if (at == std::string::npos)
+        return "";
+    for (size_t i = at + key.size(); i < line.size() && line[i] != '"'; i++) {
+        if (line[i] != '\\') {
+            text += line[i];
+            continue;
+        }
+        char c = line[++i];
+        if (c == 'u') {
+            text += (char)std::stoi(line.substr(i + 1, 4), nullptr, 16);    // controls only
+            i += 4;
+        } else {
+            text += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == 'b' ? '\b' :
+                    c == 'f' ? '\f' : c;
+        }
+    }
+    return text;
+}
+
+std::string SheafCells(const std::vector<bookgen::Member> &members,
+                       const std::vector<std::string> &args)
+{
+    std::string dir = TempDir(), book = dir + "/book.xlsx", why;
+    if (!bookgen::WriteZip(book, members, &why)) {
+        platform::RemoveTemp(dir);
+        return "cannot write the workbook: " + why;
+    }
+    std::vector<std::string> all = {"--format", "jsonl"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back(book);
+    CommandRun run = RunSheaf(all);
+    platform::RemoveTemp(dir);
+    if (run.status != 0)
+        return "status " + std::to_string(run.status) + ": " + run.err;
+    std::string cells;
+    size_t start = 0, end;
+    while ((end = run.out.find('\n', start)) != std::string::npos) {
+        std::string line = run.out.substr(start, end - start);
+        cells += (cells.empty() ? "" : "|") + JsonText(line, "ref") + "=" + JsonText(line, "text");
+        start = end + 1;
+    }
+    return cells;
 }
 
 }  // namespace testing_support

@@ -31,4 +31,19 @@ Imported ImportMembers(const std::vector<bookgen::Member> &members,
 // The workbook with this worksheet (and shared strings), imported.
 Imported ImportSheet(const std::string &sheetXml, const std::string &sharedStrings = "");
 
+// The sheaf command run to its end: its exit status (-signal when killed), stdout and stderr.
+struct CommandRun {
+    int         status = -1;
+    std::string out, err;
+};
+// env: "NAME=value" settings on top of this process's environment.
+CommandRun RunSheaf(const std::vector<std::string> &args,
+                    const std::vector<std::string> &env = {});
+// A workbook written from members and shown by the command with --format jsonl; its cells
+// as "A1=text|B1=text" (texts in UTF-8), or the command's error.
+std::string SheafCells(const std::vector<bookgen::Member> &members,
+                       const std::vector<std::string> &args = {});
+// The text of a file, whole.
+std::string ReadFile(const std::string &path);
+
 }  // namespace testing_support

@@ -1,0 +1,49 @@
+// Small workbooks as data: every tests/fixtures/NAME.sheet.xml (with NAME.sst.xml when the
+// sheet has shared strings) is made into a workbook, shown by the sheaf command as jsonl and
+// compared with NAME.jsonl, byte for byte.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+
+#include "tests/support/testing.h"
+
+namespace {
+
+std::vector<std::string> Fixtures()
+{
+    std::vector<std::string> names;
+    const std::string suffix = ".sheet.xml";
+    if (DIR *d = opendir(testing_support::SourcePath("tests/fixtures").c_str())) {
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                names.push_back(name.substr(0, name.size() - suffix.size()));
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Fixtures, EachWorkbookShowsItsCells)
+{
+    testing_support::UseStandIn();
+    std::vector<std::string> names = Fixtures();
+    ASSERT_FALSE(names.empty());
+    for (const std::string &name : names) {
+        std::string base = testing_support::SourcePath("tests/fixtures/" + name);
+        std::string dir = testing_support::TempDir(), book = dir + "/" + name + ".xlsx", why;
+        auto members = bookgen::Workbook(testing_support::ReadFile(base + ".sheet.xml"),
+                                         testing_support::ReadFile(base + ".sst.xml"));
+        ASSERT_TRUE(bookgen::WriteZip(book, members, &why)) << why;
+        auto run = testing_support::RunSheaf({"--format", "jsonl", book});
+        EXPECT_EQ(0, run.status) << name << ": " << run.err;
+        EXPECT_EQ(testing_support::ReadFile(base + ".jsonl"), run.out) << name;
+        platform::RemoveTemp(dir);
+    }
+}
+
+}  // namespace
