@@ -1,12 +1,16 @@
 # Two commands do everything on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, imports the example workbook and shows it
-#   make test   the same set-up, then every test, also under ASan and UBSan
+#   make test   the same set-up, then every test, also under ASan and UBSan with plain char
+#               unsigned as on the target
+# `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
+# unit suites under qemu-ppc.
 PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc
+TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test test-target bench clean
 
 all: build
 
@@ -27,10 +31,18 @@ run: build
 	./build/sheaf examples/example.xlsx
 
 test: build
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON
 	cmake --build build-san -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS)
 	cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The module file warning-free with its symbols checked, and the units under emulation.
+test-target:
+	$(MAKE) deps EXTRA_PACKAGES="$(TARGET_PACKAGES)"
+	cmake -S . -B build-target -DSHEAF_TARGET=ON \
+	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/powerpc-linux-gnu.cmake
+	cmake --build build-target -j $(JOBS)
+	cd build-target && ctest --output-on-failure -j $(JOBS)
 
 bench:
 	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
@@ -39,4 +51,4 @@ bench:
 	./bench/run.sh build
 
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-target

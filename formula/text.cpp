@@ -1,6 +1,8 @@
 // Shared pieces of the formula passes.
 #include "formula/text.h"
 
+#include "module/globals.h"
+
 uint32 SkipQuoted(const char *text, uint32 i)
 {
     char q = text[i++];
@@ -111,11 +113,9 @@ void EndText(TextOut *out)
 
 BOOL ReplaceRange(char *buf, uint32 size, uint32 from, uint32 to, const char *with, uint32 n)
 {
-    uint32 len = 0, tail;
+    uint32 len = IUtility->Strlen(buf), tail;
     BOOL whole = TRUE;
 
-    while (buf[len] != '\0')
-        len++;
     tail = len - to;
     if (from + n >= size) {
         n = size - 1 - from;

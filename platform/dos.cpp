@@ -14,6 +14,9 @@
 
 namespace platform {
 
+// Positions are int64 for the module; pread and lseek must carry them on 32-bit hosts too.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
 int    openFiles;
 int    heldLocks;
 uint64 fileSystemCalls;
@@ -272,10 +275,12 @@ static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
 }
 
 // The system's convention: blanks and tabs, an optional sign, decimal digits. The result
-// is the number of characters used, or -1 (value untouched) when there is no digit.
+// is the number of characters used, or -1 with the value set to 0 when there is no digit.
 // Overflow clamps to the int32 range.
 static int32 StrToLong(CONST_STRPTR string, int32 *value)
 {
+    if (value != nullptr)
+        *value = 0;
     if (string == nullptr)
         return -1;
     const char *p = string;
@@ -342,9 +347,10 @@ static void UnLock(BPTR lock)
     heldLocks--;
 }
 
-// Runs the command line to its end and returns its code; -1 when nothing was run (an
-// unknown command, an unterminated quote). The stream tags change nothing: the commands
-// write nothing but traces.
+// Runs the command line to its end and returns its code, as the system's shell does:
+// RETURN_ERROR when the line cannot be read (an unterminated quote) or names no command it
+// knows, RETURN_OK for an empty line. -1 only when there is no line to start a shell for.
+// The stream tags change nothing: the commands write nothing but traces.
 static int32 SystemTags(CONST_STRPTR command, ...)
 {
     va_list ap;
@@ -361,8 +367,12 @@ static int32 SystemTags(CONST_STRPTR command, ...)
     if (Fails("SystemTags"))
         return -1;      // no shell could be started
     std::vector<std::string> words;
-    if (!SplitCommandLine(command, &words) || words.empty())
-        return -1;
+    if (!SplitCommandLine(command, &words)) {
+        Trace("%s: unterminated quote\n", command);
+        return RETURN_ERROR;
+    }
+    if (words.empty())
+        return RETURN_OK;
     return RunCommand(words);
 }
 

@@ -19,9 +19,18 @@ void ResetLibraries();
 
 // Back to no unzip having run, for Reset().
 void ForgetUnzipRefusal();
+// Why the last c:unzip refused its archive; set by Unzip.
+extern UnzipRefusal lastRefusal;
 
-// Runs a parsed command line in process: its return code, -1 for an unknown command.
+// Runs a parsed command line in process: its return code, RETURN_ERROR for an unknown
+// command.
 int32 RunCommand(const std::vector<std::string> &words);
+
+// c:unzip "<archive>" -d <dir>: unzip.cpp with libarchive, nounzip.cpp where there is none.
+int32 Unzip(const std::vector<std::string> &words);
+
+// A directory below dirfd, opened without following a link; -1 with errno set.
+int OpenDirBelow(int dirfd, const char *name);
 
 // Removes a file, a link or a directory tree of this machine without following links.
 // 0: removed, ENOENT: there was nothing, another errno: something stayed.

@@ -32,7 +32,7 @@ struct Faults {
     uint32      allocFailsAt = 0;        // the n-th AllocVecTags from now returns NULL; 0: never
     const char *openFails    = nullptr;  // FOpen of a name ending in this returns ZERO
     const char *commandFails = nullptr;  // SystemTags of a command starting with this
-    int32       commandRc    = 10;       //   returns this and runs nothing
+    int32       commandRc    = RETURN_ERROR;  //   returns this and runs nothing
     const char *libraryFails = nullptr;  // OpenLibrary of this name returns NULL
     BOOL        interfaceFails = FALSE;  // GetInterface returns NULL
     BOOL        localeFails  = FALSE;    // OpenLocale returns NULL

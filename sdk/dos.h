@@ -40,11 +40,11 @@ struct DOSIFace {
     int32  (*FGetC)(BPTR file);                       // 0..255, or -1 at the end
     int64  (*GetFilePosition)(BPTR file);             // -1 on failure
     int32  (*ChangeFilePosition)(BPTR file, int64 position, int32 mode);   // 0 on failure
-    int32  (*StrToLong)(CONST_STRPTR string, int32 *value);  // characters read, -1: none
+    int32  (*StrToLong)(CONST_STRPTR string, int32 *value);  // characters read, -1: none (value 0)
     int32  (*DevNameFromFH)(BPTR file, STRPTR buffer, int32 length, int32 mode);  // 0 on failure
     BPTR   (*CreateDir)(CONST_STRPTR name);           // an exclusive lock, or ZERO
     void   (*UnLock)(BPTR lock);
-    int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: not run
+    int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: no shell
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
     // Why the last call that failed failed; 0 after FGetC's -1 at the end of a file.
     int32  (*IoErr)(void);

@@ -52,9 +52,9 @@ struct Interface {
 };
 
 // AllocVecTags tags.
-#define AVT_Dummy          (TAG_USER + 0x1000)
+#define AVT_Dummy          TAG_USER
 #define AVT_Type           (AVT_Dummy + 1)
-#define AVT_ClearWithValue (AVT_Dummy + 3)
+#define AVT_ClearWithValue (AVT_Dummy + 6)
 
 #define MEMF_ANY     0u
 #define MEMF_PRIVATE (1u << 11)

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "formula/formula.h"
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
 class SetRowColumnNumberTest : public ::testing::Test {

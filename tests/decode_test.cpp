@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "formula/formula.h"
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
 class ConvertFormulaTest : public ::testing::Test {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "formula/formula.h"
-#include "tests/support/testing.h"
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
 class TranslateFormulaTest : public ::testing::Test {

@@ -1,47 +1,76 @@
-// The shared-string table read from a stream and looked up by index, and its cells.
+// The shared-string table read from a file in T: and looked up by index.
 #include <gtest/gtest.h>
 
-#include "tests/support/testing.h"
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "tests/support/standin.h"
 #include "xml/xml.h"
 
-using testing_support::ImportSheet;
+using testing_support::LiveStrings;
 using testing_support::NothingLeft;
 
 namespace {
 
-bool IsListEmpty(const List &list)
-{
-    return list.lh_TailPred == (const Node *)&list.lh_Head;
-}
-
-class SharedStrings : public ::testing::Test {
+class ReadSharedStringsTest : public ::testing::Test {
 protected:
-    void SetUp() override { testing_support::UseStandIn(); }
-    void TearDown() override { EXPECT_TRUE(NothingLeft()); }
-
-    // The texts of the table, "|"-joined, as the cells B1, B2, ... show them.
-    std::string Table(const std::string &sst, size_t n)
+    void SetUp() override
     {
-        std::string sheet;
-        for (size_t k = 0; k < n; k++)
-            sheet += "<row r=\"" + std::to_string(k + 1) + "\"><c r=\"A" + std::to_string(k + 1) +
-                     "\" t=\"s\"><v>" + std::to_string(k) + "</v></c></row>";
-        auto book = ImportSheet(sheet, sst);
-        EXPECT_EQ(0, book.rc) << sst;
+        testing_support::UseStandIn();
+        IExec->CopyMem(platform::CharsetMap(CODESET_ISO_8859_1), ucsmap, sizeof(ucsmap));
+        BuildCharsetTable();
+        IExec->NewList(&stringlist);
+        IUtility->Strlcpy(saved, xmlfiles[1], sizeof(saved));
+        dir = testing_support::TempDir();
+    }
+    void TearDown() override
+    {
+        FreeSharedData(&stringlist, 0);
+        IUtility->Strlcpy(xmlfiles[1], saved, XML_PATHSIZE);
+        platform::RemoveTemp(dir);
+        EXPECT_TRUE(NothingLeft());
+        EXPECT_EQ(0, LiveStrings());
+    }
+
+    // Writes sst as the shared-string file, reads it and gives the table's texts, "|"-joined;
+    // count is the number of entries. "(failed)" when ReadSharedStrings fails.
+    std::string Table(const std::string &sst)
+    {
+        FreeSharedData(&stringlist, 0);
+        IExec->NewList(&stringlist);
+        std::string name = "T:" + dir.substr(platform::AssignDir("T").size() + 1) + "/strings.xml";
+        FILE *f = fopen(platform::HostPath(name.c_str()).c_str(), "wb");
+        if (f == nullptr || fwrite(sst.data(), 1, sst.size(), f) != sst.size() || fclose(f) != 0) {
+            ADD_FAILURE() << "cannot write " << name;
+            return "(not written)";
+        }
+        IUtility->Strlcpy(xmlfiles[1], name.c_str(), XML_PATHSIZE);
+        count = 0;
+        if (!ReadSharedStrings(buffers.get()))
+            return "(failed)";
         std::string texts;
-        bool first = true;
-        for (const Cell &c : book.doc.sheets.back().cells) {
-            texts += std::string(first ? "" : "|") + (c.c_Text ? c.c_Text : "(null)");
-            first = false;
+        for (Node *n = stringlist.lh_Head; n->ln_Succ != nullptr; n = n->ln_Succ) {
+            Node *found = nullptr;
+            EXPECT_EQ(n->ln_Name, GetSharedStrings(count, &stringlist, &found)) << count;
+            EXPECT_EQ(n, found) << count;
+            texts += std::string(count == 0 ? "" : "|") + (n->ln_Name ? n->ln_Name : "(null)");
+            count++;
         }
         return texts;
     }
+
+    char saved[XML_PATHSIZE];
+    // On the heap, as the import makes them.
+    std::unique_ptr<TextBuffers> buffers = std::make_unique<TextBuffers>();
+    std::string dir;
+    uint32 count = 0;
 };
 
-TEST_F(SharedStrings, Items)
+TEST_F(ReadSharedStringsTest, Items)
 {
-    struct { const char *name, *sst; size_t n; const char *texts; } cases[] = {
-        { "plain", "<sst count=\"2\"><si><t>A</t></si><si><t>B</t></si></sst>", 3, "A|B|" },
+    struct { const char *name, *sst; uint32 count; const char *texts; } cases[] = {
+        { "plain", "<sst count=\"2\"><si><t>A</t></si><si><t>B</t></si></sst>", 2, "A|B" },
         { "preserved blanks", "<sst><si><t xml:space=\"preserve\"> Hello </t></si></sst>", 1, " Hello " },
         { "empty texts keep the indices", "<sst><si><t/></si><si><t></t></si><si/><si><t>x</t></si></sst>",
           4, "|||x" },
@@ -51,77 +80,77 @@ TEST_F(SharedStrings, Items)
           "<si><t>Z</t></si></sst>", 2, "X|Z" },
         { "a raw >", "<sst><si><t>a>b</t></si></sst>", 1, "a>b" },
         { "no attributes on the root", "<sst><si><t>only</t></si></sst>", 1, "only" },
-        { "an empty root", "<sst count=\"0\" uniqueCount=\"0\"/>", 1, "" },
+        { "an empty root", "<sst count=\"0\" uniqueCount=\"0\"/>", 0, "" },
         { "prefixed", "<x:sst><x:si><x:t>p</x:t></x:si></x:sst>", 1, "p" },
-        { "cut inside an item", "<sst><si><t>kept</t></si><si><t>lo", 2, "kept|" },
+        { "cut inside an item", "<sst><si><t>kept</t></si><si><t>lo", 1, "kept" },
         { "CDATA", "<sst><si><t><![CDATA[a<b & c]]></t></si></sst>", 1, "a<b & c" },
         { "entities", "<sst><si><t>caf\xC3\xA9 &amp; &#x263A;</t></si></sst>", 1, "caf\xE9 & ?" },
+        { "an empty file", "", 0, "" },
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.texts, Table(c.sst, c.n)) << c.name;
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.texts, Table(c.sst)) << c.name;
+        EXPECT_EQ(c.count, count) << c.name;
+    }
 }
 
-TEST_F(SharedStrings, LongTextsAreWholeUpToTheLimitAndTheReadingStaysInStep)
+TEST_F(ReadSharedStringsTest, LongTextsAreWholeUpToTheLimitAndTheReadingStaysInStep)
 {
-    std::string texts = Table("<sst><si><t>" + std::string(3000, 'x') + "</t></si><si><t>after</t></si></sst>", 2);
-    EXPECT_EQ(std::string(3000, 'x') + "|after", texts);
-    texts = Table("<sst><si><t>" + std::string(40000, 'x') + "</t></si><si><t>after</t></si></sst>", 2);
-    EXPECT_EQ(std::string(32767, 'x') + "|after", texts);
+    EXPECT_EQ(std::string(3000, 'x') + "|after",
+              Table("<sst><si><t>" + std::string(3000, 'x') + "</t></si><si><t>after</t></si></sst>"));
+    EXPECT_EQ(std::string(32767, 'x') + "|after",
+              Table("<sst><si><t>" + std::string(40000, 'x') + "</t></si><si><t>after</t></si></sst>"));
     // The limit counts the runs of an item together, and characters, not bytes.
     std::string runs;
     for (int k = 0; k < 600; k++)
         runs += "<r><t>\xC3\xA9</t></r>";
-    texts = Table("<sst><si>" + runs + "</si><si><t>end</t></si></sst>", 2);
-    EXPECT_EQ(std::string(600, '\xE9') + "|end", texts);
+    EXPECT_EQ(std::string(600, '\xE9') + "|end", Table("<sst><si>" + runs + "</si><si><t>end</t></si></sst>"));
 }
 
-TEST_F(SharedStrings, Cells)
+TEST_F(ReadSharedStringsTest, ManyEntriesGrowTheIndex)
 {
-    std::string sst = "<sst><si><t>zero</t></si><si><t>one</t></si></sst>";
-    struct { const char *name, *sheet, *cells; } cases[] = {
-        { "index 0", "<c r=\"A1\" t=\"s\"><v>0</v></c>", "A1=zero" },
-        { "beyond the table", "<c r=\"A1\" t=\"s\"><v>99</v></c>", "A1=" },
-        { "not a number", "<c r=\"A1\" t=\"s\"><v>x</v></c>", "A1=" },
-        { "negative", "<c r=\"A1\" t=\"s\"><v>-1</v></c>", "A1=" },
-        { "S in capitals", "<c r=\"A1\" t=\"S\"><v>1</v></c>", "A1=one" },
-        { "inline string", "<c r=\"A1\" t=\"inlineStr\"><is><t>in &amp; line</t></is></c><c r=\"B1\"><v>2</v></c>",
-          "A1=in & line|B1=2" },
-        { "rich inline string", "<c r=\"A1\" t=\"inlineStr\"><is><r><t>a</t></r><r><t>b</t></r></is></c>", "A1=ab" },
-        { "empty inline string", "<c r=\"A1\" t=\"inlineStr\"><is/></c><c r=\"B1\"><v>1</v></c>", "B1=1" },
-    };
-    for (const auto &c : cases) {
-        auto book = ImportSheet(std::string("<row r=\"1\">") + c.sheet + "</row>", sst);
-        EXPECT_EQ(0, book.rc) << c.name;
-        EXPECT_EQ(c.cells, book.cells) << c.name;
-    }
-    auto nosst = ImportSheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>5</v></c></row>");
-    EXPECT_EQ("A1=|B1=5", nosst.cells);
+    std::string sst;
+    for (int k = 0; k < 3000; k++)
+        sst += "<si><t>s" + std::to_string(k) + "</t></si>";
+    Table("<sst>" + sst + "</sst>");
+    EXPECT_EQ(3000u, count);
+    Node *node = nullptr;
+    EXPECT_STREQ("s2999", GetSharedStrings(2999, &stringlist, &node));
+    EXPECT_STREQ("s1024", GetSharedStrings(1024, &stringlist, &node));
+    EXPECT_EQ(nullptr, GetSharedStrings(3000, &stringlist, &node));
+    EXPECT_EQ(nullptr, GetSharedStrings(0xFFFFFFFFu, &stringlist, &node));
+    EXPECT_EQ(3000, LiveStrings());
 }
 
-TEST_F(SharedStrings, AllocationFailureFailsTheImport)
+TEST_F(ReadSharedStringsTest, NoFileIsAnEmptyTable)
 {
-    std::string sst, sheet = "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>";
+    IUtility->Strlcpy(xmlfiles[1], "T:no-such-dir/sharedStrings.xml", XML_PATHSIZE);
+    EXPECT_TRUE(ReadSharedStrings(buffers.get()));
+    Node *node = nullptr;
+    EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
+}
+
+TEST_F(ReadSharedStringsTest, AllocationFailureGivesEverythingBack)
+{
+    std::string sst;
     for (int k = 0; k < 50; k++)
         sst += "<si><t>s" + std::to_string(k) + "</t></si>";
     for (uint32 at : {1u, 2u, 10u, 40u}) {
-        platform::Reset();
         platform::faults.allocFailsAt = at;
-        auto book = ImportSheet(sheet, "<sst>" + sst + "</sst>");
-        EXPECT_EQ(20, book.rc) << at;
+        EXPECT_EQ("(failed)", Table("<sst>" + sst + "</sst>")) << at;
+        platform::faults.allocFailsAt = 0;
+        FreeSharedData(&stringlist, 0);
         EXPECT_TRUE(NothingLeft()) << at;
-        EXPECT_EQ(0, book.doc.liveStrings) << at;
+        EXPECT_EQ(0, LiveStrings()) << at;
     }
 }
 
-TEST_F(SharedStrings, LookupAndFree)
+TEST_F(ReadSharedStringsTest, LookupAndFreeOfAnEmptyList)
 {
-    IExec->NewList(&stringlist);
     Node *node = nullptr;
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
-    EXPECT_EQ(nullptr, node);
     FreeSharedData(&stringlist, 0);
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
-    EXPECT_TRUE(IsListEmpty(stringlist));
+    EXPECT_EQ(nullptr, node);
 }
 
 }  // namespace

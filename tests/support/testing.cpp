@@ -10,26 +10,10 @@
 
 namespace testing_support {
 
-static IOType io;
-
-// InitModule with the stand-in and a private T:, without touching the faults.
-static void Wire()
-{
-    static std::string temp;
-    if (temp.empty()) {
-        temp = platform::MakePrivateTemp();
-        platform::SetAssign("T", temp);
-        atexit([] { platform::RemoveTemp(temp); });
-    }
-    InitModule(&io, tabulon::ServiceTable(), nullptr, &platform::exec, &platform::dos,
-               &platform::utility, &platform::locale, &platform::intuition, &platform::gadtools,
-               nullptr, nullptr, 0);
-}
-
-void UseStandIn()
+void UseHost()
 {
     platform::Reset();
-    Wire();
+    WireModule(tabulon::ServiceTable());
 }
 
 std::string ModulePath()
@@ -42,21 +26,13 @@ std::string SourcePath(const std::string &relative)
     return std::string(SHEAF_SOURCE_DIR) + "/" + relative;
 }
 
-std::string TempDir()
-{
-    std::string dir = platform::AssignDir("T") + "/test.XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr)
-        abort();
-    return dir;
-}
-
 Imported ImportFile(const std::string &path)
 {
     static tabulon::Module module;
     static std::string opened;
     Imported result;
 
-    Wire();
+    WireModule(tabulon::ServiceTable());
     if (opened.empty()) {
         std::string why = module.Open(ModulePath());
         if (!why.empty()) {
@@ -178,20 +154,6 @@ std::string SheafCells(const std::vector<bookgen::Member> &members,
         start = end + 1;
     }
     return cells;
-}
-
-::testing::AssertionResult NothingLeft()
-{
-    if (platform::Exists("T:XLS"))
-        return ::testing::AssertionFailure() << "T:XLS is left";
-    if (platform::OpenFiles() != 0)
-        return ::testing::AssertionFailure() << platform::OpenFiles() << " files open";
-    if (platform::HeldMemory() != 0)
-        return ::testing::AssertionFailure() << platform::HeldMemory() << " blocks held";
-    if (platform::OpenLibraries() != 0 || platform::HeldInterfaces() != 0 ||
-        platform::OpenLocales() != 0 || platform::HeldLocks() != 0)
-        return ::testing::AssertionFailure() << "a library, interface, locale or lock is held";
-    return ::testing::AssertionSuccess();
 }
 
 }  // namespace testing_support

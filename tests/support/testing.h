@@ -1,30 +1,22 @@
-// Test support: the module's code linked into the tests, wired to the system stand-in and
-// the headless host's services, as InitModule wires it in the module file.
+// Test support of the whole-import suites: the units' support, plus the headless host's
+// services for the linked module code and imports through the module file.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "bookgen/bookwriter.h"
-
-#include "module/globals.h"
-#include "platform/platform.h"
 #include "tabulon/tabulon.h"
+#include "tests/support/standin.h"
 
 namespace testing_support {
 
-// Points the module's globals at the stand-in and the host services (InitModule), with a
-// fresh private T:, clean faults and the default code set. Idempotent.
-void UseStandIn();
+// UseStandIn with the headless host's services in place of the units' own.
+void UseHost();
 
 // Where the build put sheaf.io and the sources.
 std::string ModulePath();
 std::string SourcePath(const std::string &relative);
-
-// A fresh directory below the test's T:, removed by the caller or at exit.
-std::string TempDir();
 
 // One import through the module file, as the host does it.
 struct Imported {
@@ -53,8 +45,5 @@ std::string SheafCells(const std::vector<bookgen::Member> &members,
                        const std::vector<std::string> &args = {});
 // The text of a file, whole.
 std::string ReadFile(const std::string &path);
-
-// Nothing of an import is left: no workspace, no open file, memory, library or lock.
-::testing::AssertionResult NothingLeft();
 
 }  // namespace testing_support

@@ -1,0 +1,90 @@
+#include "tests/support/standin.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace testing_support {
+
+static IOType io;
+static long liveStrings;
+
+static STRPTR AllocStringLength(CONST_STRPTR text, ULONG length)
+{
+    auto *copy = (char *)malloc(length + 1);
+    if (copy == nullptr)
+        return nullptr;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    liveStrings++;
+    return copy;
+}
+
+static STRPTR AllocString(CONST_STRPTR text)
+{
+    return AllocStringLength(text, (ULONG)strlen(text));
+}
+
+static void FreeString(STRPTR text)
+{
+    if (text == nullptr)
+        return;
+    free(text);
+    liveStrings--;
+}
+
+// Only the string services: a unit that reaches for a page or a cell crashes at once.
+static APTR *UnitServices()
+{
+    static APTR table[SVC_COUNT];
+    table[SVC_AllocStringLength] = (APTR)AllocStringLength;
+    table[SVC_AllocString]       = (APTR)AllocString;
+    table[SVC_FreeString]        = (APTR)FreeString;
+    return table;
+}
+
+void WireModule(APTR *services)
+{
+    static std::string temp;
+    if (temp.empty()) {
+        temp = platform::MakePrivateTemp();
+        platform::SetAssign("T", temp);
+        atexit([] { platform::RemoveTemp(temp); });
+    }
+    InitModule(&io, services, nullptr, &platform::exec, &platform::dos, &platform::utility,
+               &platform::locale, &platform::intuition, &platform::gadtools, nullptr, nullptr, 0);
+}
+
+void UseStandIn()
+{
+    platform::Reset();
+    WireModule(UnitServices());
+}
+
+std::string TempDir()
+{
+    std::string dir = platform::AssignDir("T") + "/test.XXXXXX";
+    if (mkdtemp(dir.data()) == nullptr)
+        abort();
+    return dir;
+}
+
+long LiveStrings()
+{
+    return liveStrings;
+}
+
+::testing::AssertionResult NothingLeft()
+{
+    if (platform::Exists("T:XLS"))
+        return ::testing::AssertionFailure() << "T:XLS is left";
+    if (platform::OpenFiles() != 0)
+        return ::testing::AssertionFailure() << platform::OpenFiles() << " files open";
+    if (platform::HeldMemory() != 0)
+        return ::testing::AssertionFailure() << platform::HeldMemory() << " blocks held";
+    if (platform::OpenLibraries() != 0 || platform::HeldInterfaces() != 0 ||
+        platform::OpenLocales() != 0 || platform::HeldLocks() != 0)
+        return ::testing::AssertionFailure() << "a library, interface, locale or lock is held";
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace testing_support
