@@ -7,9 +7,9 @@
 
 #include "bookgen/books.h"
 #include "formula/formula.h"
-#include "module/globals.h"
+#include "module/sheaf.h"
 #include "platform/platform.h"
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 #include "xml/xml.h"
 
 namespace {
@@ -22,12 +22,8 @@ void Wire()
     if (done)
         return;
     done = true;
-    static std::string temp = platform::MakePrivateTemp();
-    platform::SetAssign("T", temp);
-    atexit([] { platform::RemoveTemp(temp); });
-    InitModule(&io, tabulon::ServiceTable(), nullptr, &platform::exec, &platform::dos,
-               &platform::utility, &platform::locale, &platform::intuition, &platform::gadtools,
-               nullptr, nullptr, 0);
+    platform::UsePrivateTemp();
+    platform::StartModule(InitModule, &io, tabulon::ServiceTable());
 }
 
 std::string Rows(int rows)

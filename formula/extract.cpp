@@ -3,7 +3,8 @@
 // its own distance from the defining cell.
 #include "formula/formula.h"
 
-#include "module/globals.h"
+#include "host/module.h"
+#include "sdk/proto.h"
 #include "xml/xml.h"
 
 // A stored definition; ln_Name holds its text as the file has it, references decoded.
@@ -16,6 +17,8 @@ struct SFNode {
 
 // si numbers below this find their definition through the index, others by a walk.
 #define SI_INDEXED 1048576u
+
+List formulalist;
 
 static SFNode **sfindex;    // sfindex[si]
 static uint32   sfroom;

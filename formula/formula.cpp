@@ -4,7 +4,7 @@
 #include "formula/formula.h"
 
 #include "formula/text.h"
-#include "module/globals.h"
+#include "sdk/proto.h"
 #include "xml/xml.h"
 
 #define MAXCOL 16384      // XFD
@@ -234,7 +234,7 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     MoveReferences(text != nullptr ? text : "", &out, drow, dcol);
     EndText(&out);
     // Codes are never longer than names, and percentages are written in place.
-    TranslateFormula(data, 2);
+    TranslateFormula(data, TRANSLATE_CODES);
     for (const char *p = data; *p != '\0' && !percent; p++)
         percent = *p == '%';
     // Each call takes one "%" away; the bound only guards against a loop.

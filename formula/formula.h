@@ -7,6 +7,9 @@
 
 // --- extract.cpp
 
+// The shared-formula definitions of this import, in file order.
+extern List formulalist;
+
 // The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
 // "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
 // formula of its own (its value then counts). Reads up to the f element's end and no
@@ -33,8 +36,11 @@ void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);
 
 // --- functions.cpp
 
+// What TranslateFormula does: leave the text, or write the host's codes.
+enum { TRANSLATE_NONE = 1, TRANSLATE_CODES = 2 };
+
 // Rewrites, in place, every function name of the table that stands before "(" into its
-// three-letter code; d 1 leaves the text as it is.
+// three-letter code; d TRANSLATE_NONE leaves the text as it is.
 void TranslateFormula(char *formula, uint32 d);
 
 // --- percent.cpp

@@ -3,7 +3,7 @@
 #include "formula/formula.h"
 
 #include "formula/text.h"
-#include "module/globals.h"
+#include "sdk/proto.h"
 
 #define FUNCTIONS 119
 
@@ -144,7 +144,7 @@ void TranslateFormula(char *formula, uint32 d)
 {
     uint32 pos = 0, from = 0, start = 0, len = 0, prefix;
 
-    if (formula == nullptr || d == 1)
+    if (formula == nullptr || d == TRANSLATE_NONE)
         return;
     IExec->DebugPrintF("TranslateFormula: <%s> <%s> <%s>\n", "", formula, formula);
     while (SeperateFunction(formula, &pos, &start, &len)) {

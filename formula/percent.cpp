@@ -3,7 +3,7 @@
 #include "formula/formula.h"
 
 #include "formula/text.h"
-#include "module/globals.h"
+#include "sdk/proto.h"
 #include "xml/xml.h"
 
 #define NESTING 256   // open parentheses followed; deeper ones leave their "%" as it is

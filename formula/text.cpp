@@ -1,7 +1,7 @@
 // Shared pieces of the formula passes.
 #include "formula/text.h"
 
-#include "module/globals.h"
+#include "sdk/proto.h"
 
 uint32 SkipQuoted(const char *text, uint32 i)
 {

@@ -12,7 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XMLText xml;
 
     FuzzSetup();
-    BuildCharsetTable();
     BPTR fp = platform::MemoryFile(std::string_view((const char *)data, size), 64);
     for (int k = 0; k < 10000 && FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete); k++) {
         GetSectionParameter("r=", tag, sizeof(value), value, &trunc);

@@ -1,9 +1,10 @@
 // Wires the module's code to the stand-in once, for the fuzz targets.
 #pragma once
 
-#include "module/globals.h"
+#include "module/sheaf.h"
+#include "xml/xml.h"
 #include "platform/platform.h"
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 static void FuzzSetup()
 {
@@ -12,8 +13,6 @@ static void FuzzSetup()
     if (done)
         return;
     done = true;
-    InitModule(&io, tabulon::ServiceTable(), nullptr, &platform::exec, &platform::dos,
-               &platform::utility, &platform::locale, &platform::intuition, &platform::gadtools,
-               nullptr, nullptr, 0);
-    IExec->CopyMem(platform::CharsetMap(CODESET_ISO_8859_1), ucsmap, sizeof(ucsmap));
+    platform::StartModule(InitModule, &io, tabulon::ServiceTable());
+    SetCharsetMap(platform::CharsetMap(CODESET_ISO_8859_1));
 }

@@ -1,8 +1,9 @@
 // One import: the workbook unpacked into T:XLS, the first worksheet walked row by row and
 // cell by cell, one host cell per cell with content, and the workspace removed again.
-#include "module/globals.h"
+#include "module/import.h"
 
 #include "formula/formula.h"
+#include "module/sheaf.h"
 #include "xml/xml.h"
 
 #define MAX_ROW 1048576u
@@ -101,7 +102,7 @@ BPTR OpenXLS(uint8 fid, uint8 oid)
     BPTR fp;
 
     sheetdata = sheetempty = FALSE;
-    if (oid != 1 || fid > 1)
+    if (oid != XLS_READ || fid > XML_STRINGS)
         return ZERO;
     fp = OpenXMLFile(xmlfiles[fid], &missing);
     if (fp == ZERO)
@@ -314,11 +315,10 @@ LONG load(BPTR file, Mappe *mp)
     buffers->utf8[0] = buffers->host[0] = '\0';
     if (!FindWorkbookParts())
         goto exit;
-    worksheet = OpenXLS(0, 1);
+    worksheet = OpenXLS(XML_SHEET, XLS_READ);
     if (worksheet == ZERO || !sheetdata)
         goto exit;
-    BuildCharsetTable();
-    if (!ReadSharedStrings(buffers))
+    if (!ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
         goto exit;
 
     IExec->DebugPrintF("Tabulon Seite erstellen\n");
@@ -334,8 +334,8 @@ exit:
         CloseXLS(worksheet);
     if (buffers != nullptr)
         IExec->FreeVec(buffers);
-    FreeSharedData(&stringlist, 0);
-    FreeSharedData(&formulalist, 1);
+    FreeSharedData(&stringlist, SHARED_STRINGS);
+    FreeSharedData(&formulalist, SHARED_FORMULAS);
     GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
     RemoveXLSEnv();
     return result;

@@ -1,6 +1,12 @@
 // The module's entry: InitModule keeps the host's services and the system interfaces, the
 // empty preference entries, and the start-up data every import refreshes first.
-#include "module/globals.h"
+#include "module/sheaf.h"
+
+#include <type_traits>
+
+#include "host/module.h"
+#include "module/import.h"
+#include "xml/xml.h"
 
 ExecIFace      *IExec;
 DOSIFace       *IDOS;
@@ -30,9 +36,6 @@ ita_t               ita;
 ChangeFontInfoA_t   ChangeFontInfoA;
 AddName_t           AddName;
 
-ULONG ucsmap[256];
-List  stringlist;
-List  formulalist;
 
 extern "C" {
 __attribute__((visibility("default"), used)) LONG Version = 1;
@@ -42,9 +45,6 @@ extern __attribute__((visibility("default"), used)) const char verstring[] =
 
 static char prefs[32];
 
-// Run as a command, the module file does nothing. Its link name keeps clear of the C
-// runtime's entry when the module's code is linked into a program.
-extern "C" LONG _start(void) __asm__("sheaf_start");
 extern "C" __attribute__((visibility("default"))) LONG _start(void)
 {
     return 20;
@@ -73,6 +73,9 @@ static void closePrefsGUI(void)
 {
 }
 
+// The host calls the entry through this type: a changed signature must not compile.
+static_assert(std::is_same_v<decltype(&InitModule), InitModule_t>);
+
 extern "C" __attribute__((visibility("default")))
 BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, DOSIFace *dosIF,
                 UtilityIFace *utilIF, LocaleIFace *localeIF, IntuitionIFace *intuiIF,
@@ -94,23 +97,23 @@ BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, D
     IIntuition = intuiIF;
     IGadTools  = gadtIF;
 
-    ReportErrorA      = (ReportErrorA_t)functable[SVC_ReportErrorA];
-    NewPage           = (NewPage_t)functable[SVC_NewPage];
-    CalculatePageDPI  = (CalculatePageDPI_t)functable[SVC_CalculatePageDPI];
-    NewCell           = (NewCell_t)functable[SVC_NewCell];
-    UpdateCellText    = (UpdateCellText_t)functable[SVC_UpdateCellText];
-    SetTableSize      = (SetTableSize_t)functable[SVC_SetTableSize];
-    FindColorPen      = (FindColorPen_t)functable[SVC_FindColorPen];
-    AddPen            = (AddPen_t)functable[SVC_AddPen];
-    Coord2String      = (Coord2String_t)functable[SVC_Coord2String];
-    pixel             = (pixel_t)functable[SVC_pixel];
-    mm                = (mm_t)functable[SVC_mm];
-    AllocStringLength = (AllocStringLength_t)functable[SVC_AllocStringLength];
-    AllocString       = (AllocString_t)functable[SVC_AllocString];
-    FreeString        = (FreeString_t)functable[SVC_FreeString];
-    ita               = (ita_t)functable[SVC_ita];
-    ChangeFontInfoA   = (ChangeFontInfoA_t)functable[SVC_ChangeFontInfoA];
-    AddName           = (AddName_t)functable[SVC_AddName];
+    ReportErrorA      = ServiceOf<SVC_ReportErrorA>(functable);
+    NewPage           = ServiceOf<SVC_NewPage>(functable);
+    CalculatePageDPI  = ServiceOf<SVC_CalculatePageDPI>(functable);
+    NewCell           = ServiceOf<SVC_NewCell>(functable);
+    UpdateCellText    = ServiceOf<SVC_UpdateCellText>(functable);
+    SetTableSize      = ServiceOf<SVC_SetTableSize>(functable);
+    FindColorPen      = ServiceOf<SVC_FindColorPen>(functable);
+    AddPen            = ServiceOf<SVC_AddPen>(functable);
+    Coord2String      = ServiceOf<SVC_Coord2String>(functable);
+    pixel             = ServiceOf<SVC_pixel>(functable);
+    mm                = ServiceOf<SVC_mm>(functable);
+    AllocStringLength = ServiceOf<SVC_AllocStringLength>(functable);
+    AllocString       = ServiceOf<SVC_AllocString>(functable);
+    FreeString        = ServiceOf<SVC_FreeString>(functable);
+    ita               = ServiceOf<SVC_ita>(functable);
+    ChangeFontInfoA   = ServiceOf<SVC_ChangeFontInfoA>(functable);
+    AddName           = ServiceOf<SVC_AddName>(functable);
 
     setPrefs(io->io_Prefs);
     return TRUE;
@@ -146,7 +149,7 @@ BOOL GetImportantData(void)
     map = IDiskfont->ObtainCharsetInfo(DFCS_NUMBER, locale->loc_CodeSet, DFCS_MAPTABLE);
     IExec->DebugPrintF("GetImportantData: 0x%08X\n", (unsigned)map);
     if (map != 0) {
-        IExec->CopyMem((CONST_APTR)map, ucsmap, sizeof(ucsmap));
+        SetCharsetMap((const ULONG *)map);
         result = TRUE;
     }
 

@@ -1,7 +1,7 @@
 // Finds the members to read: the workbook part named by the package's relationships, its
 // first sheet that is a worksheet, and its shared-string table. Where the small files cannot
 // be read, the usual names stand.
-#include "module/globals.h"
+#include "module/import.h"
 
 #include "xml/xml.h"
 
@@ -197,8 +197,8 @@ BOOL FindWorkbookParts(void)
     BPTR fp;
 
     failed = FALSE;
-    SetMember(0, "xl/worksheets/sheet1.xml");
-    SetMember(1, "xl/sharedStrings.xml");
+    SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
+    SetMember(XML_STRINGS, "xl/sharedStrings.xml");
 
     IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
     if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, sizeof(target),
@@ -230,7 +230,7 @@ BOOL FindWorkbookParts(void)
             continue;
         }
         if (kindok && ResolveTarget(workbook, target, member, sizeof(member)) &&
-            SetMember(0, member))
+            SetMember(XML_SHEET, member))
             found = TRUE;
     }
     ClosePart(fp, !more && readable);
@@ -246,7 +246,7 @@ BOOL FindWorkbookParts(void)
     }
     if (FindRelation(rels, "", "sharedStrings", target, sizeof(target), &kindok, &readable) &&
         ResolveTarget(workbook, target, member, sizeof(member)))
-        SetMember(1, member);
-    IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[0], xmlfiles[1]);
+        SetMember(XML_STRINGS, member);
+    IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[XML_SHEET], xmlfiles[XML_STRINGS]);
     return !failed;
 }

@@ -121,6 +121,22 @@ void RemoveTemp(const std::string &dir)
         RemoveTree(dir);
 }
 
+void UsePrivateTemp()
+{
+    static std::string temp;
+    if (!temp.empty())
+        return;
+    temp = MakePrivateTemp();
+    SetAssign("T", temp);
+    atexit([] { RemoveTemp(temp); });
+}
+
+BOOL StartModule(InitModule_t init, IOType *io, APTR *services)
+{
+    return init(io, services, nullptr, &exec, &dos, &utility, &locale, &intuition, &gadtools,
+                nullptr, nullptr, 0);
+}
+
 void Reset()
 {
     faults = Faults{};

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/services.h"
 #include "sdk/diskfont.h"
 #include "sdk/dos.h"
 #include "sdk/exec.h"
@@ -77,6 +78,12 @@ bool        Exists(const char *path);
 // Makes a fresh private directory for T: (mode 0700) and returns it; RemoveTemp deletes it.
 std::string MakePrivateTemp();
 void        RemoveTemp(const std::string &dir);
+// T: is a private directory of this process from the first call on, removed at its exit.
+void        UsePrivateTemp();
+
+// Hands a module the system's interfaces, as the host does once it has loaded it: init is
+// the module's InitModule, services the host's table. init's result.
+BOOL StartModule(InitModule_t init, IOType *io, APTR *services);
 
 // Code sets and their maps.
 void         SetCodeSet(ULONG codeset);

@@ -2,7 +2,7 @@
 // answers 0 or 20, so the host looks further: at the file itself (readable, a ZIP at all),
 // at why the unzip command refused it, as the command recorded, and at the workbook part
 // and the first worksheet inside.
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 #include <archive.h>
 #include <archive_entry.h>

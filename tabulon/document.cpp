@@ -1,6 +1,6 @@
 // A sheet's cells as the views read them: row-major, one per position, the later of two
 // placements at one position winning.
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Opens a module file by path as the real host does: checks its entries, hands InitModule
 // the record, the services and the system's interfaces, then imports through io_Load.
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 #include <dlfcn.h>
 #include <limits.h>
@@ -48,9 +48,7 @@ std::string Module::Open(const std::string &path)
         why = "no _start entry: not a module file";
     else if (start() != 20)
         why = "its _start does not return 20: not a module file";
-    else if (!init(&io_, ServiceTable(), nullptr, &platform::exec, &platform::dos,
-                   &platform::utility, &platform::locale, &platform::intuition,
-                   &platform::gadtools, nullptr, nullptr, 0))
+    else if (!platform::StartModule(init, &io_, ServiceTable()))
         why = "InitModule failed";
     else if (io_.io_Load == nullptr)
         why = "InitModule installed no load entry";

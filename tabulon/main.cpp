@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 static const char USAGE[] =
     "usage: sheaf [--format grid|csv|tsv|jsonl] [--charset NAME] [--trace] [--module PATH] BOOK\n";

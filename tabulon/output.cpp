@@ -1,6 +1,6 @@
 // The views of a sheet: a grid as a spreadsheet shows it, csv and tsv rectangles from A1,
 // and one JSON line per cell. Texts leave the host's 8-bit charset as UTF-8.
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 #include <cstring>
 

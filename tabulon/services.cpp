@@ -1,6 +1,6 @@
 // The host's 17 services in table order, acting on the current document. NewPage, NewCell,
 // AllocString, FreeString and ChangeFontInfoA do real work; the rest answer harmlessly.
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 
 #include <cstring>
 #include <utility>
@@ -278,23 +278,23 @@ static Name *AddName(Mappe *, CONST_STRPTR, CONST_STRPTR, UBYTE, Page *)
 APTR *ServiceTable()
 {
     static APTR table[SVC_COUNT] = {
-        (APTR)ReportErrorA,
-        (APTR)NewPage,
-        (APTR)CalculatePageDPI,
-        (APTR)NewCell,
-        (APTR)UpdateCellText,
-        (APTR)SetTableSize,
-        (APTR)FindColorPen,
-        (APTR)AddPen,
-        (APTR)Coord2String,
-        (APTR)pixel,
-        (APTR)mm,
-        (APTR)AllocStringLength,
-        (APTR)AllocString,
-        (APTR)FreeString,
-        (APTR)ita,
-        (APTR)ChangeFontInfoA,
-        (APTR)AddName,
+        ServiceEntry<SVC_ReportErrorA>(ReportErrorA),
+        ServiceEntry<SVC_NewPage>(NewPage),
+        ServiceEntry<SVC_CalculatePageDPI>(CalculatePageDPI),
+        ServiceEntry<SVC_NewCell>(NewCell),
+        ServiceEntry<SVC_UpdateCellText>(UpdateCellText),
+        ServiceEntry<SVC_SetTableSize>(SetTableSize),
+        ServiceEntry<SVC_FindColorPen>(FindColorPen),
+        ServiceEntry<SVC_AddPen>(AddPen),
+        ServiceEntry<SVC_Coord2String>(Coord2String),
+        ServiceEntry<SVC_pixel>(pixel),
+        ServiceEntry<SVC_mm>(mm),
+        ServiceEntry<SVC_AllocStringLength>(AllocStringLength),
+        ServiceEntry<SVC_AllocString>(AllocString),
+        ServiceEntry<SVC_FreeString>(FreeString),
+        ServiceEntry<SVC_ita>(ita),
+        ServiceEntry<SVC_ChangeFontInfoA>(ChangeFontInfoA),
+        ServiceEntry<SVC_AddName>(AddName),
     };
     static_assert(sizeof(table) / sizeof(table[0]) == 17);
     return table;

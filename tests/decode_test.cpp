@@ -17,8 +17,7 @@ protected:
     }
     void UseCodeSet(ULONG codeset)
     {
-        IExec->CopyMem(platform::CharsetMap(codeset), ucsmap, sizeof(ucsmap));
-        BuildCharsetTable();
+        SetCharsetMap(platform::CharsetMap(codeset));
     }
     std::string Convert(const char *text)
     {
@@ -71,9 +70,11 @@ TEST_F(Decode, OtherCharsets)
 
 TEST_F(Decode, TheHighestCodeWinsForAPointHeldTwice)
 {
-    ucsmap[0x41] = 0x263A;
-    ucsmap[0x90] = 0x263A;
-    BuildCharsetTable();
+    ULONG map[256];
+    IExec->CopyMem(ucsmap, map, sizeof(map));
+    map[0x41] = 0x263A;
+    map[0x90] = 0x263A;
+    SetCharsetMap(map);
     EXPECT_EQ("\x90", Convert("\xE2\x98\xBA"));
 }
 

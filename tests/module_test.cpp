@@ -6,9 +6,8 @@
 #include <sys/stat.h>
 
 #include "bookgen/books.h"
+#include "module/import.h"
 #include "tests/support/testing.h"
-
-extern "C" LONG _start(void) __asm__("sheaf_start");
 
 namespace {
 
@@ -216,9 +215,7 @@ TEST(InitModule, InstallsTheEntries)
     IOType io{};
     char prefs[] = "anything";
     io.io_Prefs = prefs;
-    EXPECT_TRUE(InitModule(&io, tabulon::ServiceTable(), nullptr, &platform::exec, &platform::dos,
-                           &platform::utility, &platform::locale, &platform::intuition,
-                           &platform::gadtools, nullptr, nullptr, 0));
+    EXPECT_TRUE(platform::StartModule(InitModule, &io, tabulon::ServiceTable()));
     ASSERT_NE(nullptr, io.io_Load);
     EXPECT_EQ(0, io.io_Save(ZERO, nullptr));
     EXPECT_EQ(1, io.io_SetPrefs(prefs));

@@ -18,16 +18,13 @@ protected:
     void SetUp() override
     {
         testing_support::UseStandIn();
-        IExec->CopyMem(platform::CharsetMap(CODESET_ISO_8859_1), ucsmap, sizeof(ucsmap));
-        BuildCharsetTable();
+        SetCharsetMap(platform::CharsetMap(CODESET_ISO_8859_1));
         IExec->NewList(&stringlist);
-        IUtility->Strlcpy(saved, xmlfiles[1], sizeof(saved));
         dir = testing_support::TempDir();
     }
     void TearDown() override
     {
-        FreeSharedData(&stringlist, 0);
-        IUtility->Strlcpy(xmlfiles[1], saved, XML_PATHSIZE);
+        FreeSharedData(&stringlist, SHARED_STRINGS);
         platform::RemoveTemp(dir);
         EXPECT_TRUE(NothingLeft());
         EXPECT_EQ(0, LiveStrings());
@@ -37,7 +34,7 @@ protected:
     // count is the number of entries. "(failed)" when ReadSharedStrings fails.
     std::string Table(const std::string &sst)
     {
-        FreeSharedData(&stringlist, 0);
+        FreeSharedData(&stringlist, SHARED_STRINGS);
         IExec->NewList(&stringlist);
         std::string name = "T:" + dir.substr(platform::AssignDir("T").size() + 1) + "/strings.xml";
         FILE *f = fopen(platform::HostPath(name.c_str()).c_str(), "wb");
@@ -45,9 +42,8 @@ protected:
             ADD_FAILURE() << "cannot write " << name;
             return "(not written)";
         }
-        IUtility->Strlcpy(xmlfiles[1], name.c_str(), XML_PATHSIZE);
         count = 0;
-        if (!ReadSharedStrings(buffers.get()))
+        if (!ReadSharedStrings(name.c_str(), buffers.get()))
             return "(failed)";
         std::string texts;
         for (Node *n = stringlist.lh_Head; n->ln_Succ != nullptr; n = n->ln_Succ) {
@@ -60,7 +56,6 @@ protected:
         return texts;
     }
 
-    char saved[XML_PATHSIZE];
     // On the heap, as the import makes them.
     std::unique_ptr<TextBuffers> buffers = std::make_unique<TextBuffers>();
     std::string dir;
@@ -123,8 +118,7 @@ TEST_F(ReadSharedStringsTest, ManyEntriesGrowTheIndex)
 
 TEST_F(ReadSharedStringsTest, NoFileIsAnEmptyTable)
 {
-    IUtility->Strlcpy(xmlfiles[1], "T:no-such-dir/sharedStrings.xml", XML_PATHSIZE);
-    EXPECT_TRUE(ReadSharedStrings(buffers.get()));
+    EXPECT_TRUE(ReadSharedStrings("T:no-such-dir/sharedStrings.xml", buffers.get()));
     Node *node = nullptr;
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
 }
@@ -138,7 +132,7 @@ TEST_F(ReadSharedStringsTest, AllocationFailureGivesEverythingBack)
         platform::faults.allocFailsAt = at;
         EXPECT_EQ("(failed)", Table("<sst>" + sst + "</sst>")) << at;
         platform::faults.allocFailsAt = 0;
-        FreeSharedData(&stringlist, 0);
+        FreeSharedData(&stringlist, SHARED_STRINGS);
         EXPECT_TRUE(NothingLeft()) << at;
         EXPECT_EQ(0, LiveStrings()) << at;
     }
@@ -148,7 +142,7 @@ TEST_F(ReadSharedStringsTest, LookupAndFreeOfAnEmptyList)
 {
     Node *node = nullptr;
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
-    FreeSharedData(&stringlist, 0);
+    FreeSharedData(&stringlist, SHARED_STRINGS);
     EXPECT_EQ(nullptr, GetSharedStrings(0, &stringlist, &node));
     EXPECT_EQ(nullptr, node);
 }

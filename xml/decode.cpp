@@ -2,17 +2,20 @@
 // escapes of control characters decoded, UTF-8 brought into the system's 8-bit charset.
 #include "xml/xml.h"
 
-#include "module/globals.h"
+#include "sdk/proto.h"
 
-// Reverse of ucsmap, built once per import: code points below 256 by table, the others by
-// binary search over at most 256 sorted pairs.
+ULONG ucsmap[256];
+
+// Reverse of ucsmap, built with it: code points below 256 by table, the others by binary
+// search over at most 256 sorted pairs. Until a map is set every character is unknown.
+static BOOL   built;
 static int16  lowmap[256];
 static BOOL   asciisame;     // ASCII maps to itself: plain texts need no decoding
 static uint32 highcp[256];
 static uint8  highcode[256];
 static uint32 highcount;
 
-void BuildCharsetTable(void)
+static void BuildCharsetTable(void)
 {
     highcount = 0;
     for (uint32 k = 0; k < 256; k++)
@@ -43,6 +46,13 @@ void BuildCharsetTable(void)
     for (uint32 k = 1; k < 128; k++)
         if (lowmap[k] != (int16)k)
             asciisame = FALSE;
+    built = TRUE;
+}
+
+void SetCharsetMap(const ULONG *map)
+{
+    IExec->CopyMem(map, ucsmap, sizeof(ucsmap));
+    BuildCharsetTable();
 }
 
 // A byte of 1 to 127: an ASCII character, whatever the signedness of char.
@@ -56,6 +66,8 @@ static char CodeOf(int32 cp)
 {
     uint32 lo = 0, hi = highcount;
 
+    if (!built)
+        return '?';
     if (cp >= 0 && cp < 256)
         return lowmap[cp] >= 0 ? (char)lowmap[cp] : '?';
     while (lo < hi) {
@@ -203,23 +215,37 @@ static void Store(XMLText *text, uint8 c)
     text->chars++;
 }
 
-static void StoreCode(XMLText *text, uint32 cp)
+uint32 EncodeUTF8(uint32 cp, char *out)
 {
     if (cp < 0x80) {
-        Store(text, (uint8)cp);
-    } else if (cp < 0x800) {
-        Store(text, (uint8)(0xC0 | (cp >> 6)));
-        Store(text, (uint8)(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        Store(text, (uint8)(0xE0 | (cp >> 12)));
-        Store(text, (uint8)(0x80 | ((cp >> 6) & 0x3F)));
-        Store(text, (uint8)(0x80 | (cp & 0x3F)));
-    } else {
-        Store(text, (uint8)(0xF0 | (cp >> 18)));
-        Store(text, (uint8)(0x80 | ((cp >> 12) & 0x3F)));
-        Store(text, (uint8)(0x80 | ((cp >> 6) & 0x3F)));
-        Store(text, (uint8)(0x80 | (cp & 0x3F)));
+        out[0] = (char)cp;
+        return 1;
     }
+    if (cp < 0x800) {
+        out[0] = (char)(0xC0 | (cp >> 6));
+        out[1] = (char)(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = (char)(0xE0 | (cp >> 12));
+        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = (char)(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = (char)(0xF0 | (cp >> 18));
+    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = (char)(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+static void StoreCode(XMLText *text, uint32 cp)
+{
+    char bytes[4];
+    uint32 n = EncodeUTF8(cp, bytes);
+
+    for (uint32 k = 0; k < n; k++)
+        Store(text, (uint8)bytes[k]);
 }
 
 // The pending bytes are no reference: the first stays as written, the others are read again,

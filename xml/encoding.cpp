@@ -2,7 +2,7 @@
 // beside the original, so the byte scanner never sees two bytes per character.
 #include "xml/xml.h"
 
-#include "module/globals.h"
+#include "sdk/proto.h"
 
 // Closes in after a failure; ZERO.
 static BPTR CloseXMLFile(BPTR in)
@@ -44,21 +44,7 @@ static BOOL Transcode(BPTR in, BPTR out, BOOL bigendian)
                 return FALSE;
             n = 0;
         }
-        if (cp < 0x80) {
-            chunk[n++] = (char)cp;
-        } else if (cp < 0x800) {
-            chunk[n++] = (char)(0xC0 | (cp >> 6));
-            chunk[n++] = (char)(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            chunk[n++] = (char)(0xE0 | (cp >> 12));
-            chunk[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
-            chunk[n++] = (char)(0x80 | (cp & 0x3F));
-        } else {
-            chunk[n++] = (char)(0xF0 | (cp >> 18));
-            chunk[n++] = (char)(0x80 | ((cp >> 12) & 0x3F));
-            chunk[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
-            chunk[n++] = (char)(0x80 | (cp & 0x3F));
-        }
+        n += EncodeUTF8(cp, chunk + n);
     }
     if (!EndOfFile())
         return FALSE;

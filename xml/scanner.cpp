@@ -3,7 +3,7 @@
 // "prefix:", since several producers write every element with a namespace prefix.
 #include "xml/xml.h"
 
-#include "module/globals.h"
+#include "sdk/proto.h"
 
 static BOOL IsBlank(int32 c)
 {

@@ -2,7 +2,8 @@
 // strings with an index beside it, so a lookup costs the same for every entry.
 #include "xml/xml.h"
 
-#include "module/globals.h"
+#include "host/module.h"
+#include "sdk/proto.h"
 
 static Node  **stringindex;     // stringindex[k] is entry k of stringlist
 static uint32  stringcount, stringroom;
@@ -49,7 +50,9 @@ static BOOL NewEntry(const char *text)
     return TRUE;
 }
 
-BOOL ReadSharedStrings(TextBuffers *buffers)
+List stringlist;
+
+BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, ok = TRUE, missing;
@@ -58,10 +61,10 @@ BOOL ReadSharedStrings(TextBuffers *buffers)
 
     stringindex = nullptr;
     stringcount = stringroom = 0;
-    fp = OpenXMLFile(xmlfiles[1], &missing);
+    fp = OpenXMLFile(path, &missing);
     if (fp == ZERO)
         return missing;    // no table: text cells stay empty
-    IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", xmlfiles[1]);
+    IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", path);
 
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {

@@ -5,6 +5,8 @@
 #include "sdk/dos.h"
 #include "sdk/exec.h"
 
+#define XML_PATHSIZE 512      // a member's path in the workspace
+
 #define XML_BUFSIZE 1024      // tags, names and attribute values
 
 // What a cell holds, as the spreadsheet programs keep it: texts of up to 32,767 characters,
@@ -110,7 +112,11 @@ void TextEnd(XMLText *text);
 // Text of a shared-string item or inline string whose start tag was just consumed: every
 // t outside phonetic runs, up to the item's end tag, appended to text.
 BOOL GetXMLText(BPTR fpr, XMLText *text, const char *endname);
-// XML references and UTF-8 in xstr into the 8-bit text istr (size bytes); d must be 2.
+// What ConvertText converts from; the one there is.
+enum { TEXT_UTF8 = 2 };
+
+// XML references and UTF-8 in xstr into the 8-bit text istr (size bytes); d must be
+// TEXT_UTF8.
 // xstr is decoded in place. A character the charset lacks becomes "?"; so does each byte
 // that is not UTF-8.
 void ConvertText(char *xstr, char *istr, uint32 size, int32 d);
@@ -119,12 +125,23 @@ void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes);
 // UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
 // itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
-// Builds the reverse charset table from ucsmap; once per import.
-void BuildCharsetTable(void);
+// Writes cp as UTF-8 into out (room for 4); the number of bytes.
+uint32 EncodeUTF8(uint32 cp, char *out);
+
+// The code point of each 8-bit code of the system's charset, and the way back.
+extern ULONG ucsmap[256];
+// Takes the system's map into ucsmap and builds the reverse table with it.
+void SetCharsetMap(const ULONG *map);
 
 // --- sharedstrings.cpp
 
-// Reads the shared-string file into stringlist; FALSE when memory ran out.
-BOOL  ReadSharedStrings(TextBuffers *buffers);
+// The shared strings of this import, in file order.
+extern List stringlist;
+// The two kinds of list FreeSharedData frees; their nodes go the same way.
+enum { SHARED_STRINGS, SHARED_FORMULAS };
+
+// Reads the shared-string file at path into stringlist: TRUE when it was read, or is not
+// there at all (text cells then stay empty); FALSE when memory ran out or it cannot be read.
+BOOL  ReadSharedStrings(const char *path, TextBuffers *buffers);
 char *GetSharedStrings(uint32 num, List *list, Node **datanode);
 void  FreeSharedData(List *list, uint8 type);

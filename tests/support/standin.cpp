@@ -36,22 +36,16 @@ static void FreeString(STRPTR text)
 static APTR *UnitServices()
 {
     static APTR table[SVC_COUNT];
-    table[SVC_AllocStringLength] = (APTR)AllocStringLength;
-    table[SVC_AllocString]       = (APTR)AllocString;
-    table[SVC_FreeString]        = (APTR)FreeString;
+    table[SVC_AllocStringLength] = ServiceEntry<SVC_AllocStringLength>(AllocStringLength);
+    table[SVC_AllocString]       = ServiceEntry<SVC_AllocString>(AllocString);
+    table[SVC_FreeString]        = ServiceEntry<SVC_FreeString>(FreeString);
     return table;
 }
 
 void WireModule(APTR *services)
 {
-    static std::string temp;
-    if (temp.empty()) {
-        temp = platform::MakePrivateTemp();
-        platform::SetAssign("T", temp);
-        atexit([] { platform::RemoveTemp(temp); });
-    }
-    InitModule(&io, services, nullptr, &platform::exec, &platform::dos, &platform::utility,
-               &platform::locale, &platform::intuition, &platform::gadtools, nullptr, nullptr, 0);
+    platform::UsePrivateTemp();
+    platform::StartModule(InitModule, &io, services);
 }
 
 void UseStandIn()

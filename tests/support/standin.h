@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "module/globals.h"
+#include "module/sheaf.h"
 #include "platform/platform.h"
 
 namespace testing_support {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bookgen/bookwriter.h"
-#include "tabulon/tabulon.h"
+#include "tabulon/host.h"
 #include "tests/support/standin.h"
 
 namespace testing_support {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/tabulon.h"
+#include "host/services.h"
 
 namespace tabulon {
 

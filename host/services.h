@@ -1,59 +1,8 @@
-// The host's records and its service table, as a file-type module sees them.
-// Both the module and the host compile this header; the order of the table is the interface.
+// The host's service table, as both the host and a file-type module compile it: 17 entries
+// whose order is the interface.
 #pragma once
 
-#include "sdk/exec.h"
-#include "sdk/intuition.h"
-
-struct Mappe;        // the document; the module only hands it back to NewPage
-struct FontInfo;     // opaque to the module
-struct Name;
-struct colorPen;
-
-struct Page {
-    Node   pg_Node;
-    Mappe *pg_Mappe;
-    ULONG  pg_DPI;       // the page's resolution
-    ULONG  pg_Cols;
-    ULONG  pg_Rows;
-};
-
-struct Cell {
-    MinNode   c_Node;
-    ULONG     c_Col;
-    ULONG     c_Row;
-    STRPTR    c_Text;
-    FontInfo *c_FontInfo;
-    ULONG     c_APen;
-    ULONG     c_BPen;
-    ULONG     c_ReservedPen;
-    UBYTE     c_Alignment;
-};
-
-struct IOType {
-    Node        io_Node;
-    MinList     io_Descr;
-    STRPTR      io_Filename;
-    STRPTR      io_Pattern;
-    ULONG       io_BytesUsed;
-    char        io_Bytes[32];
-    STRPTR      io_OriginalBytes;
-    UBYTE       io_Flags;
-    BPTR        io_Segment;
-    LONG      (*io_Load)(BPTR file, Mappe *mp);
-    LONG      (*io_Save)(BPTR file, Mappe *mp);
-    LONG      (*io_SetPrefs)(STRPTR prefs);
-    STRPTR    (*io_GetPrefs)(void);
-    void      (*io_OpenPrefsGUI)(Screen *scr);
-    void      (*io_ClosePrefsGUI)(void);
-    STRPTR      io_Short;
-    STRPTR      io_Prefs;
-    STRPTR      io_Suffix;
-    UBYTE       io_ReadOver;
-};
-
-// Tag for ChangeFontInfoA: the font style bits.
-#define FA_Style 0x80000066u
+#include "host/records.h"
 
 // The service table: 17 entries, in this order.
 enum {
@@ -95,6 +44,41 @@ typedef STRPTR    (*ita_t)(double value, LONG comma, UBYTE flags);
 typedef FontInfo *(*ChangeFontInfoA_t)(FontInfo *font, ULONG dpi, const TagItem *tags, UBYTE flags);
 typedef Name     *(*AddName_t)(Mappe *mp, CONST_STRPTR name, CONST_STRPTR content, UBYTE type,
                                Page *page);
+
+// The type of entry n, so that both sides cast through it: a host function or a module
+// global of another signature does not compile.
+template <int N> struct Service;
+#define SHEAF_SERVICE(name) \
+    template <> struct Service<SVC_##name> { typedef name##_t type; }
+SHEAF_SERVICE(ReportErrorA);
+SHEAF_SERVICE(NewPage);
+SHEAF_SERVICE(CalculatePageDPI);
+SHEAF_SERVICE(NewCell);
+SHEAF_SERVICE(UpdateCellText);
+SHEAF_SERVICE(SetTableSize);
+SHEAF_SERVICE(FindColorPen);
+SHEAF_SERVICE(AddPen);
+SHEAF_SERVICE(Coord2String);
+SHEAF_SERVICE(pixel);
+SHEAF_SERVICE(mm);
+SHEAF_SERVICE(AllocStringLength);
+SHEAF_SERVICE(AllocString);
+SHEAF_SERVICE(FreeString);
+SHEAF_SERVICE(ita);
+SHEAF_SERVICE(ChangeFontInfoA);
+SHEAF_SERVICE(AddName);
+#undef SHEAF_SERVICE
+
+// The host fills its table with ServiceEntry<SVC_x>(function), the module reads it with
+// ServiceOf<SVC_x>(table).
+template <int N> inline APTR ServiceEntry(typename Service<N>::type function)
+{
+    return (APTR)function;
+}
+template <int N> inline typename Service<N>::type ServiceOf(APTR *table)
+{
+    return (typename Service<N>::type)table[N];
+}
 
 struct ExecIFace;
 struct DOSIFace;
