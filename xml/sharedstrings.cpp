@@ -5,28 +5,16 @@
 #include "host/module.h"
 #include "sdk/proto.h"
 
-static Node  **stringindex;     // stringindex[k] is entry k of stringlist
-static uint32  stringcount, stringroom;
+static PointerIndex stringindex;   // entry k of stringlist at slot k
+static uint32       stringcount;
 
 // Appends node to stringlist and the index; FALSE when the index cannot grow.
 static BOOL AddString(Node *node)
 {
-    if (stringcount == stringroom) {
-        uint32 room = stringroom == 0 ? 1024 : stringroom * 2;
-        Node **grown = (Node **)IExec->AllocVecTags(room * sizeof(Node *),
-                                                    AVT_Type, MEMF_PRIVATE,
-                                                    TAG_DONE);
-        if (grown == nullptr)
-            return FALSE;
-        if (stringindex != nullptr) {
-            IExec->CopyMem(stringindex, grown, stringcount * sizeof(Node *));
-            IExec->FreeVec(stringindex);
-        }
-        stringindex = grown;
-        stringroom = room;
-    }
+    if (!IndexSet(&stringindex, stringcount, node))
+        return FALSE;
     IExec->AddTail(&stringlist, node);
-    stringindex[stringcount++] = node;
+    stringcount++;
     return TRUE;
 }
 
@@ -59,8 +47,8 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     XMLText text;
     BPTR fp;
 
-    stringindex = nullptr;
-    stringcount = stringroom = 0;
+    IndexFree(&stringindex);
+    stringcount = 0;
     fp = OpenXMLFile(path, &missing);
     if (fp == ZERO)
         return missing;    // no table: text cells stay empty
@@ -102,7 +90,7 @@ char *GetSharedStrings(uint32 num, List *list, Node **datanode)
     if (list == &stringlist) {
         if (num >= stringcount)
             return nullptr;
-        node = stringindex[num];
+        node = (Node *)IndexGet(&stringindex, num);
     } else {
         for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
             node = node->ln_Succ;
@@ -130,9 +118,7 @@ void FreeSharedData(List *list, uint8 type)
         node = next;
     }
     if (list == &stringlist) {
-        if (stringindex != nullptr)
-            IExec->FreeVec(stringindex);
-        stringindex = nullptr;
-        stringcount = stringroom = 0;
+        IndexFree(&stringindex);
+        stringcount = 0;
     }
 }
