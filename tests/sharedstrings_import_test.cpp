@@ -15,30 +15,6 @@ protected:
     void TearDown() override { EXPECT_TRUE(NothingLeft()); }
 };
 
-TEST_F(SharedStrings, Cells)
-{
-    std::string sst = "<sst><si><t>zero</t></si><si><t>one</t></si></sst>";
-    struct { const char *name, *sheet, *cells; } cases[] = {
-        { "index 0", "<c r=\"A1\" t=\"s\"><v>0</v></c>", "A1=zero" },
-        { "beyond the table", "<c r=\"A1\" t=\"s\"><v>99</v></c>", "A1=" },
-        { "not a number", "<c r=\"A1\" t=\"s\"><v>x</v></c>", "A1=" },
-        { "negative", "<c r=\"A1\" t=\"s\"><v>-1</v></c>", "A1=" },
-        { "S in capitals", "<c r=\"A1\" t=\"S\"><v>1</v></c>", "A1=one" },
-        { "inline string", "<c r=\"A1\" t=\"inlineStr\"><is><t>in &amp; line</t></is></c><c r=\"B1\"><v>2</v></c>",
-          "A1=in & line|B1=2" },
-        { "rich inline string", "<c r=\"A1\" t=\"inlineStr\"><is><r><t>a</t></r><r><t>b</t></r></is></c>", "A1=ab" },
-        { "empty inline string", "<c r=\"A1\" t=\"inlineStr\"><is/></c><c r=\"B1\"><v>1</v></c>", "B1=1" },
-    };
-    for (const auto &c : cases) {
-        auto book = ImportSheet(std::string("<row r=\"1\">") + c.sheet + "</row>", sst);
-        EXPECT_EQ(0, book.rc) << c.name;
-        EXPECT_EQ(c.cells, book.cells) << c.name;
-    }
-    auto nosst = ImportSheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>5</v></c></row>");
-    EXPECT_EQ(0, nosst.rc);
-    EXPECT_EQ("A1=|B1=5", nosst.cells);
-}
-
 TEST_F(SharedStrings, AllocationFailureFailsTheImport)
 {
     std::string sst, sheet = "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>";
