@@ -9,6 +9,7 @@ BENCH_PACKAGES := libbenchmark-dev unzip time bc
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
+WERROR ?= OFF
 
 .PHONY: all deps build run test test-target bench clean
 
@@ -24,14 +25,17 @@ deps:
 	fi
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSHEAF_WERROR=$(WERROR)
 	cmake --build build -j $(JOBS)
 
 run: build
 	./build/sheaf examples/example.xlsx
 
+# Warnings are findings: the tested trees take none.
+test: WERROR := ON
 test: build
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON \
+	      -DSHEAF_WERROR=ON
 	cmake --build build-san -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS)
 	cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)

@@ -43,14 +43,13 @@ static const char xsname[FUNCTIONS][30] = {
     "HEX2BIN",
 };
 
-// Traces the piece formula[from..to) with the positions around it.
-static void TracePiece(const char *format, char *formula, uint32 from, uint32 to, int32 a,
-                       int32 b)
+// Traces the piece formula[from..to), the position where it ended and where it began.
+static void TracePiece(char *formula, uint32 from, uint32 to, uint32 ended)
 {
     char keep = formula[to];
 
     formula[to] = '\0';
-    IExec->DebugPrintF(format, formula + from, (int)a, (int)b);
+    IExec->DebugPrintF("SeperateFunction: <%s> %d %d\n", formula + from, (int)ended, (int)from);
     formula[to] = keep;
 }
 
@@ -66,13 +65,12 @@ static BOOL SeperateFunction(char *formula, uint32 *pos, uint32 *start, uint32 *
         if (t.kind == TOKEN_NAME && formula[t.end] == '(') {
             *start = t.start;
             *len = t.end - t.start;
-            TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, t.end + 1, (int32)t.end,
-                       (int32)*pos);
+            TracePiece(formula, *pos, t.end + 1, t.end);
             *pos = t.end + 1;
             return TRUE;
         }
     }
-    TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, i, (int32)i, (int32)*pos);
+    TracePiece(formula, *pos, i, i);
     *pos = i;
     return FALSE;
 }

@@ -62,7 +62,7 @@ struct Interface {
 
 struct ExecIFace {
     InterfaceData Data;
-    void      (*DebugPrintF)(CONST_STRPTR format, ...);
+    void      (*DebugPrintF)(CONST_STRPTR format, ...) __attribute__((format(printf, 1, 2)));
     void      (*NewList)(List *list);
     void      (*AddTail)(List *list, Node *node);
     void      (*Remove)(Node *node);
