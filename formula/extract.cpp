@@ -3,11 +3,11 @@
 // its own distance from the defining cell.
 #include "formula/formula.h"
 
-#include "host/module.h"
 #include "sdk/proto.h"
 #include "xml/xml.h"
 
-// A stored definition; ln_Name holds its text as the file has it, references decoded.
+// A stored definition, in the import's pool; ln_Name holds its text, references decoded,
+// right behind it.
 struct SFNode {
     Node   node;
     uint32 scol, srow;      // the defining cell
@@ -67,17 +67,13 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     IExec->DebugPrintF("Create Shared Formula\n");
     if (si < SI_INDEXED && !IndexSet(&sfindex, si, nullptr))
         return FALSE;
-    node = (SFNode *)IExec->AllocVecTags(sizeof(SFNode),
-                                         AVT_Type,           MEMF_PRIVATE,
-                                         AVT_ClearWithValue, 0,
-                                         TAG_DONE);
+    len = IUtility->Strlen(text);
+    node = (SFNode *)IExec->AllocPooled(sharedpool, (uint32)sizeof(SFNode) + len + 1);
     if (node == nullptr)
         return FALSE;
-    node->node.ln_Name = AllocString(text);
-    if (node->node.ln_Name == nullptr) {
-        IExec->FreeVec(node);
-        return FALSE;
-    }
+    IUtility->ClearMem(node, sizeof(SFNode));
+    node->node.ln_Name = (char *)(node + 1);
+    IExec->CopyMem(text, node->node.ln_Name, len + 1);
     node->scol = col;
     node->srow = row;
     node->si = si;

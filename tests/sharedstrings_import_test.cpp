@@ -15,14 +15,14 @@ protected:
     void TearDown() override { EXPECT_TRUE(NothingLeft()); }
 };
 
-TEST_F(SharedStrings, AllocationFailureFailsTheImport)
+TEST_F(SharedStrings, AFailingCallFailsTheImport)
 {
     std::string sst, sheet = "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>";
     for (int k = 0; k < 50; k++)
         sst += "<si><t>s" + std::to_string(k) + "</t></si>";
-    for (uint32 at : {1u, 2u, 10u, 40u}) {
+    for (uint64 at : {1u, 2u, 10u, 40u, 60u}) {
         platform::Reset();
-        platform::faults.allocFailsAt = at;
+        platform::faults.failAt = at;
         auto book = ImportSheet(sheet, "<sst>" + sst + "</sst>");
         EXPECT_EQ(20, book.rc) << at;
         EXPECT_TRUE(NothingLeft()) << at;

@@ -150,6 +150,10 @@ void IndexFree(PointerIndex *index);
 
 // The shared strings of this import, in file order.
 extern List stringlist;
+// The pool both lists take their nodes and texts from: the driver makes it with the lists
+// and deletes it after FreeSharedData.
+extern APTR sharedpool;
+#define SHARED_PUDDLE (2u << 20)
 // The two kinds of list FreeSharedData frees; their nodes go the same way.
 enum { SHARED_STRINGS, SHARED_FORMULAS };
 
