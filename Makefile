@@ -11,7 +11,9 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS ?= $(shell nproc)
 WERROR ?= OFF
 
-.PHONY: all deps build run test test-target bench clean
+COVERAGE_PACKAGES := gcovr
+
+.PHONY: all deps build run test test-target bench coverage clean
 
 all: build
 
@@ -54,5 +56,15 @@ bench:
 	cmake --build build -j $(JOBS)
 	./bench/run.sh build
 
+# Lines and branches of the module's code that the tests take.
+coverage:
+	$(MAKE) deps EXTRA_PACKAGES="$(COVERAGE_PACKAGES)"
+	cmake -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DSHEAF_COVERAGE=ON
+	cmake --build build-cov -j $(JOBS)
+	find build-cov -name '*.gcda' -delete
+	cd build-cov && ctest -j $(JOBS) > /dev/null || true
+	gcovr -r . build-cov --filter 'module/' --filter 'xml/' --filter 'formula/' \
+	      --exclude-unreachable-branches --exclude-throw-branches --print-summary | tail -n 3
+
 clean:
-	rm -rf build build-san build-target
+	rm -rf build build-san build-target build-cov
