@@ -59,7 +59,7 @@ BOOL EndOfFile(void)
 BPTR OpenXMLFile(const char *name, BOOL *missing)
 {
     char copy[XML_PATHSIZE];
-    BPTR in = IDOS->FOpen(name, MODE_OLDFILE, XML_BUFSIZE), out;
+    BPTR in = IDOS->FOpen(name, MODE_OLDFILE, XML_READSIZE), out;
     int32 a, b;
     BOOL bigendian, ok;
 
@@ -85,11 +85,11 @@ BPTR OpenXMLFile(const char *name, BOOL *missing)
     if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
         return CloseXMLFile(in);
     IExec->DebugPrintF("UTF-16: %s\n", name);
-    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
+    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_READSIZE);
     if (out == ZERO)
         return CloseXMLFile(in);
     ok = Transcode(in, out, bigendian);
     IDOS->FClose(out);
     IDOS->FClose(in);
-    return ok ? IDOS->FOpen(copy, MODE_OLDFILE, XML_BUFSIZE) : ZERO;
+    return ok ? IDOS->FOpen(copy, MODE_OLDFILE, XML_READSIZE) : ZERO;
 }

@@ -6,6 +6,9 @@
 #include "sdk/exec.h"
 
 #define XML_PATHSIZE 512      // a member's path in the workspace
+// The buffer of a member's handle: a large one makes a read of the system rare, and most
+// peeks stay inside it.
+#define XML_READSIZE 65536
 
 #define XML_BUFSIZE 1024      // tags, names and attribute values
 
