@@ -104,7 +104,7 @@ static void HostFormula(const char *text, char *data, uint32 size, int32 drow, i
 
 // Reads the text of the f element into ftext, made at the first formula of an import.
 // FALSE when memory ran out.
-static BOOL ReadFormulaText(BPTR fpr, BOOL complete, uint32 row, uint32 col)
+static BOOL ReadFormulaText(XMLFile *fpr, BOOL complete, uint32 row, uint32 col)
 {
     XMLText text;
 
@@ -175,10 +175,10 @@ static BOOL SharedFormula(const char *ftag, char *data, uint32 size, uint32 row,
     return TRUE;
 }
 
-BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col)
 {
-    if (fpr == ZERO) {
+    if (fpr == nullptr) {
         ResetIndex();
         return TRUE;
     }

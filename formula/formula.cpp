@@ -224,5 +224,8 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
     TranslateFormula(data, TRANSLATE_CODES);
-    return ConvertAllProzent(data, size) && !out.cut;
+    for (const char *p = data; *p != '\0'; p++)
+        if (*p == '%')
+            return ConvertAllProzent(data, size) && !out.cut;
+    return !out.cut;
 }

@@ -4,6 +4,7 @@
 
 #include "sdk/dos.h"
 #include "sdk/exec.h"
+#include "xml/xml.h"
 
 // --- extract.cpp
 
@@ -14,8 +15,8 @@ extern List formulalist;
 // "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
 // formula of its own (its value then counts). Reads up to the f element's end and no
 // further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). A call with fpr
-// ZERO resets the state of one import and frees its memory. FALSE when memory ran out.
-BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+// NULL resets the state of one import and frees its memory. FALSE when memory ran out.
+BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col);
 // Name of node num (from 1) of list; NULL when there is none.
 char *GetSharedFormula(uint32 num, List *list, Node **datanode);

@@ -123,8 +123,14 @@ void TranslateFormula(char *formula, uint32 d)
 {
     uint32 pos = 0, from = 0, start = 0, len = 0, prefix;
 
+    const char *p = formula;
+
     if (formula == nullptr || d == TRANSLATE_NONE)
         return;
+    while (*p != '\0' && *p != '(')
+        p++;
+    if (*p == '\0')
+        return;     // no call, nothing to translate
     IExec->DebugPrintF("TranslateFormula: <%s> <%s> <%s>\n", "", formula, formula);
     while (SeperateFunction(formula, &pos, &start, &len)) {
         char keep = formula[pos];

@@ -85,16 +85,37 @@ static uint32 SkipError(const char *text, uint32 i)
 
 void Append(Output *out, const char *s, uint32 n)
 {
-    for (uint32 k = 0; k < n; k++) {
-        if (out->len + 1 >= out->size) {
-            out->cut = TRUE;
-            return;
-        }
-        out->buf[out->len++] = s[k];
+    if (out->len + n >= out->size) {
+        n = out->len + 1 < out->size ? out->size - 1 - out->len : 0;
+        out->cut = TRUE;
     }
+    for (uint32 k = 0; k < n; k++)
+        out->buf[out->len + k] = s[k];
+    out->len += n;
 }
 
-Token ReadToken(const char *text, uint32 i)
+static constexpr CharKinds MakeKinds()
+{
+    CharKinds k{};
+    for (int c = 0; c < 256; c++) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            k.kind[c] = KIND_BLANK;
+        else if (c == '\0' || c == '"' || c == '\'' || c == '[' || c == '#')
+            k.kind[c] = KIND_SPECIAL;
+        else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
+                 c == '\\' || c >= 0x80)
+            k.kind[c] = KIND_LETTER;
+        else if (c >= '0' && c <= '9')
+            k.kind[c] = KIND_DIGIT;
+        else if (c == '.')
+            k.kind[c] = KIND_DOT;
+    }
+    return k;
+}
+
+const CharKinds charkinds = MakeKinds();
+
+Token ReadSpecialToken(const char *text, uint32 i)
 {
     unsigned char c = text[i];
     Token t = { TOKEN_OTHER, i, i + 1, FALSE };
@@ -114,14 +135,8 @@ Token ReadToken(const char *text, uint32 i)
     } else if (IsDigitChar(c) || (c == '.' && IsDigitChar(text[i + 1]))) {
         t.kind = TOKEN_NUMBER;
         t.end = SkipNumber(text, i, &t.plain);
-    } else if (IsNameChar(c) && c != '.') {
-        t.kind = TOKEN_NAME;
-        while (IsNameChar(text[t.end]))
-            t.end++;
-    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        t.kind = TOKEN_BLANK;
     }
-    return t;
+    return t;     // a "." before no digit is any other character
 }
 
 // The length of buf[0..len) without a UTF-8 character cut off at its end.

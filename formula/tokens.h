@@ -5,6 +5,20 @@
 
 #include "sdk/types.h"
 
+// What each byte is to the token reader, looked up once per byte.
+enum {
+    KIND_OTHER,       // an operator, a parenthesis, a separator
+    KIND_BLANK,       // a blank, tab or line end
+    KIND_SPECIAL,     // the end, a quote, "[" or "#": a token of its own kind starts
+    KIND_LETTER,      // a letter, "_", "$", "\\" or a byte of a UTF-8 character
+    KIND_DIGIT,
+    KIND_DOT,
+};
+struct CharKinds {
+    uint8 kind[256];
+};
+extern const CharKinds charkinds;
+
 static inline BOOL IsDigitChar(unsigned char c)
 {
     return c >= '0' && c <= '9';
@@ -18,8 +32,7 @@ static inline BOOL IsLetterChar(unsigned char c)
 // Characters of names, sheet names and references, "$" and UTF-8 letters included.
 static inline BOOL IsNameChar(unsigned char c)
 {
-    return IsLetterChar(c) || IsDigitChar(c) || c == '.' || c == '_' || c == '$' || c == '\\' ||
-           c >= 0x80;
+    return charkinds.kind[c] >= KIND_LETTER;
 }
 
 enum TokenKind {
@@ -40,8 +53,30 @@ struct Token {
     BOOL      plain;         // a NUMBER of digits and at most one point, nothing else
 };
 
-// The token that starts at text[i].
-Token ReadToken(const char *text, uint32 i);
+// A token of the rarer kinds at text[i]: a literal, a group, an error, a number, the end.
+Token ReadSpecialToken(const char *text, uint32 i);
+
+// The token that starts at text[i]; names and operators, most of a formula, inline.
+static inline Token ReadToken(const char *text, uint32 i)
+{
+    unsigned char c = text[i];
+    Token t = { TOKEN_OTHER, i, i + 1, FALSE };
+
+    switch (charkinds.kind[c]) {
+    case KIND_OTHER:
+        return t;
+    case KIND_BLANK:
+        t.kind = TOKEN_BLANK;
+        return t;
+    case KIND_LETTER:
+        t.kind = TOKEN_NAME;
+        while (IsNameChar(text[t.end]))
+            t.end++;
+        return t;
+    default:
+        return ReadSpecialToken(text, i);
+    }
+}
 // TRUE when the token is the one character c.
 static inline BOOL IsChar(const char *text, const Token &t, char c)
 {

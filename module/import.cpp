@@ -95,18 +95,18 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
     return TRUE;
 }
 
-BPTR OpenXLS(uint8 fid, uint8 oid)
+XMLFile *OpenXLS(uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, missing;
-    BPTR fp;
+    XMLFile *fp;
 
     sheetdata = sheetempty = FALSE;
     if (oid != XLS_READ || fid > XML_STRINGS)
-        return ZERO;
+        return nullptr;
     fp = OpenXMLFile(xmlfiles[fid], &missing);
-    if (fp == ZERO)
-        return ZERO;
+    if (fp == nullptr)
+        return nullptr;
     IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);
     while (FindXMLSection(fp, xmlsections[0], sizeof(tag), tag, &trunc, &complete)) {
         if (TagIs(tag, xmlsections[0])) {       // not sheetDataExt or the like
@@ -118,9 +118,9 @@ BPTR OpenXLS(uint8 fid, uint8 oid)
     return fp;
 }
 
-BOOL CloseXLS(BPTR fp)
+BOOL CloseXLS(XMLFile *fp)
 {
-    IDOS->FClose(fp);
+    CloseXMLStream(fp);
     return TRUE;
 }
 
@@ -176,7 +176,7 @@ static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
 // inline string or its value, in the host's charset; NULL when the cell holds none. A formula
 // wins whatever the type and wherever it stands among the children. FALSE when the file ends
 // inside the cell or memory runs out.
-static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, TextBuffers *buffers,
+static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, TextBuffers *buffers,
                      const char **celltext)
 {
     char tag[XML_BUFSIZE], name[16], skip[4];
@@ -237,7 +237,7 @@ static BOOL ReadCell(BPTR ws, const char *type, uint32 row, uint32 col, TextBuff
 
 // Walks sheetData up to its end tag. FALSE when the file ends before it, or a cell cannot be
 // read or made.
-static BOOL WalkSheet(BPTR ws, Page *page, TextBuffers *buffers)
+static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
     BOOL trunc = FALSE, complete = FALSE;
@@ -292,7 +292,7 @@ LONG load(BPTR file, Mappe *mp)
 {
     LONG result = 20;
     char filename[2048];
-    BPTR worksheet = ZERO;
+    XMLFile *worksheet = nullptr;
     TextBuffers *buffers = nullptr;
     Page *page;
 
@@ -309,7 +309,7 @@ LONG load(BPTR file, Mappe *mp)
     if (sharedpool == nullptr)
         goto exit;
     IExec->DebugPrintF("Tabellen-Datei öffnen\n");
-    GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
+    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
     buffers = (TextBuffers *)IExec->AllocVecTags(sizeof(TextBuffers),
                                                  AVT_Type, MEMF_PRIVATE,
                                                  TAG_DONE);
@@ -319,7 +319,7 @@ LONG load(BPTR file, Mappe *mp)
     if (!FindWorkbookParts())
         goto exit;
     worksheet = OpenXLS(XML_SHEET, XLS_READ);
-    if (worksheet == ZERO || !sheetdata)
+    if (worksheet == nullptr || !sheetdata)
         goto exit;
     if (!ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
         goto exit;
@@ -333,7 +333,7 @@ LONG load(BPTR file, Mappe *mp)
         result = 0;
 
 exit:
-    if (worksheet != ZERO)
+    if (worksheet != nullptr)
         CloseXLS(worksheet);
     if (buffers != nullptr)
         IExec->FreeVec(buffers);
@@ -342,7 +342,7 @@ exit:
     if (sharedpool != nullptr)
         IExec->DeletePool(sharedpool);
     sharedpool = nullptr;
-    GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
+    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
     RemoveXLSEnv();
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include "host/module.h"
 #include "sdk/proto.h"
+#include "xml/xml.h"
 
 LONG load(BPTR file, Mappe *mp);
 
@@ -27,9 +28,9 @@ enum { XLS_READ = 1 };
 
 BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size);
 void RemoveXLSEnv(void);
-// The member in slot fid, open behind its sheetData start tag; ZERO when it cannot be had.
-BPTR OpenXLS(uint8 fid, uint8 oid);
-BOOL CloseXLS(BPTR fp);
+// The member in slot fid, open behind its sheetData start tag; NULL when it cannot be had.
+XMLFile *OpenXLS(uint8 fid, uint8 oid);
+BOOL     CloseXLS(XMLFile *fp);
 BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const char *celldata);
 // Finds the first worksheet and the shared strings through the package's relationships and
 // fills xmlfiles; FALSE when the workbook lists no worksheet or a part cannot be read.

@@ -11,23 +11,23 @@
 // the import must fail rather than go by other names.
 static BOOL failed;
 
-// Opens a small member; a missing one is ZERO, a failing one also sets failed.
-static BPTR OpenPart(const char *name)
+// Opens a small member; a missing one is NULL, a failing one also sets failed.
+static XMLFile *OpenPart(const char *name)
 {
     BOOL missing;
-    BPTR fp = OpenXMLFile(name, &missing);
+    XMLFile *fp = OpenXMLFile(name, &missing);
 
-    if (fp == ZERO && !missing)
+    if (fp == nullptr && !missing)
         failed = TRUE;
     return fp;
 }
 
 // Ends the reading of a small member whose scan ran out: at an error, failed is set.
-static void ClosePart(BPTR fp, BOOL ranout)
+static void ClosePart(XMLFile *fp, BOOL ranout)
 {
-    if (ranout && !EndOfFile())
+    if (ranout && !EndOfFile(fp))
         failed = TRUE;
-    IDOS->FClose(fp);
+    CloseXMLStream(fp);
 }
 
 // TRUE when the attribute value (with its quotes) ends in "/kind" and a closing quote.
@@ -136,10 +136,10 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
-    BPTR fp = OpenPart(relsfile);
+    XMLFile *fp = OpenPart(relsfile);
 
-    *readable = fp != ZERO;
-    if (fp == ZERO)
+    *readable = fp != nullptr;
+    if (fp == nullptr)
         return FALSE;
     while (!found &&
            (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
@@ -190,7 +190,7 @@ static BOOL SetMember(uint8 fid, const char *member)
 
 // The first sheet of the workbook part fp whose relationship in rels is a worksheet (not a
 // chart or dialog sheet), set as the sheet's member. *readable: rels could be read.
-static BOOL FirstWorksheet(BPTR fp, const char *workbook, const char *rels, BOOL *readable)
+static BOOL FirstWorksheet(XMLFile *fp, const char *workbook, const char *rels, BOOL *readable)
 {
     char tag[XML_BUFSIZE], id[XML_BUFSIZE], target[XML_BUFSIZE], member[XML_PATHSIZE];
     BOOL trunc = FALSE, complete = FALSE, kindok, found = FALSE, more = TRUE;
@@ -221,7 +221,7 @@ BOOL FindWorkbookParts(void)
     char workbook[XML_PATHSIZE], rels[XML_PATHSIZE], target[XML_BUFSIZE];
     char member[XML_PATHSIZE], path[XML_PATHSIZE];
     BOOL kindok = FALSE, readable, found;
-    BPTR fp;
+    XMLFile *fp;
 
     failed = FALSE;
     SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
@@ -239,7 +239,7 @@ BOOL FindWorkbookParts(void)
     if (!RelsFile(workbook, rels, sizeof(rels)))
         return !failed;
     fp = OpenPart(path);
-    if (fp == ZERO)
+    if (fp == nullptr)
         return !failed;    // no workbook part to go by: the usual names
     found = FirstWorksheet(fp, workbook, rels, &readable);
     if (failed)

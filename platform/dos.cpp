@@ -58,8 +58,9 @@ static FileHandle *Handle(BPTR file)
     return (FileHandle *)file;
 }
 
-// Fills the window from the current position; the byte count, 0 at the end or on error.
-static int32 Fill(FileHandle *fh)
+// Reads up to size bytes into to from where the window ends, with one read of the system;
+// the window is left empty there. The count; 0 at the end or on an error (ioErr tells).
+static int64 ReadAt(FileHandle *fh, UBYTE *to, size_t size)
 {
     fh->start += fh->end - fh->buf;
     fh->next = fh->end = fh->buf;
@@ -67,7 +68,7 @@ static int32 Fill(FileHandle *fh)
         ioErr = fh->error;
         return 0;
     }
-    if (Fails("FGetC (a read)")) {
+    if (Fails("reading a file")) {
         fh->eof = true;             // as a disk that stops answering in mid-file
         fh->error = ioErr = ERROR_SEEK_ERROR;
         return 0;
@@ -76,12 +77,12 @@ static int32 Fill(FileHandle *fh)
     ssize_t n;
     if (fh->fd < 0) {
         int64 left = (int64)fh->text.size() - fh->start;
-        n = left <= 0 ? 0 : left < fh->bufsize ? left : fh->bufsize;
+        n = left <= 0 ? 0 : left < (int64)size ? left : (ssize_t)size;
         if (n > 0)
-            memcpy(fh->buf, fh->text.data() + fh->start, (size_t)n);
+            memcpy(to, fh->text.data() + fh->start, (size_t)n);
     } else {
         do
-            n = pread(fh->fd, fh->buf, (size_t)fh->bufsize, (off_t)fh->start);
+            n = pread(fh->fd, to, size, (off_t)fh->start);
         while (n < 0 && errno == EINTR);
     }
     if (n <= 0) {
@@ -90,6 +91,13 @@ static int32 Fill(FileHandle *fh)
         ioErr = fh->error;
         return 0;
     }
+    return n;
+}
+
+// Fills the window from where it ends; the byte count, 0 at the end or on an error.
+static int32 Fill(FileHandle *fh)
+{
+    int64 n = ReadAt(fh, fh->buf, (size_t)fh->bufsize);
     fh->end = fh->buf + n;
     return (int32)n;
 }
@@ -204,6 +212,36 @@ out:
     fh->eof = false;
     fh->error = 0;
     return done;
+}
+
+// What the window holds first; a large rest goes straight from the file into block, not
+// through the window.
+static uint32 FRead(BPTR file, APTR block, uint32 blocklen, uint32 number)
+{
+    FileHandle *fh = Handle(file);
+    UBYTE *to = (UBYTE *)block;
+    uint64 want = (uint64)blocklen * number, got = 0;
+
+    if (fh == nullptr || blocklen == 0)
+        return 0;
+    while (got < want) {
+        size_t have = (size_t)(fh->end - fh->next), n;
+        if (have > 0) {
+            n = want - got < have ? (size_t)(want - got) : have;
+            memcpy(to + got, fh->next, n);
+            fh->next += n;
+            got += n;
+        } else if (want - got >= (uint64)fh->bufsize) {
+            int64 direct = ReadAt(fh, to + got, (size_t)(want - got));
+            if (direct <= 0)
+                break;
+            fh->start += direct;
+            got += (uint64)direct;
+        } else if (Fill(fh) == 0) {
+            break;
+        }
+    }
+    return (uint32)(got / blocklen);
 }
 
 static int32 __attribute__((noinline)) FGetCSlow(FileHandle *fh)
@@ -395,6 +433,7 @@ DOSIFace dos = {
     .SystemTags         = SystemTags,
     .FWrite             = FWrite,
     .IoErr              = IoErr,
+    .FRead              = FRead,
 };
 
 int OpenFiles()

@@ -48,4 +48,7 @@ struct DOSIFace {
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
     // Why the last call that failed failed; 0 after FGetC's -1 at the end of a file.
     int32  (*IoErr)(void);
+    // Reads number blocks of blocklen bytes; the number of whole blocks read, fewer at the
+    // end of the file or on an error (IoErr tells which: 0 at the end).
+    uint32 (*FRead)(BPTR file, APTR block, uint32 blocklen, uint32 number);
 };

@@ -35,14 +35,14 @@ protected:
             return "(not written)";
         }
         BOOL missing = TRUE;
-        BPTR fp = OpenXMLFile(name.c_str(), &missing);
+        XMLFile *fp = OpenXMLFile(name.c_str(), &missing);
         EXPECT_FALSE(missing);
-        if (fp == ZERO)
+        if (fp == nullptr)
             return "(none)";
         std::string text;
-        for (int32 c; (c = IDOS->FGetC(fp)) >= 0;)
+        for (int32 c; (c = NextByte(fp)) >= 0;)
             text += (char)c;
-        IDOS->FClose(fp);
+        CloseXMLStream(fp);
         return text;
     }
 
@@ -107,7 +107,7 @@ TEST_F(OpenXMLFileTest, LongTextsCrossTheWriteChunk)
 TEST_F(OpenXMLFileTest, MissingFileOpensNothing)
 {
     BOOL missing = FALSE;
-    EXPECT_EQ(ZERO, OpenXMLFile("T:no-such-dir/part.xml", &missing));
+    EXPECT_EQ(nullptr, OpenXMLFile("T:no-such-dir/part.xml", &missing));
     EXPECT_TRUE(missing);
 }
 

@@ -13,24 +13,30 @@ protected:
     void SetUp() override { testing_support::UseStandIn(); }
     void TearDown() override
     {
-        if (fp != ZERO)
-            platform::dos.FClose(fp);
-        EXPECT_EQ(0, platform::OpenFiles());
+        Close();
+        EXPECT_TRUE(testing_support::NothingLeft());
     }
-    BPTR Open(const std::string &text, int32 bufsize = 1024)
+    // A stream over text, read through a handle whose buffer holds bufsize bytes.
+    XMLFile *Open(const std::string &text, int32 bufsize = 1024)
     {
-        fp = platform::MemoryFile(text, bufsize);
+        Close();
+        fp = OpenXMLStream(platform::MemoryFile(text, bufsize));
         return fp;
+    }
+    void Close()
+    {
+        CloseXMLStream(fp);
+        fp = nullptr;
     }
     // The rest of the stream, to see where a call left it.
     std::string Rest()
     {
         std::string s;
-        for (int32 c; (c = platform::dos.FGetC(fp)) >= 0;)
+        for (int32 c; (c = NextByte(fp)) >= 0;)
             s += (char)c;
         return s;
     }
-    BPTR fp = ZERO;
+    XMLFile *fp = nullptr;
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE;
 };
@@ -68,8 +74,7 @@ TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
         if (c.found) {
             EXPECT_EQ(c.rest, Rest()) << c.xml;
         }
-        platform::dos.FClose(fp);
-        fp = ZERO;
+        Close();
     }
 }
 
@@ -83,8 +88,7 @@ TEST_F(Scanner, LongTagsAreCutAndTheStreamStaysInStep)
         EXPECT_EQ(std::min<size_t>(len, 1023), strlen(tag)) << len;
         EXPECT_EQ(len > 1023, trunc == TRUE) << len;
         EXPECT_EQ("<v>7</v>", Rest()) << len;
-        platform::dos.FClose(fp);
-        fp = ZERO;
+        Close();
     }
 }
 
@@ -171,8 +175,7 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
         EXPECT_STREQ(c.value, value) << c.xml;
         EXPECT_FALSE(text.cut) << c.xml;
         EXPECT_EQ(c.rest, Rest()) << c.xml;
-        platform::dos.FClose(fp);
-        fp = ZERO;
+        Close();
     }
 }
 
@@ -198,8 +201,7 @@ TEST_F(Scanner, GetXMLValueKeepsWholeCharactersUpToItsLimit)
         EXPECT_STREQ(c.value, value) << c.xml;
         EXPECT_EQ(c.cut, text.cut) << c.xml;
         EXPECT_EQ("x", Rest()) << c.xml;
-        platform::dos.FClose(fp);
-        fp = ZERO;
+        Close();
     }
 }
 

@@ -262,10 +262,27 @@ static void Unpend(XMLText *text)
         TextPutSlow(text, (uint8)again[k]);
 }
 
+// How many plain bytes the fast path of TextPut may keep from here: none while a reference
+// is pending or the text is cut.
+static void Settle(XMLText *text)
+{
+    uint32 chars = text->maxchars - text->chars, bytes = text->size - 1 - text->len;
+
+    text->avail = text->npend > 0 || text->cut ? 0 : chars < bytes ? chars : bytes;
+}
+
 // Longest reference: "&#x" and seven digits, or "&#" and eight, and ";".
 #define REFERENCE_MAX 11
 
+static void PutSlow(XMLText *text, uint8 c);
+
 void TextPutSlow(XMLText *text, uint8 c)
+{
+    PutSlow(text, c);
+    Settle(text);
+}
+
+static void PutSlow(XMLText *text, uint8 c)
 {
     uint32 cp = 0, n;
 
@@ -315,6 +332,7 @@ void TextPutLiteral(XMLText *text, uint8 c)
     while (text->npend > 0)
         Unpend(text);
     Store(text, c);
+    Settle(text);
 }
 
 void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes)
@@ -326,11 +344,15 @@ void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL esca
     text->maxchars = maxchars;
     text->need = 0;
     text->lead = 0;
+    text->special = escapes ? '_' : 0;
     text->escapes = escapes;
     text->cut = FALSE;
     text->npend = 0;
     if (size > 0)
         buf[0] = '\0';
+    if (size == 0)
+        text->cut = TRUE;     // nothing fits
+    Settle(text);
 }
 
 void TextEnd(XMLText *text)
@@ -339,6 +361,7 @@ void TextEnd(XMLText *text)
         Unpend(text);
     if (text->size > 0)
         text->buf[text->len] = '\0';
+    Settle(text);
 }
 
 void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes)
@@ -374,7 +397,7 @@ void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
     ConvertCharset(xstr, istr, size);
 }
 
-BOOL GetXMLText(BPTR fpr, XMLText *text, const char *endname)
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;

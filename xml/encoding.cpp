@@ -4,25 +4,25 @@
 
 #include "sdk/proto.h"
 
-// Closes in after a failure; ZERO.
-static BPTR CloseXMLFile(BPTR in)
+// Closes in after a failure; NULL.
+static XMLFile *Failed(XMLFile *in)
 {
-    IDOS->FClose(in);
-    return ZERO;
+    CloseXMLStream(in);
+    return nullptr;
 }
 
 // The next 16-bit unit, or -1 at the end.
-static int32 NextUnit(BPTR fp, BOOL bigendian)
+static int32 NextUnit(XMLFile *in, BOOL bigendian)
 {
-    int32 a = IDOS->FGetC(fp), b;
+    int32 a = NextByte(in), b;
 
-    if (a < 0 || (b = IDOS->FGetC(fp)) < 0)
+    if (a < 0 || (b = NextByte(in)) < 0)
         return -1;
     return bigendian ? (a << 8) | b : (b << 8) | a;
 }
 
-// Reads UTF-16 from in and writes UTF-8 to out; FALSE when a write fails.
-static BOOL Transcode(BPTR in, BPTR out, BOOL bigendian)
+// Reads UTF-16 from in and writes UTF-8 to out; FALSE when a read or a write fails.
+static BOOL Transcode(XMLFile *in, BPTR out, BOOL bigendian)
 {
     char chunk[XML_BUFSIZE];
     uint32 n = 0, cp;
@@ -46,50 +46,60 @@ static BOOL Transcode(BPTR in, BPTR out, BOOL bigendian)
         }
         n += EncodeUTF8(cp, chunk + n);
     }
-    if (!EndOfFile())
+    if (!EndOfFile(in))
         return FALSE;
     return n == 0 || IDOS->FWrite(out, chunk, n, 1) == 1;
 }
 
-BOOL EndOfFile(void)
+// The member as a stream; NULL with *missing when it is not there, without when the system
+// fails.
+static XMLFile *OpenMember(const char *name, BOOL *missing)
 {
-    return IDOS->IoErr() == 0 ? TRUE : FALSE;
+    BPTR fh = IDOS->FOpen(name, MODE_OLDFILE, XML_BUFSIZE);
+    XMLFile *f;
+
+    *missing = FALSE;
+    if (fh == ZERO) {
+        *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
+        return nullptr;
+    }
+    if ((f = OpenXMLStream(fh)) == nullptr)
+        IDOS->FClose(fh);
+    return f;
 }
 
-BPTR OpenXMLFile(const char *name, BOOL *missing)
+XMLFile *OpenXMLFile(const char *name, BOOL *missing)
 {
     char copy[XML_PATHSIZE];
-    BPTR in = IDOS->FOpen(name, MODE_OLDFILE, XML_READSIZE), out;
+    XMLFile *in = OpenMember(name, missing);
+    BPTR out;
     int32 a, b;
     BOOL bigendian, ok;
 
-    *missing = FALSE;
-    if (in == ZERO) {
-        *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
-        return ZERO;
-    }
-    a = IDOS->FGetC(in);
-    b = IDOS->FGetC(in);
+    if (in == nullptr)
+        return nullptr;
+    a = NextByte(in);
+    b = NextByte(in);
     if ((a == 0xFF && b == 0xFE) || (a == '<' && b == 0))
         bigendian = FALSE;
     else if ((a == 0xFE && b == 0xFF) || (a == 0 && b == '<'))
         bigendian = TRUE;
-    else if (b >= 0 || EndOfFile())
-        return IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING) ? in : CloseXMLFile(in);
+    else if (b >= 0 || EndOfFile(in))
+        return XMLSeek(in, 0) ? in : Failed(in);
     else
-        return CloseXMLFile(in);
-    if ((a == '<' || b == '<') && !IDOS->ChangeFilePosition(in, 0, OFFSET_BEGINNING))
-        return CloseXMLFile(in);     // no mark: the "<" is kept
+        return Failed(in);
+    if ((a == '<' || b == '<') && !XMLSeek(in, 0))
+        return Failed(in);     // no mark: the "<" is kept
 
     IUtility->Strlcpy(copy, name, sizeof(copy));
     if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
-        return CloseXMLFile(in);
+        return Failed(in);
     IExec->DebugPrintF("UTF-16: %s\n", name);
-    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_READSIZE);
+    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
     if (out == ZERO)
-        return CloseXMLFile(in);
+        return Failed(in);
     ok = Transcode(in, out, bigendian);
     IDOS->FClose(out);
-    IDOS->FClose(in);
-    return ok ? IDOS->FOpen(copy, MODE_OLDFILE, XML_READSIZE) : ZERO;
+    CloseXMLStream(in);
+    return ok ? OpenMember(copy, missing) : nullptr;
 }

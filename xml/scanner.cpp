@@ -12,12 +12,12 @@ static BOOL IsBlank(int32 c)
 
 // Reads up to and including the closing "<end><end>>" of a comment ("-->") or CDATA
 // section ("]]>"). FALSE at the end of the file.
-static BOOL SkipToClose(BPTR fpr, int32 end)
+static BOOL SkipToClose(XMLFile *fpr, int32 end)
 {
     int32 c, c1 = 0, c2 = 0;
 
     for (;;) {
-        c = IDOS->FGetC(fpr);
+        c = NextByte(fpr);
         if (c < 0)
             return FALSE;
         if (c == '>' && c1 == end && c2 == end)
@@ -29,19 +29,19 @@ static BOOL SkipToClose(BPTR fpr, int32 end)
 
 // Skips a comment, CDATA section or declaration whose "<!" was read: reads its opening and
 // then up to its closing "-->", "]]>" or ">". FALSE at the end of the file.
-static BOOL SkipMarkup(BPTR fpr)
+static BOOL SkipMarkup(XMLFile *fpr)
 {
-    int32 c = IDOS->FGetC(fpr);
+    int32 c = NextByte(fpr);
     uint32 open;
 
     if (c != '-' && c != '[') {
         while (c >= 0 && c != '>')
-            c = IDOS->FGetC(fpr);
+            c = NextByte(fpr);
         return c >= 0 ? TRUE : FALSE;
     }
     open = c == '-' ? 1 : 6;    // one more "-", or "CDATA["
     while (open-- > 0)
-        if (IDOS->FGetC(fpr) < 0)
+        if (NextByte(fpr) < 0)
             return FALSE;
     return SkipToClose(fpr, c == '-' ? '-' : ']');
 }
@@ -84,13 +84,13 @@ static BOOL MatchTag(const char *text, const char *sname)
 // Reads one tag whose "<" was just consumed, up to its ">" (one inside quotes does not end
 // it), storing at most size - 1 bytes. Returns 1 when it matches sname (flags set), 0 when
 // it does not or is a comment, CDATA or declaration, -1 at the end of the file.
-static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
                    BOOL *complete)
 {
     uint32 i = 0;
     int32 c, quote = 0, last = 0;
 
-    c = IDOS->FGetC(fpr);
+    c = NextByte(fpr);
     if (c < 0)
         return -1;
     if (c == '!')
@@ -110,7 +110,7 @@ static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL 
             *trunc = TRUE;          // the rest is read but not stored: the walk stays in step
         if (c != ' ')
             last = c;
-        c = IDOS->FGetC(fpr);
+        c = NextByte(fpr);
         if (c < 0) {
             buffer[i] = '\0';
             return -1;
@@ -123,7 +123,7 @@ static int ReadTag(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL 
     return 1;
 }
 
-BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
                     BOOL *complete)
 {
     int32 c;
@@ -132,7 +132,7 @@ BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL
     buffer[0] = '\0';
     for (;;) {
         do {
-            c = IDOS->FGetC(fpr);
+            c = NextByte(fpr);
         } while (c >= 0 && c != '<');
         if (c < 0) {
             buffer[0] = '\0';
@@ -147,9 +147,9 @@ BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL
     }
 }
 
-BOOL CheckofSection(BPTR fpr, const char *sname)
+BOOL CheckofSection(XMLFile *fpr, const char *sname)
 {
-    int64 pos = IDOS->GetFilePosition(fpr);
+    int64 pos = XMLTell(fpr);
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE;
 
@@ -160,7 +160,7 @@ BOOL CheckofSection(BPTR fpr, const char *sname)
         found = MatchTag(tag, sname);
         break;
     }
-    IDOS->ChangeFilePosition(fpr, pos, OFFSET_BEGINNING);
+    XMLSeek(fpr, pos);
     if (found)
         IExec->DebugPrintF("CheckofSection  : %s TRUE\n", sname);
     else
@@ -277,15 +277,15 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
 }
 
 // The content of a CDATA section whose "<![" was read, up to its "]]>". FALSE at the end.
-static BOOL ReadCData(BPTR fpr, XMLText *text)
+static BOOL ReadCData(XMLFile *fpr, XMLText *text)
 {
     int32 c, c1 = -1, c2 = -1;     // the two bytes before c, not stored yet
 
     for (int k = 0; k < 6; k++)    // "CDATA["
-        if (IDOS->FGetC(fpr) < 0)
+        if (NextByte(fpr) < 0)
             return FALSE;
     for (;;) {
-        c = IDOS->FGetC(fpr);
+        c = NextByte(fpr);
         if (c < 0)
             return FALSE;
         if (c == '>' && c1 == ']' && c2 == ']')
@@ -301,14 +301,14 @@ static BOOL ReadCData(BPTR fpr, XMLText *text)
     }
 }
 
-BOOL GetXMLValue(BPTR fpr, XMLText *text)
+BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
 {
     BOOL ended = FALSE, cr = FALSE;
     int32 c;
 
     IExec->DebugPrintF("GetXMLValue(%s)\n", text->buf);
     for (;;) {
-        c = IDOS->FGetC(fpr);
+        c = NextByte(fpr);
         if (c < 0)
             break;
         if (c != '<') {
@@ -322,9 +322,9 @@ BOOL GetXMLValue(BPTR fpr, XMLText *text)
             continue;
         }
         cr = FALSE;
-        c = IDOS->FGetC(fpr);
+        c = NextByte(fpr);
         if (c == '!') {
-            c = IDOS->FGetC(fpr);
+            c = NextByte(fpr);
             if (c == '[' ? !ReadCData(fpr, text) : c < 0) {
                 break;
             } else if (c != '[') {
@@ -336,7 +336,7 @@ BOOL GetXMLValue(BPTR fpr, XMLText *text)
         }
         // Any other tag ends the text: normally the element's own end tag, consumed here.
         while (c >= 0 && c != '>')
-            c = IDOS->FGetC(fpr);
+            c = NextByte(fpr);
         ended = c >= 0 ? TRUE : FALSE;
         break;
     }

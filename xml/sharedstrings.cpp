@@ -47,19 +47,19 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, ok = TRUE, missing;
     XMLText text;
-    BPTR fp;
+    XMLFile *fp;
 
     IndexFree(&stringindex);
     stringcount = 0;
     fp = OpenXMLFile(path, &missing);
-    if (fp == ZERO)
+    if (fp == nullptr)
         return missing;    // no table: text cells stay empty
     IExec->DebugPrintF("ReadSharedStrings:Datei %s geöffnet\n", path);
 
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {
         if (!FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
-            ok = EndOfFile();
+            ok = EndOfFile(fp);
             break;
         }
         if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
@@ -68,7 +68,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
             continue;
         TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
         if (!complete && !GetXMLText(fp, &text, "/si")) {
-            ok = EndOfFile();
+            ok = EndOfFile(fp);
             break;
         }
         if (text.cut)
@@ -80,7 +80,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
         }
         IExec->DebugPrintF("id=%03d Text=<%s>\n\n", (int)(stringcount - 1), buffers->utf8);
     }
-    IDOS->FClose(fp);
+    CloseXMLStream(fp);
     return ok;
 }
 

@@ -38,28 +38,60 @@ struct XMLText {
     uint32 maxchars;
     uint32 need;          // continuation bytes the last character still has
     uint32 lead;          // where the last character starts
+    uint32 avail;         // plain bytes TextPut may still keep without a look at the rest
+    uint8  special;       // "_" when escapes are decoded, else 0
     BOOL   escapes;
     BOOL   cut;
     uint32 npend;         // a reference or escape not yet complete
     char   pend[12];
 };
 
+// --- stream.cpp
+
+// A member open for scanning: its handle read in blocks into a buffer of the stream's own,
+// so that taking a byte costs a call of the system only when a block is spent.
+#define XML_BLOCKSIZE 65536
+struct XMLFile {
+    uint8 *next, *end;     // what is left of the block: all that the fast path touches
+    BPTR   fh;
+    int64  start;          // the file position of block[0]
+    BOOL   failed;         // a read failed: the end met is no end of the file
+    uint8  block[XML_BLOCKSIZE];
+};
+
+// A stream over an open handle, which the stream closes; NULL when memory ran out.
+XMLFile *OpenXMLStream(BPTR fh);
+void     CloseXMLStream(XMLFile *f);
+// The first byte of the next block, or -1 at the end of the file or on an error.
+int32    RefillXMLStream(XMLFile *f);
+// The next byte as 0 to 255, or -1 at the end.
+static inline int32 NextByte(XMLFile *f)
+{
+    return f->next < f->end ? *f->next++ : RefillXMLStream(f);
+}
+// Where the next byte comes from, and back to a place told before: inside the block without
+// a call of the system. FALSE when the system cannot seek.
+int64    XMLTell(const XMLFile *f);
+BOOL     XMLSeek(XMLFile *f, int64 pos);
+// TRUE when the stream's last -1 met the end of its file, not an error.
+BOOL     EndOfFile(const XMLFile *f);
+
 // --- scanner.cpp
 
 // Skips to the next tag whose name (after an optional "prefix:") begins with sname, consumes
 // it and leaves its text, without "<" and ">", in buffer (size bytes). An empty sname takes
 // the next tag whatever it is. complete: the tag ends in "/". FALSE at the end of the file.
-BOOL FindXMLSection(BPTR fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
                     BOOL *complete);
 // TRUE when the next tag begins as FindXMLSection would match it; the position is kept.
-BOOL CheckofSection(BPTR fpr, const char *sname);
+BOOL CheckofSection(XMLFile *fpr, const char *sname);
 // The value of an attribute of a tag text, with double quotes around it ("" when missing).
 // spara is the name with "=", as "r=" or " t="; the name must start an attribute.
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
-BOOL GetXMLValue(BPTR fpr, XMLText *text);
+BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
 // Replaces every occurrence of rstr, ignoring case, within a XML_BUFSIZE buffer.
 void ReplaceString(char *sstr, const char *rstr, const char *nstr);
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place).
@@ -83,11 +115,9 @@ static inline BOOL NameIs(const char *a, const char *b)
 
 // Opens a member of the workspace for scanning. A file written in UTF-16 (a byte order mark,
 // or "<" as a 16-bit unit) is first written out again as UTF-8 beside it, and that copy is
-// opened: the scanner reads bytes. ZERO when it cannot be opened or converted; *missing
+// opened: the scanner reads bytes. NULL when it cannot be opened or converted; *missing
 // then tells whether the file is not there at all, as against a failing system.
-BPTR OpenXMLFile(const char *name, BOOL *missing);
-// TRUE when the last read that gave -1 met the end of its file, not an error.
-BOOL EndOfFile(void);
+XMLFile *OpenXMLFile(const char *name, BOOL *missing);
 
 // --- decode.cpp
 
@@ -98,11 +128,11 @@ void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL esca
 void TextPutSlow(XMLText *text, uint8 c);
 static inline void TextPut(XMLText *text, uint8 c)
 {
-    if (c < 0x80 && c != '&' && (c != '_' || !text->escapes) && text->npend == 0 &&
-        text->chars < text->maxchars && text->len + 1 < text->size) {
+    if (c < 0x80 && c != '&' && c != text->special && text->avail > 0) {
         text->buf[text->len++] = (char)c;
         text->chars++;
         text->need = 0;
+        text->avail--;
         return;
     }
     TextPutSlow(text, c);
@@ -114,7 +144,7 @@ void TextEnd(XMLText *text);
 
 // Text of a shared-string item or inline string whose start tag was just consumed: every
 // t outside phonetic runs, up to the item's end tag, appended to text.
-BOOL GetXMLText(BPTR fpr, XMLText *text, const char *endname);
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
 // What ConvertText converts from; the one there is.
 enum { TEXT_UTF8 = 2 };
 
