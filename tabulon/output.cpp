@@ -229,20 +229,6 @@ private:
     const std::deque<Cell> &cells_;
 };
 
-static bool RowMajor(const std::deque<Cell> &cells)
-{
-    ULONG row = 0, col = 0;
-    for (const Cell &c : cells) {
-        if (c.c_Row == 0 || c.c_Col == 0)
-            return false;
-        if (c.c_Row < row || (c.c_Row == row && c.c_Col <= col))
-            return false;
-        row = c.c_Row;
-        col = c.c_Col;
-    }
-    return true;
-}
-
 template <class Cells>
 static ULONG LastColumn(const Cells &cells)
 {
