@@ -8,9 +8,10 @@ PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-target bench clean
+.PHONY: all deps build run test test-target bench install clean
 
 all: build
 
@@ -49,6 +50,10 @@ bench:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSHEAF_BENCH=ON
 	cmake --build build -j $(JOBS)
 	./bench/run.sh build
+
+# sheaf in $(PREFIX)/bin, the module file in $(PREFIX)/lib/sheaf where sheaf looks for it.
+install: build
+	cmake --install build --prefix $(PREFIX)
 
 clean:
 	rm -rf build build-san build-target

@@ -76,7 +76,8 @@ private:
     IOType io_{};
 };
 
-// The default module file: beside the sheaf command, else where the build put it.
+// The default module file: beside the sheaf command, else in ../lib/sheaf/ from it, else
+// where the build put it.
 std::string DefaultModulePath(const char *argv0);
 
 // Why a workbook that failed to import failed, in a few words ("not a ZIP workbook"). Called

@@ -32,7 +32,8 @@ static const char HELP[] =
     "  --charset NAME  the locale's code set, the module's 8-bit charset (ISO-8859-1 by\n"
     "                  default); output is always UTF-8\n"
     "  --trace         the module's trace lines on stderr\n"
-    "  --module PATH   the module file to load (default: sheaf.io beside this program)\n"
+    "  --module PATH   the module file to load (default: sheaf.io beside this program,\n"
+    "                  else in ../lib/sheaf/ from it)\n"
     "  -h, --help      this text\n"
     "  --version       the program's version\n"
     "\n";

@@ -20,3 +20,10 @@ TEST(Module, OpensTheModuleFile)
     EXPECT_NE(nullptr, module.io().io_Load);
     EXPECT_NE(nullptr, module.io().io_GetPrefs);
 }
+
+// Neither beside the tests nor in ../lib/sheaf/ from them: where the build put it. The
+// installed layout is the install test's.
+TEST(DefaultModulePath, FallsBackToTheBuildsModule)
+{
+    EXPECT_EQ(testing_support::ModulePath(), tabulon::DefaultModulePath(nullptr));
+}
