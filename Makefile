@@ -1,9 +1,9 @@
-# Two commands do everything on a fresh Debian 12 machine:
+# ./run.sh and ./test.sh start from a fresh Debian 12 machine: they install make, then
 #   make run    installs what is missing, builds, imports the example workbook and shows it
 #   make test   the same set-up, then every test, also under ASan and UBSan with plain char
 #               unsigned as on the target
 # `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
-# unit suites under qemu-ppc.
+# unit suites under qemu-ppc; `make install PREFIX=P` installs sheaf and its module.
 PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
@@ -21,7 +21,7 @@ deps:
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  $(SUDO) apt-get update -qq && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
 build: deps
