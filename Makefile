@@ -10,8 +10,11 @@ TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user go
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
+WERROR ?= OFF
 
-.PHONY: all deps build run test test-target bench install clean
+COVERAGE_PACKAGES := gcovr
+
+.PHONY: all deps build run test test-target bench coverage install clean
 
 all: build
 
@@ -25,14 +28,17 @@ deps:
 	fi
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSHEAF_WERROR=$(WERROR)
 	cmake --build build -j $(JOBS)
 
 run: build
 	./build/sheaf examples/example.xlsx
 
+# Warnings are findings: the tested trees take none.
+test: WERROR := ON
 test: build
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DSHEAF_SANITIZE=ON -DSHEAF_UNSIGNED_CHAR=ON \
+	      -DSHEAF_WERROR=ON
 	cmake --build build-san -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS)
 	cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
@@ -51,9 +57,19 @@ bench:
 	cmake --build build -j $(JOBS)
 	./bench/run.sh build
 
+# Lines and branches of the module's code that the tests take.
+coverage:
+	$(MAKE) deps EXTRA_PACKAGES="$(COVERAGE_PACKAGES)"
+	cmake -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DSHEAF_COVERAGE=ON
+	cmake --build build-cov -j $(JOBS)
+	find build-cov -name '*.gcda' -delete
+	cd build-cov && ctest -j $(JOBS) > /dev/null || true
+	gcovr -r . build-cov --filter 'module/' --filter 'xml/' --filter 'formula/' \
+	      --exclude-unreachable-branches --exclude-throw-branches --print-summary | tail -n 3
+
 # sheaf in $(PREFIX)/bin, the module file in $(PREFIX)/lib/sheaf where sheaf looks for it.
 install: build
 	cmake --install build --prefix $(PREFIX)
 
 clean:
-	rm -rf build build-san build-target
+	rm -rf build build-san build-target build-cov

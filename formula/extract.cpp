@@ -3,11 +3,11 @@
 // its own distance from the defining cell.
 #include "formula/formula.h"
 
-#include "host/module.h"
 #include "sdk/proto.h"
 #include "xml/xml.h"
 
-// A stored definition; ln_Name holds its text as the file has it, references decoded.
+// A stored definition, in the import's pool; ln_Name holds its text, references decoded,
+// right behind it.
 struct SFNode {
     Node   node;
     uint32 scol, srow;      // the defining cell
@@ -20,44 +20,15 @@ struct SFNode {
 
 List formulalist;
 
-static SFNode **sfindex;    // sfindex[si]
-static uint32   sfroom;
-static char    *ftext;      // the formula as written, decoded: FORMULA_BUFSIZE bytes
+static PointerIndex sfindex;     // the definition of si at slot si
+static char        *ftext;       // the formula as written, decoded: FORMULA_BUFSIZE bytes
 
 static void ResetIndex(void)
 {
-    if (sfindex != nullptr)
-        IExec->FreeVec(sfindex);
-    sfindex = nullptr;
-    sfroom = 0;
+    IndexFree(&sfindex);
     if (ftext != nullptr)
         IExec->FreeVec(ftext);
     ftext = nullptr;
-}
-
-// Makes room for sfindex[si]; FALSE when memory is short.
-static BOOL IndexRoom(uint32 si)
-{
-    uint32 room = sfroom == 0 ? 64 : sfroom;
-    SFNode **grown;
-
-    if (si < sfroom)
-        return TRUE;
-    while (room <= si)
-        room *= 2;
-    grown = (SFNode **)IExec->AllocVecTags(room * sizeof(SFNode *),
-                                           AVT_Type,           MEMF_PRIVATE,
-                                           AVT_ClearWithValue, 0,
-                                           TAG_DONE);
-    if (grown == nullptr)
-        return FALSE;
-    if (sfindex != nullptr) {
-        IExec->CopyMem(sfindex, grown, sfroom * sizeof(SFNode *));
-        IExec->FreeVec(sfindex);
-    }
-    sfindex = grown;
-    sfroom = room;
-    return TRUE;
 }
 
 char *GetSharedFormula(uint32 num, List *list, Node **datanode)
@@ -77,7 +48,7 @@ char *GetSharedFormula(uint32 num, List *list, Node **datanode)
 static SFNode *FindDefinition(uint32 si)
 {
     if (si < SI_INDEXED)
-        return si < sfroom ? sfindex[si] : nullptr;
+        return (SFNode *)IndexGet(&sfindex, si);
     for (Node *node = formulalist.lh_Head; node->ln_Succ != nullptr; node = node->ln_Succ)
         if (((SFNode *)node)->si == si)
             return (SFNode *)node;
@@ -94,19 +65,15 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     uint32 len, k;
 
     IExec->DebugPrintF("Create Shared Formula\n");
-    if (si < SI_INDEXED && !IndexRoom(si))
+    if (si < SI_INDEXED && !IndexSet(&sfindex, si, nullptr))
         return FALSE;
-    node = (SFNode *)IExec->AllocVecTags(sizeof(SFNode),
-                                         AVT_Type,           MEMF_PRIVATE,
-                                         AVT_ClearWithValue, 0,
-                                         TAG_DONE);
+    len = IUtility->Strlen(text);
+    node = (SFNode *)IExec->AllocPooled(sharedpool, (uint32)sizeof(SFNode) + len + 1);
     if (node == nullptr)
         return FALSE;
-    node->node.ln_Name = AllocString(text);
-    if (node->node.ln_Name == nullptr) {
-        IExec->FreeVec(node);
-        return FALSE;
-    }
+    IUtility->ClearMem(node, sizeof(SFNode));
+    node->node.ln_Name = (char *)(node + 1);
+    IExec->CopyMem(text, node->node.ln_Name, len + 1);
     node->scol = col;
     node->srow = row;
     node->si = si;
@@ -118,7 +85,7 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
         GetRowColumnNumber(range + k, &node->erow, &node->ecol);
     IExec->AddTail(&formulalist, &node->node);
     if (si < SI_INDEXED)
-        sfindex[si] = node;
+        IndexSet(&sfindex, si, node);     // the slot is there already
     return TRUE;
 }
 
@@ -135,27 +102,18 @@ static void HostFormula(const char *text, char *data, uint32 size, int32 drow, i
     ConvertCharset(data, data, size);
 }
 
-BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
-                   uint32 row, uint32 col)
+// Reads the text of the f element into ftext, made at the first formula of an import.
+// FALSE when memory ran out.
+static BOOL ReadFormulaText(BPTR fpr, BOOL complete, uint32 row, uint32 col)
 {
-    // Room for "shared", a range of the sheet and an si number: longer values are no such.
-    char type[16], ref[64], si[16];
-    BOOL trunc = FALSE, shared;
-    int32 number = -1;
     XMLText text;
 
-    if (fpr == ZERO) {
-        ResetIndex();
-        return TRUE;
-    }
-    data[0] = '\0';
     if (ftext == nullptr) {
         ftext = (char *)IExec->AllocVecTags(FORMULA_BUFSIZE,
                                             AVT_Type, MEMF_PRIVATE,
                                             TAG_DONE);
         if (ftext == nullptr)
             return FALSE;
-        ftext[0] = '\0';
     }
     // Escapes of control characters belong to cell texts; a formula keeps them as written.
     TextBegin(&text, ftext, FORMULA_BUFSIZE, FORMULA_MAXCHARS, FALSE);
@@ -166,28 +124,37 @@ BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
         SetRowColumnNumber(name, row, col);
         IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %d Zeichen\n", name, (int)text.chars);
     }
+    return TRUE;
+}
 
-    // A bare <f> has no attributes to look for.
-    type[0] = '\0';
+// TRUE when the f start tag says t="shared"; a bare <f> has no attributes to look for.
+static BOOL IsShared(const char *ftag)
+{
+    char type[16];   // room for "shared": a longer value is none
+    BOOL trunc = FALSE;
+
     for (const char *p = ftag; *p != '\0'; p++) {
         if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
             GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
-            break;
+            return IUtility->Stricmp(type, "\"shared\"") == 0;
         }
     }
-    shared = IUtility->Stricmp(type, "\"shared\"") == 0;
-    if (!shared) {
-        // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
-        if (ftext[0] != '\0')
-            HostFormula(ftext, data, size, 0, 0, row, col);
-        return TRUE;
-    }
+    return FALSE;
+}
+
+// A shared formula: its definition, stored and converted, or a use, moved from it. FALSE
+// when memory ran out.
+static BOOL SharedFormula(const char *ftag, char *data, uint32 size, uint32 row, uint32 col)
+{
+    char ref[64], si[16];    // a range of the sheet and an si number: longer values are none
+    BOOL trunc = FALSE;
+    int32 number = -1;
+    SFNode *node;
 
     GetSectionParameter(" ref=", ftag, sizeof(ref), ref, &trunc);
     GetSectionParameter(" si=", ftag, sizeof(si), si, &trunc);
     if (si[0] != '"' || IDOS->StrToLong(si + 1, &number) <= 0 || number < 0)
         number = -1;
-
     if (ftext[0] != '\0') {
         // The defining cell, or a writer that repeats the text in every cell.
         if (ref[0] != '\0' && number >= 0 &&
@@ -197,14 +164,31 @@ BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32
         return TRUE;
     }
     if (number >= 0) {
-        SFNode *node = FindDefinition((uint32)number);
         IExec->DebugPrintF("\nUse Shared Formula\n");
-        if (node != nullptr) {
+        if ((node = FindDefinition((uint32)number)) != nullptr) {
             HostFormula(node->node.ln_Name, data, size, (int32)(row - node->srow),
                         (int32)(col - node->scol), row, col);
             return TRUE;
         }
     }
     IExec->DebugPrintF("<<<Fehlerfang>>>\n");
+    return TRUE;
+}
+
+BOOL GetXMLFormula(BPTR fpr, const char *ftag, BOOL complete, char *data, uint32 size,
+                   uint32 row, uint32 col)
+{
+    if (fpr == ZERO) {
+        ResetIndex();
+        return TRUE;
+    }
+    data[0] = '\0';
+    if (!ReadFormulaText(fpr, complete, row, col))
+        return FALSE;
+    if (IsShared(ftag))
+        return SharedFormula(ftag, data, size, row, col);
+    // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
+    if (ftext[0] != '\0')
+        HostFormula(ftext, data, size, 0, 0, row, col);
     return TRUE;
 }

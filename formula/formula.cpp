@@ -1,9 +1,9 @@
 // Formula text into the host's formula language (ConvertFormula), with the references of a
 // shared formula moved to the cell that uses it. Accepts any NUL-terminated UTF-8 text; the
-// result never holds more than XML_BUFSIZE - 1 bytes.
+// result never holds more than its buffer.
 #include "formula/formula.h"
 
-#include "formula/text.h"
+#include "formula/tokens.h"
 #include "sdk/proto.h"
 #include "xml/xml.h"
 
@@ -41,7 +41,7 @@ struct CellPart {
 // Reads [$]letters[$]digits, [$]letters or [$]digits at text[i] within the sheet (up to
 // XFD1048576). Returns its length; 0 when there is none, or when the run goes on as a name
 // or stands before "(", "[" or "!" (a function such as L10, a table, a sheet).
-static uint32 GetTablePosition(const char *text, uint32 i, CellPart *part)
+static uint32 ReadCellPart(const char *text, uint32 i, CellPart *part)
 {
     uint32 k = i, letters = 0, digits = 0;
     BOOL dollar = FALSE;
@@ -104,7 +104,7 @@ static BOOL MovePart(CellPart *part, int32 drow, int32 dcol)
     return TRUE;
 }
 
-static void PutPart(TextOut *out, const CellPart *part)
+static void PutPart(Output *out, const CellPart *part)
 {
     char name[16];
     uint32 n = 0;
@@ -114,30 +114,30 @@ static void PutPart(TextOut *out, const CellPart *part)
         while (IsLetterChar(name[n]))
             n++;
         if (part->colabs)
-            PutText(out, "$", 1);
-        PutText(out, name, n);
+            Append(out, "$", 1);
+        Append(out, name, n);
     }
     if (part->row != 0) {
         SetRowColumnNumber(name, part->row, 0);
         if (part->rowabs)
-            PutText(out, "$", 1);
-        PutText(out, name, IUtility->Strlen(name));
+            Append(out, "$", 1);
+        Append(out, name, IUtility->Strlen(name));
     }
 }
 
 // Writes the reference at text[i] (a cell, or a range of cells, columns or rows) moved by
 // the deltas, or #REF! when any end leaves the sheet. Returns how much of text it took; 0,
 // with nothing written, when there is no reference at i.
-static uint32 MoveReference(const char *text, uint32 i, TextOut *out, int32 drow, int32 dcol)
+static uint32 MoveReference(const char *text, uint32 i, Output *out, int32 drow, int32 dcol)
 {
     CellPart a, b = {};
-    uint32 len = GetTablePosition(text, i, &a);
+    uint32 len = ReadCellPart(text, i, &a);
     BOOL range = FALSE;
 
     if (len == 0)
         return 0;
     if (text[i + len] == ':') {
-        uint32 blen = GetTablePosition(text, i + len + 1, &b);
+        uint32 blen = ReadCellPart(text, i + len + 1, &b);
         if (blen > 0 && (a.col != 0) == (b.col != 0) && (a.row != 0) == (b.row != 0)) {
             range = TRUE;
             len += 1 + blen;
@@ -148,97 +148,81 @@ static uint32 MoveReference(const char *text, uint32 i, TextOut *out, int32 drow
 
     CellPart ma = a, mb = b;
     if (!MovePart(&ma, drow, dcol) || (range && !MovePart(&mb, drow, dcol))) {
-        PutText(out, "#REF!", 5);
+        Append(out, "#REF!", 5);
     } else if (ma.col == a.col && ma.row == a.row &&
                (!range || (mb.col == b.col && mb.row == b.row))) {
-        PutText(out, text + i, len);   // unmoved: as written, letter case included
+        Append(out, text + i, len);   // unmoved: as written, letter case included
     } else {
         PutPart(out, &ma);
         if (range) {
-            PutText(out, ":", 1);
+            Append(out, ":", 1);
             PutPart(out, &mb);
         }
     }
     return len;
 }
 
+// A name or number token in place: a sheet prefix with the reference behind it, a function,
+// a reference moved, or the token as written. The index behind what it took.
+static uint32 MoveName(const char *text, const Token &t, Output *out, int32 drow, int32 dcol)
+{
+    uint32 w = SkipName(text, t.start), p = PrefixEnd(text, w), n;
+
+    if (p > 0) {
+        // Sheet names never move, the cell behind them does.
+        Append(out, text + t.start, p - t.start);
+        return p + MoveReference(text, p, out, drow, dcol);
+    }
+    if (text[w] == '(') {
+        Append(out, text + t.start, w - t.start);   // a function, even when it reads like L10
+        return w;
+    }
+    if ((n = MoveReference(text, t.start, out, drow, dcol)) > 0)
+        return t.start + n;
+    Append(out, text + t.start, t.end - t.start);
+    return t.end;
+}
+
 // The text with "=" in front, "<>" as "!=", ";" between arguments and every relative
 // reference moved; string literals, quoted sheet names, brackets and the separators of array
 // constants are copied as they are.
-static void MoveReferences(const char *text, TextOut *out, int32 drow, int32 dcol)
+static void MoveReferences(const char *text, Output *out, int32 drow, int32 dcol)
 {
     uint32 i = 0, braces = 0;
+    Token t;
 
-    PutText(out, "=", 1);
-    while (text[i] != '\0' && !out->cut) {
-        unsigned char c = text[i];
-        uint32 s = i, n;
-
-        if (c == '"' || c == '[') {
-            i = c == '"' ? SkipQuoted(text, i) : SkipBrackets(text, i);
-            PutText(out, text + s, i - s);
-        } else if (c == '\'') {
-            i = SkipQuoted(text, i);
-            BOOL sheet = text[i] == '!';
-            if (sheet)
-                i++;
-            PutText(out, text + s, i - s);
-            if (sheet)
-                i += MoveReference(text, i, out, drow, dcol);
-        } else if (c == '#') {
-            i = SkipError(text, i);
-            PutText(out, text + s, i - s);
-        } else if (c == '<' && text[i + 1] == '>') {
-            PutText(out, "!=", 2);
-            i += 2;
-        } else if (c == ',') {
-            PutText(out, braces > 0 ? "," : ";", 1);
-            i++;
-        } else if (c == '{' || c == '}') {
+    Append(out, "=", 1);
+    for (; (t = ReadToken(text, i)).kind != TOKEN_END && !out->cut; i = t.end) {
+        if (t.kind == TOKEN_NAME || t.kind == TOKEN_NUMBER) {
+            t.end = MoveName(text, t, out, drow, dcol);
+        } else if (t.kind == TOKEN_SHEET && text[t.end] == '!') {
+            Append(out, text + t.start, t.end + 1 - t.start);
+            t.end += 1 + MoveReference(text, t.end + 1, out, drow, dcol);
+        } else if (IsChar(text, t, '<') && text[t.end] == '>') {
+            Append(out, "!=", 2);
+            t.end++;
+        } else if (IsChar(text, t, ',')) {
             // {1,2;3,4}: the host reads the rows and columns of a constant as written.
-            if (c == '{')
-                braces++;
-            else if (braces > 0)
-                braces--;
-            PutText(out, text + s, 1);
-            i++;
-        } else if (IsNameChar(c) && c != '.') {
-            uint32 w = SkipName(text, i), p = PrefixEnd(text, w);
-            if (p > 0) {
-                // Sheet names never move, the cell behind them does.
-                PutText(out, text + s, p - s);
-                i = p + MoveReference(text, p, out, drow, dcol);
-            } else if (text[w] == '(') {
-                PutText(out, text + s, w - s);   // a function, even when it reads like L10
-                i = w;
-            } else if ((n = MoveReference(text, i, out, drow, dcol)) > 0) {
-                i += n;
-            } else {
-                i = IsDigitChar(c) ? SkipNumber(text, i, nullptr) : w;
-                PutText(out, text + s, i - s);
-            }
+            Append(out, braces > 0 ? "," : ";", 1);
         } else {
-            PutText(out, text + s, 1);
-            i++;
+            if (IsChar(text, t, '{'))
+                braces++;
+            else if (IsChar(text, t, '}') && braces > 0)
+                braces--;
+            Append(out, text + t.start, t.end - t.start);
         }
     }
 }
 
 BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
 {
-    TextOut out = { data, size, 0, FALSE };
-    BOOL cut = FALSE, percent = FALSE;
+    Output out = { data, size, 0, FALSE };
 
     if (data == nullptr || size == 0)
         return FALSE;
     MoveReferences(text != nullptr ? text : "", &out, drow, dcol);
-    EndText(&out);
+    Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
     TranslateFormula(data, TRANSLATE_CODES);
-    for (const char *p = data; *p != '\0' && !percent; p++)
-        percent = *p == '%';
-    // Each call takes one "%" away; the bound only guards against a loop.
-    for (uint32 guard = 0; percent && guard < size && ConvertProzent(data, size, &cut); guard++)
-        ;
-    return !out.cut && !cut;
+    return ConvertAllProzent(data, size) && !out.cut;
 }

@@ -2,7 +2,7 @@
 // isname (codes) and xsname (the workbook's names).
 #include "formula/formula.h"
 
-#include "formula/text.h"
+#include "formula/tokens.h"
 #include "sdk/proto.h"
 
 #define FUNCTIONS 119
@@ -43,22 +43,13 @@ static const char xsname[FUNCTIONS][30] = {
     "HEX2BIN",
 };
 
-// Characters a function name is made of; one of them in front of a name makes it part of a
-// longer name. Bytes of multi-byte UTF-8 characters count as letters.
-static BOOL IsFunctionChar(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '_' || c >= 0x80;
-}
-
-// Traces the piece formula[from..to) with the positions around it.
-static void TracePiece(const char *format, char *formula, uint32 from, uint32 to, int32 a,
-                       int32 b)
+// Traces the piece formula[from..to), the position where it ended and where it began.
+static void TracePiece(char *formula, uint32 from, uint32 to, uint32 ended)
 {
     char keep = formula[to];
 
     formula[to] = '\0';
-    IExec->DebugPrintF(format, formula + from, (int)a, (int)b);
+    IExec->DebugPrintF("SeperateFunction: <%s> %d %d\n", formula + from, (int)ended, (int)from);
     formula[to] = keep;
 }
 
@@ -68,30 +59,18 @@ static void TracePiece(const char *format, char *formula, uint32 from, uint32 to
 static BOOL SeperateFunction(char *formula, uint32 *pos, uint32 *start, uint32 *len)
 {
     uint32 i = *pos;
+    Token t;
 
-    while (formula[i] != '\0') {
-        unsigned char c = formula[i];
-        if (c == '"' || c == '\'') {
-            i = SkipQuoted(formula, i);
-        } else if (c == '[') {
-            i = SkipBrackets(formula, i);
-        } else if (IsFunctionChar(c)) {
-            uint32 s = i;
-            while (IsFunctionChar(formula[i]))
-                i++;
-            if (formula[i] == '(') {
-                *start = s;
-                *len = i - s;
-                TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, i + 1, (int32)i,
-                           (int32)*pos);
-                *pos = i + 1;
-                return TRUE;
-            }
-        } else {
-            i++;
+    for (; (t = ReadToken(formula, i)).kind != TOKEN_END; i = t.end) {
+        if (t.kind == TOKEN_NAME && formula[t.end] == '(') {
+            *start = t.start;
+            *len = t.end - t.start;
+            TracePiece(formula, *pos, t.end + 1, t.end);
+            *pos = t.end + 1;
+            return TRUE;
         }
     }
-    TracePiece("SeperateFunction: <%s> %d %d\n", formula, *pos, i, (int32)i, (int32)*pos);
+    TracePiece(formula, *pos, i, i);
     *pos = i;
     return FALSE;
 }

@@ -2,103 +2,90 @@
 // ("12%" -> "0.12"), any other operand a division ("A1%" -> "(A1/100)").
 #include "formula/formula.h"
 
-#include "formula/text.h"
+#include "formula/tokens.h"
 #include "sdk/proto.h"
-#include "xml/xml.h"
 
-#define NESTING 256   // open parentheses followed; deeper ones leave their "%" as it is
+#define NESTING 256       // open parentheses followed; deeper ones leave their "%" as it is
+#define LITERAL_MAX 128   // a longer literal is divided like any other operand: the same value
 
-// The first "%" outside literals that stands behind an operand: its index, or -1 when there
-// is none. The operand is data[*opstart..*opend) (a function's name, a sheet prefix and
-// both ends of a range belong to it; blanks between it and the "%" do not); *literal is TRUE
-// for a number of digits and a point.
-static int32 FindProzent(const char *data, uint32 *opstart, uint32 *opend, BOOL *literal)
+// What the tokens so far leave for a "%" to take.
+struct Operands {
+    uint16 open[NESTING];   // where the operand of each open parenthesis begins
+    uint32 depth, lost;     // parentheses followed, and those past NESTING
+    int32  start;           // the operand the last token ended, -1 for none ...
+    uint32 end;             //   ... and its end: a token right there continues it
+    int32  join;            // an operand before ":" or "!", which the next token continues
+    BOOL   literal;         // the operand is a plain number
+};
+
+// A parenthesis or brace opens at t: a name right in front belongs to the call.
+static void OpenGroup(Operands *o, const Token &t)
 {
-    uint16 open[NESTING];
-    uint32 depth = 0, lost = 0, i = 0;
-    int32 operand = -1;       // start of the operand that the last token ended
-    uint32 operandEnd = 0;    // where it ended; a token right there continues it
-    int32 join = -1;          // start of the operand in front of a ":" or "!"
-    BOOL plain = FALSE;
+    uint32 from = (o->start >= 0 && o->end == t.start) ? (uint32)o->start : t.start;
 
-    while (data[i] != '\0') {
-        unsigned char c = data[i];
-        uint32 s = i;
-        BOOL number = FALSE;
+    if (o->depth < NESTING)
+        o->open[o->depth++] = (uint16)from;
+    else
+        o->lost++;
+    o->start = o->join = -1;
+}
 
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            i++;
+// The group closes at t: it is one operand from where it opened.
+static void CloseGroup(Operands *o, const Token &t)
+{
+    o->join = -1;
+    if (o->lost > 0) {
+        o->lost--;
+        o->start = -1;
+    } else if (o->depth > 0) {
+        o->start = o->open[--o->depth];
+        o->end = t.end;
+        o->literal = FALSE;
+    } else {
+        o->start = -1;
+    }
+}
+
+// An operand token: a new operand, or more of the one before (a range, a sheet, a table).
+static void TakeOperand(Operands *o, const char *data, const Token &t)
+{
+    if (o->join >= 0 && t.start > 0 && (data[t.start - 1] == ':' || data[t.start - 1] == '!')) {
+        o->start = o->join;
+        o->literal = FALSE;
+    } else if (o->start >= 0 && o->end == t.start) {
+        o->literal = FALSE;   // Table1[Col], [1]Sheet1: one operand
+    } else {
+        o->start = (int32)t.start;
+        o->literal = t.kind == TOKEN_NUMBER && t.plain;
+    }
+    o->join = -1;
+    o->end = t.end;
+}
+
+// Follows data from *at to the next "%" that stands behind an operand: its index, or -1.
+// The operand is data[o->start..o->end); blanks between it and the "%" are not part of it.
+static int32 NextProzent(const char *data, uint32 *at, Operands *o)
+{
+    for (Token t; (t = ReadToken(data, *at)).kind != TOKEN_END; *at = t.end) {
+        if (t.kind == TOKEN_BLANK)
             continue;
-        }
-        if (c == '%') {
-            if (operand >= 0) {
-                *opstart = (uint32)operand;
-                *opend = operandEnd;
-                *literal = plain;
-                return (int32)i;
-            }
-            i++;
-            join = -1;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            i = SkipQuoted(data, i);
-        } else if (c == '[') {
-            i = SkipBrackets(data, i);
-        } else if (c == '#') {
-            i = SkipError(data, i);
-        } else if (IsDigitChar(c) || (c == '.' && IsDigitChar(data[i + 1]))) {
-            i = SkipNumber(data, i, &number);
-        } else if (IsNameChar(c)) {
-            while (IsNameChar(data[i]))
-                i++;
-        } else if (c == '(' || c == '{') {
-            // A name right in front belongs to the call.
-            uint32 from = (operand >= 0 && operandEnd == s) ? (uint32)operand : s;
-            if (depth < NESTING)
-                open[depth++] = (uint16)from;
-            else
-                lost++;
-            operand = join = -1;
-            i++;
-            continue;
-        } else if (c == ')' || c == '}') {
-            i++;
-            join = -1;
-            if (lost > 0) {
-                lost--;
-                operand = -1;
-            } else if (depth > 0) {
-                operand = open[--depth];
-                operandEnd = i;
-                plain = FALSE;
-            } else {
-                operand = -1;
-            }
-            continue;
-        } else if ((c == ':' || c == '!') && operand >= 0 && operandEnd == s) {
-            join = operand;
-            operand = -1;
-            i++;
-            continue;
+        if (t.kind != TOKEN_OTHER) {
+            TakeOperand(o, data, t);
+        } else if (IsChar(data, t, '%')) {
+            if (o->start >= 0)
+                return (int32)t.start;
+            o->join = -1;
+        } else if (IsChar(data, t, '(') || IsChar(data, t, '{')) {
+            OpenGroup(o, t);
+        } else if (IsChar(data, t, ')') || IsChar(data, t, '}')) {
+            CloseGroup(o, t);
+        } else if ((IsChar(data, t, ':') || IsChar(data, t, '!')) && o->start >= 0 &&
+                   o->end == t.start) {
+            o->join = o->start;
+            o->start = -1;
         } else {
-            operand = join = -1;
-            i++;
-            continue;
+            o->start = o->join = -1;
         }
-
-        // An operand token from s to i.
-        if (join >= 0 && s > 0 && (data[s - 1] == ':' || data[s - 1] == '!')) {
-            operand = join;
-            plain = FALSE;
-        } else if (operand >= 0 && operandEnd == s) {
-            plain = FALSE;   // Table1[Col], [1]Sheet1: one operand
-        } else {
-            operand = (int32)s;
-            plain = number;
-        }
-        join = -1;
-        operandEnd = i;
     }
     return -1;
 }
@@ -106,7 +93,7 @@ static int32 FindProzent(const char *data, uint32 *opstart, uint32 *opend, BOOL 
 // Writes the literal lit[0..n) (digits, at most one point) divided by 100, exactly: no
 // leading zeros but one "0" below 1, no trailing zeros behind the point, no point for a
 // whole number. The digits are read where they stand, so a literal of any length fits.
-static void PutProzentValue(TextOut *out, const char *lit, uint32 n)
+static void PutProzentValue(Output *out, const char *lit, uint32 n)
 {
     uint32 ilen = 0, k;
     while (ilen < n && lit[ilen] != '.')
@@ -124,9 +111,9 @@ static void PutProzentValue(TextOut *out, const char *lit, uint32 n)
     // zeros in front, go behind it, ahead of the old fraction.
     uint32 keep = wlen > 2 ? wlen - 2 : 0;
     if (keep > 0)
-        PutText(out, whole, keep);
+        Append(out, whole, keep);
     else
-        PutText(out, "0", 1);
+        Append(out, "0", 1);
     char moved[2];
     for (k = 0; k < 2; k++) {
         int32 idx = (int32)wlen - 2 + (int32)k;   // below 0: a padding zero
@@ -138,41 +125,80 @@ static void PutProzentValue(TextOut *out, const char *lit, uint32 n)
             last = k + 1;
     if (last == 0)
         return;
-    PutText(out, ".", 1);
+    Append(out, ".", 1);
     for (k = 0; k < last; k++)
-        PutText(out, k < 2 ? &moved[k] : &frac[k - 2], 1);
+        Append(out, k < 2 ? &moved[k] : &frac[k - 2], 1);
 }
 
-// A literal longer than this is divided like any other operand: the same value.
-#define LITERAL_MAX 128
+// Rewrites the "%" at pct and its operand; the operand's new end. *cut when the longer text
+// had to be cut to fit size.
+static uint32 RewriteProzent(char *data, uint32 size, uint32 pct, Operands *o, BOOL *cut)
+{
+    char value[LITERAL_MAX + 8], procent[16];
+    Output out = { value, sizeof(value), 0, FALSE };
+    uint32 start = (uint32)o->start, k;
+    BOOL whole;
+
+    for (k = 0; k < sizeof(procent) - 1 && start + k <= pct; k++)
+        procent[k] = data[start + k];
+    procent[k] = '\0';
+    if (o->literal && o->end - start <= LITERAL_MAX) {
+        PutProzentValue(&out, data + start, o->end - start);
+        Finish(&out);
+        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, value);
+        whole = ReplaceRange(data, size, start, pct + 1, value, out.len);
+        o->end = start + out.len;
+    } else {
+        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, "(/100)");
+        whole = ReplaceRange(data, size, o->end, pct + 1, "/100)", 5);
+        whole = ReplaceRange(data, size, start, start, "(", 1) && whole;
+        o->end += 6;
+        o->literal = FALSE;
+    }
+    if (!whole)
+        *cut = TRUE;
+    return o->end;
+}
+
+static void StartOperands(Operands *o)
+{
+    o->depth = o->lost = o->end = 0;
+    o->start = o->join = -1;
+    o->literal = FALSE;
+}
 
 BOOL ConvertProzent(char *data, uint32 size, BOOL *cut)
 {
-    char value[LITERAL_MAX + 8], procent[16];
-    TextOut out = { value, sizeof(value), 0, FALSE };
-    uint32 opstart = 0, opend = 0, k;
-    BOOL literal = FALSE, whole;
+    Operands o;
+    uint32 at = 0;
+    BOOL dropped = FALSE;
     int32 pct;
 
     if (data == nullptr || size == 0)
         return FALSE;
-    pct = FindProzent(data, &opstart, &opend, &literal);
+    StartOperands(&o);
+    pct = NextProzent(data, &at, &o);
     if (pct < 0)
         return FALSE;
-    for (k = 0; k < sizeof(procent) - 1 && opstart + k <= (uint32)pct; k++)
-        procent[k] = data[opstart + k];
-    procent[k] = '\0';
-    if (literal && opend - opstart <= LITERAL_MAX) {
-        PutProzentValue(&out, data + opstart, opend - opstart);
-        EndText(&out);
-        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, value);
-        whole = ReplaceRange(data, size, opstart, (uint32)pct + 1, value, out.len);
-    } else {
-        IExec->DebugPrintF("Procent=%s Number=%s\n", procent, "(/100)");
-        whole = ReplaceRange(data, size, opend, (uint32)pct + 1, "/100)", 5);
-        whole = ReplaceRange(data, size, opstart, opstart, "(", 1) && whole;
-    }
-    if (!whole && cut != nullptr)
+    RewriteProzent(data, size, (uint32)pct, &o, &dropped);
+    if (dropped && cut != nullptr)
         *cut = TRUE;
     return TRUE;
+}
+
+// The text before a rewritten operand stays as it was, and what follows reads on from its
+// new end as from an operand just taken: one pass takes every "%".
+BOOL ConvertAllProzent(char *data, uint32 size)
+{
+    Operands o;
+    uint32 at = 0;
+    BOOL cut = FALSE;
+    int32 pct;
+
+    if (data == nullptr || size == 0)
+        return TRUE;
+    StartOperands(&o);
+    while (!cut && (pct = NextProzent(data, &at, &o)) >= 0)
+        at = RewriteProzent(data, size, (uint32)pct, &o, &cut);
+    return !cut;
 }

@@ -305,6 +305,9 @@ LONG load(BPTR file, Mappe *mp)
 
     IExec->NewList(&stringlist);
     IExec->NewList(&formulalist);
+    sharedpool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
+    if (sharedpool == nullptr)
+        goto exit;
     IExec->DebugPrintF("Tabellen-Datei öffnen\n");
     GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
     buffers = (TextBuffers *)IExec->AllocVecTags(sizeof(TextBuffers),
@@ -336,6 +339,9 @@ exit:
         IExec->FreeVec(buffers);
     FreeSharedData(&stringlist, SHARED_STRINGS);
     FreeSharedData(&formulalist, SHARED_FORMULAS);
+    if (sharedpool != nullptr)
+        IExec->DeletePool(sharedpool);
+    sharedpool = nullptr;
     GetXMLFormula(ZERO, nullptr, FALSE, nullptr, 0, 0, 0);
     RemoveXLSEnv();
     return result;

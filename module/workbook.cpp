@@ -188,12 +188,39 @@ static BOOL SetMember(uint8 fid, const char *member)
     return IUtility->Strlcat(xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
 }
 
+// The first sheet of the workbook part fp whose relationship in rels is a worksheet (not a
+// chart or dialog sheet), set as the sheet's member. *readable: rels could be read.
+static BOOL FirstWorksheet(BPTR fp, const char *workbook, const char *rels, BOOL *readable)
+{
+    char tag[XML_BUFSIZE], id[XML_BUFSIZE], target[XML_BUFSIZE], member[XML_PATHSIZE];
+    BOOL trunc = FALSE, complete = FALSE, kindok, found = FALSE, more = TRUE;
+
+    *readable = TRUE;
+    while (!found && (more = FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete))) {
+        if (!TagIs(tag, "sheet"))
+            continue;
+        SheetRelation(tag, id, sizeof(id));
+        if (id[0] == '\0')
+            continue;
+        kindok = FALSE;
+        if (!FindRelation(rels, id, "worksheet", target, sizeof(target), &kindok, readable)) {
+            if (!*readable)
+                break;
+            continue;
+        }
+        if (kindok && ResolveTarget(workbook, target, member, sizeof(member)) &&
+            SetMember(XML_SHEET, member))
+            found = TRUE;
+    }
+    ClosePart(fp, !more && *readable);
+    return found;
+}
+
 BOOL FindWorkbookParts(void)
 {
     char workbook[XML_PATHSIZE], rels[XML_PATHSIZE], target[XML_BUFSIZE];
     char member[XML_PATHSIZE], path[XML_PATHSIZE];
-    char tag[XML_BUFSIZE], id[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, kindok = FALSE, readable, found = FALSE, more = TRUE;
+    BOOL kindok = FALSE, readable, found;
     BPTR fp;
 
     failed = FALSE;
@@ -214,26 +241,7 @@ BOOL FindWorkbookParts(void)
     fp = OpenPart(path);
     if (fp == ZERO)
         return !failed;    // no workbook part to go by: the usual names
-
-    // The first sheet whose relationship is a worksheet (not a chart or dialog sheet).
-    readable = TRUE;
-    while (!found && (more = FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete))) {
-        if (!TagIs(tag, "sheet"))
-            continue;
-        SheetRelation(tag, id, sizeof(id));
-        if (id[0] == '\0')
-            continue;
-        kindok = FALSE;
-        if (!FindRelation(rels, id, "worksheet", target, sizeof(target), &kindok, &readable)) {
-            if (!readable)
-                break;
-            continue;
-        }
-        if (kindok && ResolveTarget(workbook, target, member, sizeof(member)) &&
-            SetMember(XML_SHEET, member))
-            found = TRUE;
-    }
-    ClosePart(fp, !more && readable);
+    found = FirstWorksheet(fp, workbook, rels, &readable);
     if (failed)
         return FALSE;
     if (!readable) {

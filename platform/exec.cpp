@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <sys/mman.h>
+#include <vector>
 
 #include "platform/internal.h"
 
@@ -14,7 +16,7 @@ namespace platform {
 bool   tracing = false;
 Faults faults;
 
-static int heldMemory, openLibraries, heldInterfaces;
+static int heldMemory, openLibraries, heldInterfaces, heldPools;
 
 // Switched off, a trace line costs the test of one flag: nothing is formatted.
 void Trace(const char *format, ...)
@@ -109,6 +111,101 @@ static void FreeVec(APTR memory)
     heldMemory--;
     GiveMemory(block->size);
     free(block);
+}
+
+// A pool hands out blocks from big puddles, never one heap block each; puddles of 2 MiB and
+// more are advised as huge pages, since on these machines the first touch of every small
+// page is dear. Memory comes back with the pool.
+struct Pool {
+    uint64              mark;
+    uint32              puddle, thresh;
+    std::vector<void *> chunks;
+    uint64              bytes = 0;     // drawn on the budget
+    char               *next = nullptr, *end = nullptr, *last = nullptr;
+};
+static const uint64 PoolMark = 0x5368656166506f6full;   // "SheafPool"
+static const size_t HugePage = 2u << 20;
+
+static Pool *PoolOf(APTR header)
+{
+    Pool *pool = (Pool *)header;
+    if (pool == nullptr || pool->mark != PoolMark) {
+        fprintf(stderr, "pool: %p is not a live pool\n", header);
+        abort();
+    }
+    return pool;
+}
+
+static void *NewChunk(Pool *pool, size_t size)
+{
+    void *chunk = nullptr;
+    size_t align = size >= HugePage ? HugePage : 16;
+    if (!TakeMemory(size))
+        return nullptr;
+    if (posix_memalign(&chunk, align, size) != 0) {
+        GiveMemory(size);
+        return nullptr;
+    }
+    if (size >= HugePage)
+        madvise(chunk, size, MADV_HUGEPAGE);
+    pool->chunks.push_back(chunk);
+    pool->bytes += size;
+    return chunk;
+}
+
+static APTR CreatePool(uint32, uint32 puddleSize, uint32 threshSize)
+{
+    if (puddleSize == 0 || threshSize > puddleSize || Fails("CreatePool"))
+        return nullptr;
+    Pool *pool = new Pool;
+    pool->mark = PoolMark;
+    pool->puddle = puddleSize;
+    pool->thresh = threshSize;
+    heldPools++;
+    return pool;
+}
+
+static void DeletePool(APTR header)
+{
+    if (header == nullptr)
+        return;
+    Pool *pool = PoolOf(header);
+    for (void *chunk : pool->chunks)
+        free(chunk);
+    GiveMemory(pool->bytes);
+    pool->mark = 0;
+    delete pool;
+    heldPools--;
+}
+
+static APTR AllocPooled(APTR header, uint32 size)
+{
+    Pool *pool = PoolOf(header);
+    size_t want = ((size_t)size + 7) & ~(size_t)7;    // pointers stay aligned
+    if (size == 0 || Fails("AllocPooled"))
+        return nullptr;
+    if (size > pool->thresh)
+        return NewChunk(pool, want);
+    if ((size_t)(pool->end - pool->next) < want) {
+        char *puddle = (char *)NewChunk(pool, pool->puddle);
+        if (puddle == nullptr)
+            return nullptr;
+        pool->next = puddle;
+        pool->end = puddle + pool->puddle;
+    }
+    pool->last = pool->next;
+    pool->next += want;
+    return pool->last;
+}
+
+// Only the newest block goes back before the pool does; it is the one a failing step frees.
+static void FreePooled(APTR header, APTR memory, uint32)
+{
+    Pool *pool = PoolOf(header);
+    if (memory != nullptr && memory == pool->last) {
+        pool->next = pool->last;
+        pool->last = nullptr;
+    }
 }
 
 static void CopyMem(CONST_APTR source, APTR dest, uint32 size)
@@ -218,6 +315,10 @@ ExecIFace exec = {
     .CloseLibrary  = CloseLibrary,
     .GetInterface  = GetInterface,
     .DropInterface = DropInterface,
+    .CreatePool    = CreatePool,
+    .DeletePool    = DeletePool,
+    .AllocPooled   = AllocPooled,
+    .FreePooled    = FreePooled,
 };
 
 IntuitionIFace intuition = {.Data = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1}};
@@ -226,6 +327,11 @@ GadToolsIFace  gadtools  = {.Data = {.Link = {}, .LibBase = nullptr, .RefCount =
 int HeldMemory()
 {
     return heldMemory;
+}
+
+int HeldPools()
+{
+    return heldPools;
 }
 
 int OpenLibraries()

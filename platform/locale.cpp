@@ -29,16 +29,16 @@ static Locale *OpenLocale(CONST_STRPTR)
 {
     if (faults.localeFails || Fails("OpenLocale"))
         return nullptr;
-    Locale *locale = new Locale{localeName, languageName, codeSet};
+    Locale *user = new Locale{localeName, languageName, codeSet};
     openLocales++;
-    return locale;
+    return user;
 }
 
-static void CloseLocale(Locale *locale)
+static void CloseLocale(Locale *user)
 {
-    if (locale == nullptr)
+    if (user == nullptr)
         return;
-    delete locale;
+    delete user;
     openLocales--;
 }
 
@@ -56,9 +56,9 @@ static BOOL IsAlpha(Locale *, ULONG c)
     return c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7;
 }
 
-static BOOL IsAlNum(Locale *locale, ULONG c)
+static BOOL IsAlNum(Locale *user, ULONG c)
 {
-    return IsDigit(locale, c) || IsAlpha(locale, c);
+    return IsDigit(user, c) || IsAlpha(user, c);
 }
 
 LocaleIFace locale = {

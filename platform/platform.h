@@ -108,6 +108,7 @@ BPTR MemoryFile(std::string_view text, int32 bufsize = 1024);
 // Resources held right now, so a test can see a leak.
 int    OpenFiles();
 int    HeldMemory();        // blocks from AllocVecTags not yet freed
+int    HeldPools();         // pools from CreatePool not yet deleted
 int    OpenLibraries();
 int    HeldInterfaces();
 int    OpenLocales();

@@ -62,7 +62,7 @@ struct Interface {
 
 struct ExecIFace {
     InterfaceData Data;
-    void      (*DebugPrintF)(CONST_STRPTR format, ...);
+    void      (*DebugPrintF)(CONST_STRPTR format, ...) __attribute__((format(printf, 1, 2)));
     void      (*NewList)(List *list);
     void      (*AddTail)(List *list, Node *node);
     void      (*Remove)(Node *node);
@@ -74,4 +74,10 @@ struct ExecIFace {
     Interface *(*GetInterface)(Library *library, CONST_STRPTR name, uint32 version,
                                const TagItem *tags);
     void      (*DropInterface)(Interface *iface);
+    // Memory pools: blocks of up to threshSize come out of puddles of puddleSize bytes, and
+    // DeletePool gives everything back at once.
+    APTR      (*CreatePool)(uint32 memFlags, uint32 puddleSize, uint32 threshSize);
+    void      (*DeletePool)(APTR poolHeader);
+    APTR      (*AllocPooled)(APTR poolHeader, uint32 memSize);
+    void      (*FreePooled)(APTR poolHeader, APTR memory, uint32 memSize);
 };

@@ -40,29 +40,6 @@ std::string Row(int r, const std::string &cells)
     return "<row r=\"" + std::to_string(r) + "\">" + cells + "</row>";
 }
 
-TEST_F(GetXMLFormulaTest, FormsOfTheFElement)
-{
-    struct { const char *name, *cell, *text; } cases[] = {
-        { "plain", "<f>SUM(A2:A3)*2</f><v>1</v>", "=SUM(A2:A3)*2" },
-        { "entities and operators", "<f>IF(A2&lt;&gt;0,&quot;a&lt;b&quot;,A2&gt;=1)</f><v>1</v>",
-          "=IF(A2!=0;\"a<b\";A2>=1)" },
-        { "ampersand and numeric references", "<f>A2&amp;&quot;&#x263A;&#65;&quot;</f>", "=A2&\"?A\"" },
-        { "a raw > in the text", "<f>A2>1</f><v>1</v>", "=A2>1" },
-        { "aca attribute", "<f aca=\"false\">average(A2:A3)</f><v>1</v>", "=AVG(A2:A3)" },
-        { "array formula", "<f t=\"array\" ref=\"A1\">SUM(A2:A3*B2:B3)</f><v>1</v>", "=SUM(A2:A3*B2:B3)" },
-        { "data table: the value counts", "<f t=\"dataTable\" ref=\"A1\" dt2D=\"0\" dtr=\"0\" r1=\"B1\"/><v>42</v>", "42" },
-        { "empty f", "<f></f><v>7</v>", "7" },
-        { "prefixed", "<x:f>LN(A2)</x:f><x:v>0</x:v>", "=LN(A2)" },
-        { "non-Latin-1 literal", "<f>\"caf\xC3\xA9 \xE2\x82\xAC\"</f>", "=\"caf\xE9 ?\"" },
-        { "percent", "<f>A2*12.5%+5%</f>", "=A2*0.125+0.05" },
-        { "type str", "<f>\"x\"</f><v>x</v>", "=\"x\"" },
-    };
-    for (const auto &c : cases) {
-        std::string cells = Import(Row(1, std::string("<c r=\"A1\" t=\"str\">") + c.cell + "</c>"));
-        EXPECT_EQ(std::string("A1=") + c.text, cells) << c.name;
-    }
-}
-
 TEST_F(GetXMLFormulaTest, SharedBlocks)
 {
     struct { const char *name; std::string sheet; const char *cells; } cases[] = {

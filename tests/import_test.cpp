@@ -19,45 +19,6 @@ protected:
     void TearDown() override { EXPECT_TRUE(NothingLeft()); }
 };
 
-TEST_F(Import, WalksRowsAndCells)
-{
-    struct { const char *name, *sheet, *cells; } cases[] = {
-        { "values", "<row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\" t=\"n\"><v>-1.50E+3</v></c></row>",
-          "A1=5|B1=-1.50E+3" },
-        { "empty row then cells", "<row r=\"1\"/><row r=\"2\"><c r=\"C2\" t=\"b\"><v>1</v></c></row>",
-          "C2=1" },
-        { "empty cells make nothing", "<row r=\"1\"><c r=\"A1\" s=\"1\"/><c r=\"B1\"></c><c r=\"C1\"><v>3</v></c></row>",
-          "C1=3" },
-        { "row with tags and no cells", "<row r=\"1\"></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>",
-          "A2=2" },
-        { "rows without r", "<row><c r=\"A1\"><v>1</v></c></row><row><c r=\"B2\"><v>2</v></c></row>",
-          "A1=1|B2=2" },
-        { "cells without r follow the one before", "<row r=\"3\"><c><v>a</v></c><c r=\"\"><v>b</v></c>"
-          "<c r=\"E3\"><v>e</v></c><c/><c><v>g</v></c></row>", "A3=a|B3=b|E3=e|G3=g" },
-        { "rows and cells without r", "<row><c><v>1</v></c><c><v>2</v></c></row><row><c><v>3</v></c></row>",
-          "A1=1|B1=2|A2=3" },
-        { "row 0 and column 0 are never made", "<row r=\"0\"><c r=\"A0\"><v>x</v></c></row>"
-          "<row r=\"5\"><c r=\"7\"><v>y</v></c></row>", "A1=x|A5=y" },
-        { "a cell with neither v nor f", "<row r=\"1\"><c r=\"A1\"><extLst/></c><c r=\"B1\"><v>2</v></c></row>"
-          "<row r=\"2\"><c r=\"A2\"><v>3</v></c></row>", "B1=2|A2=3" },
-        { "prefixed elements", "<x:row r=\"1\"><x:c r=\"A1\"><x:v>9</x:v></x:c></x:row>", "A1=9" },
-        { "single quotes", "<row r='1'><c r='B1' t='s'><v>0</v></c><c r='C1'><v>4</v></c></row>",
-          "B1=|C1=4" },
-        { "a later placement wins", "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"A1\"><v>2</v></c></row>",
-          "A1=2" },
-        { "the edge of the sheet", "<row r=\"1048576\"><c r=\"XFD1048576\"><v>z</v></c></row>",
-          "XFD1048576=z" },
-        { "values with references", "<row r=\"1\"><c r=\"A1\" t=\"str\"><v>A &amp; B</v></c>"
-          "<c r=\"B1\" t=\"e\"><v>#N/A</v></c></row>", "A1=A & B|B1=#N/A" },
-    };
-    for (const auto &c : cases) {
-        auto book = ImportSheet(c.sheet);
-        EXPECT_EQ(0, book.rc) << c.name;
-        EXPECT_EQ(c.cells, book.cells) << c.name;
-        EXPECT_TRUE(NothingLeft()) << c.name;
-    }
-}
-
 TEST_F(Import, EmptyAndCutSheets)
 {
     auto empty = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData/></worksheet>");

@@ -46,29 +46,38 @@ static BOOL SkipMarkup(BPTR fpr)
     return SkipToClose(fpr, c == '-' ? '-' : ']');
 }
 
+// The element name of a tag text: behind its "/" and its "prefix:", up to a blank, a "/" or
+// the end; *len is its length. Several producers write every element with a prefix.
+static const char *LocalName(const char *tag, uint32 *len)
+{
+    const char *local, *p;
+
+    if (*tag == '/')
+        tag++;
+    local = tag;
+    for (p = tag; *p != '\0' && !IsBlank(*p) && *p != '/'; p++)
+        if (*p == ':')
+            local = p + 1;
+    *len = (uint32)(p - local);
+    return local;
+}
+
 // TRUE when the tag text begins, after an optional "/" and "prefix:", as sname does.
 static BOOL MatchTag(const char *text, const char *sname)
 {
+    uint32 len;
     const char *local;
 
     if (*sname == '\0')
         return TRUE;
     if ((*sname == '/') != (*text == '/'))
         return FALSE;
-    if (*sname == '/') {
+    local = LocalName(text, &len);
+    if (*sname == '/')
         sname++;
-        text++;
-    }
-    local = text;
-    for (const char *p = text; *p != '\0' && !IsBlank(*p) && *p != '/'; p++)
-        if (*p == ':')
-            local = p + 1;
-    while (*sname != '\0') {
+    for (; *sname != '\0'; sname++, local++)
         if (*local != *sname)
             return FALSE;
-        local++;
-        sname++;
-    }
     return TRUE;
 }
 
@@ -161,47 +170,29 @@ BOOL CheckofSection(BPTR fpr, const char *sname)
 
 BOOL TagIs(const char *tag, const char *name)
 {
-    const char *t = tag, *n = name;
+    uint32 len;
+    const char *local;
 
-    // Most tags carry no prefix: compare straight away, and look for one on a mismatch.
-    while (*n != '\0' && *t == *n) {
-        t++;
-        n++;
-    }
-    if (*n == '\0' && (*t == '\0' || IsBlank(*t) || *t == '/'))
-        return TRUE;
-    t = tag;
-    if (*t == '/')
-        t++;
-    for (const char *p = t; *p != '\0' && !IsBlank(*p) && *p != '/'; p++) {
-        if (*p == ':') {
-            if ((*name == '/') != (*tag == '/'))
-                return FALSE;
-            t = p + 1;
-            n = *name == '/' ? name + 1 : name;
-            while (*n != '\0' && *t == *n) {
-                t++;
-                n++;
-            }
-            return *n == '\0' && (*t == '\0' || IsBlank(*t) || *t == '/');
-        }
-    }
-    return FALSE;
+    if ((*name == '/') != (*tag == '/'))
+        return FALSE;
+    local = LocalName(tag, &len);
+    if (*name == '/')
+        name++;
+    for (uint32 k = 0; k < len; k++)
+        if (name[k] != local[k])
+            return FALSE;
+    return name[len] == '\0';
 }
 
 void TagName(const char *tag, char *name, uint32 size)
 {
-    const char *t = tag, *local;
-    uint32 n = 0;
+    uint32 len, n = 0;
+    const char *local = LocalName(tag, &len);
 
-    if (*t == '/' && size > 1)
-        name[n++] = *t++;
-    local = t;
-    for (const char *p = t; *p != '\0' && !IsBlank(*p) && *p != '/'; p++)
-        if (*p == ':')
-            local = p + 1;
-    while (n < size - 1 && *local != '\0' && !IsBlank(*local) && *local != '/')
-        name[n++] = *local++;
+    if (*tag == '/' && size > 1)
+        name[n++] = '/';
+    for (uint32 k = 0; k < len && n < size - 1; k++)
+        name[n++] = local[k];
     name[n] = '\0';
 }
 
@@ -216,11 +207,48 @@ static inline BOOL SameName(const char *a, const char *b, uint32 len)
     return TRUE;
 }
 
+// The next attribute of a tag text at *p: its name and its value without quotes; *p moves
+// behind it. An attribute without a value is passed over. FALSE at the end of the tag.
+static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const char **value,
+                          uint32 *vlen)
+{
+    const char *q = *p;
+    char quote;
+
+    for (;;) {
+        while (IsBlank(*q) || *q == '/')
+            q++;
+        if (*q == '\0' || *q == '>')
+            return FALSE;
+        *name = q;
+        while (*q != '\0' && *q != '=' && !IsBlank(*q) && *q != '>' && *q != '/')
+            q++;
+        *nlen = (uint32)(q - *name);
+        while (IsBlank(*q))
+            q++;
+        if (*q == '=')
+            break;
+    }
+    for (q++; IsBlank(*q); q++)
+        ;
+    quote = (*q == '"' || *q == '\'') ? *q++ : 0;
+    *value = q;
+    if (quote != 0)
+        while (*q != '\0' && *q != quote)
+            q++;
+    else
+        while (*q != '\0' && !IsBlank(*q) && *q != '>' && *q != '/')
+            q++;
+    *vlen = (uint32)(q - *value);
+    *p = (quote != 0 && *q == quote) ? q + 1 : q;
+    return TRUE;
+}
+
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc)
 {
-    const char *key, *p = dstring;
-    uint32 klen = 0, n = 0;
+    const char *key, *p = dstring, *aname, *value;
+    uint32 klen = 0, alen, vlen, n = 0;
 
     buffer[0] = '\0';
     while (*spara == ' ')
@@ -228,59 +256,23 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     key = spara;
     while (key[klen] != '\0' && key[klen] != '=')
         klen++;
-    if (klen == 0)
+    if (klen == 0 || size < 3)    // room for both quotes and the terminator
         return;
-
-    // Past the element name, then attribute by attribute.
-    while (*p != '\0' && !IsBlank(*p))
+    while (*p != '\0' && !IsBlank(*p))    // past the element name
         p++;
-    for (;;) {
-        const char *aname, *value;
-        uint32 alen;
-        char quote = 0;
-
-        while (IsBlank(*p) || *p == '/')
-            p++;
-        if (*p == '\0' || *p == '>')
-            return;
-        aname = p;
-        while (*p != '\0' && *p != '=' && !IsBlank(*p) && *p != '>' && *p != '/')
-            p++;
-        alen = (uint32)(p - aname);
-        while (IsBlank(*p))
-            p++;
-        if (*p != '=')
-            continue;               // an attribute without a value: malformed, passed over
-        p++;
-        while (IsBlank(*p))
-            p++;
-        if (*p == '"' || *p == '\'')
-            quote = *p++;
-        value = p;
-        if (quote != 0)
-            while (*p != '\0' && *p != quote)
-                p++;
-        else
-            while (*p != '\0' && !IsBlank(*p) && *p != '>' && *p != '/')
-                p++;
-        if (alen == klen && SameName(aname, key, klen)) {
-            uint32 vlen = (uint32)(p - value);
-            // Room for both quotes and the terminator.
-            if (size < 3)
-                return;
-            if (vlen > size - 3) {
-                vlen = size - 3;
-                *trunc = TRUE;
-            }
-            buffer[n++] = '"';
-            for (uint32 k = 0; k < vlen; k++)
-                buffer[n++] = value[k];
-            buffer[n++] = '"';
-            buffer[n] = '\0';
-            return;
+    while (NextAttribute(&p, &aname, &alen, &value, &vlen)) {
+        if (alen != klen || !SameName(aname, key, klen))
+            continue;
+        if (vlen > size - 3) {
+            vlen = size - 3;
+            *trunc = TRUE;
         }
-        if (quote != 0 && *p == quote)
-            p++;
+        buffer[n++] = '"';
+        for (uint32 k = 0; k < vlen; k++)
+            buffer[n++] = value[k];
+        buffer[n++] = '"';
+        buffer[n] = '\0';
+        return;
     }
 }
 

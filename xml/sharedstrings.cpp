@@ -1,50 +1,40 @@
-// The shared-string table: every item of the shared-string file, decoded, in a list of host
-// strings with an index beside it, so a lookup costs the same for every entry.
+// The shared-string table: every item of the shared-string file, decoded into the host's
+// charset, in a list with an index beside it, so a lookup costs the same for every entry.
+// Nodes and texts share blocks of the import's pool: one allocation an item, no heap block
+// each, and all of it goes back with the pool.
 #include "xml/xml.h"
 
-#include "host/module.h"
 #include "sdk/proto.h"
 
-static Node  **stringindex;     // stringindex[k] is entry k of stringlist
-static uint32  stringcount, stringroom;
+APTR sharedpool;
+
+static PointerIndex stringindex;   // entry k of stringlist at slot k
+static uint32       stringcount;
 
 // Appends node to stringlist and the index; FALSE when the index cannot grow.
 static BOOL AddString(Node *node)
 {
-    if (stringcount == stringroom) {
-        uint32 room = stringroom == 0 ? 1024 : stringroom * 2;
-        Node **grown = (Node **)IExec->AllocVecTags(room * sizeof(Node *),
-                                                    AVT_Type, MEMF_PRIVATE,
-                                                    TAG_DONE);
-        if (grown == nullptr)
-            return FALSE;
-        if (stringindex != nullptr) {
-            IExec->CopyMem(stringindex, grown, stringcount * sizeof(Node *));
-            IExec->FreeVec(stringindex);
-        }
-        stringindex = grown;
-        stringroom = room;
-    }
+    if (!IndexSet(&stringindex, stringcount, node))
+        return FALSE;
     IExec->AddTail(&stringlist, node);
-    stringindex[stringcount++] = node;
+    stringcount++;
     return TRUE;
 }
 
-// Makes entry text; FALSE when the node or its host string cannot be had, since every later
-// index would otherwise point at the wrong text.
-static BOOL NewEntry(const char *text)
+// Makes the next entry of the decoded item utf8 (len bytes, so its 8-bit text fits behind
+// the node); FALSE when memory ran out, since every later index would otherwise point at the
+// wrong text.
+static BOOL NewEntry(const char *utf8, uint32 len)
 {
-    Node *node = (Node *)IExec->AllocVecTags(sizeof(Node),
-                                             AVT_Type,           MEMF_PRIVATE,
-                                             AVT_ClearWithValue, 0,
-                                             TAG_DONE);
+    Node *node = (Node *)IExec->AllocPooled(sharedpool, (uint32)sizeof(Node) + len + 1);
+
     if (node == nullptr)
         return FALSE;
-    node->ln_Name = AllocString(text);
-    if (node->ln_Name == nullptr || !AddString(node)) {
-        if (node->ln_Name != nullptr)
-            FreeString(node->ln_Name);
-        IExec->FreeVec(node);
+    IUtility->ClearMem(node, sizeof(Node));
+    node->ln_Name = (char *)(node + 1);
+    ConvertCharset(utf8, node->ln_Name, len + 1);
+    if (!AddString(node)) {
+        IExec->FreePooled(sharedpool, node, (uint32)sizeof(Node) + len + 1);
         return FALSE;
     }
     return TRUE;
@@ -59,8 +49,8 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     XMLText text;
     BPTR fp;
 
-    stringindex = nullptr;
-    stringcount = stringroom = 0;
+    IndexFree(&stringindex);
+    stringcount = 0;
     fp = OpenXMLFile(path, &missing);
     if (fp == ZERO)
         return missing;    // no table: text cells stay empty
@@ -84,8 +74,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
         if (text.cut)
             IExec->DebugPrintF("id=%03d: Text gekürzt auf %d Zeichen\n", (int)stringcount,
                                (int)text.chars);
-        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
-        if (!NewEntry(buffers->host)) {
+        if (!NewEntry(buffers->utf8, text.len)) {
             ok = FALSE;
             break;
         }
@@ -102,7 +91,7 @@ char *GetSharedStrings(uint32 num, List *list, Node **datanode)
     if (list == &stringlist) {
         if (num >= stringcount)
             return nullptr;
-        node = stringindex[num];
+        node = (Node *)IndexGet(&stringindex, num);
     } else {
         for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
             node = node->ln_Succ;
@@ -115,24 +104,15 @@ char *GetSharedStrings(uint32 num, List *list, Node **datanode)
     return node->ln_Name;
 }
 
+// The nodes and their texts are the pool's: they go back with it, all at once.
 void FreeSharedData(List *list, uint8 type)
 {
-    Node *node = list->lh_Head, *next;
-
-    IExec->DebugPrintF("FreeSharedData(%ld)\n", (long)type);
-    if (node == nullptr)
+    IExec->DebugPrintF("FreeSharedData(%d)\n", (int)type);
+    if (list->lh_Head == nullptr)
         return;     // never initialised: nothing to free
-    while ((next = node->ln_Succ) != nullptr) {
-        if (node->ln_Name != nullptr)
-            FreeString(node->ln_Name);
-        IExec->Remove(node);
-        IExec->FreeVec(node);
-        node = next;
-    }
-    if (list == &stringlist) {
-        if (stringindex != nullptr)
-            IExec->FreeVec(stringindex);
-        stringindex = nullptr;
-        stringcount = stringroom = 0;
+    IExec->NewList(list);
+    if (type == SHARED_STRINGS) {
+        IndexFree(&stringindex);
+        stringcount = 0;
     }
 }

@@ -133,10 +133,27 @@ extern ULONG ucsmap[256];
 // Takes the system's map into ucsmap and builds the reverse table with it.
 void SetCharsetMap(const ULONG *map);
 
+// --- index.cpp
+
+// Pointers by number, grown as needed; slots never set are NULL. Start it zeroed.
+struct PointerIndex {
+    APTR  *slots;
+    uint32 room;
+};
+// Sets slot k, growing the index to hold it; FALSE when memory ran out.
+BOOL IndexSet(PointerIndex *index, uint32 k, APTR p);
+// Slot k; NULL beyond the index.
+APTR IndexGet(const PointerIndex *index, uint32 k);
+void IndexFree(PointerIndex *index);
+
 // --- sharedstrings.cpp
 
 // The shared strings of this import, in file order.
 extern List stringlist;
+// The pool both lists take their nodes and texts from: the driver makes it with the lists
+// and deletes it after FreeSharedData.
+extern APTR sharedpool;
+#define SHARED_PUDDLE (2u << 20)
 // The two kinds of list FreeSharedData frees; their nodes go the same way.
 enum { SHARED_STRINGS, SHARED_FORMULAS };
 

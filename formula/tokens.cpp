@@ -1,9 +1,10 @@
-// Shared pieces of the formula passes.
-#include "formula/text.h"
+// The token reader of the formula passes, and their bounded output.
+#include "formula/tokens.h"
 
 #include "sdk/proto.h"
 
-uint32 SkipQuoted(const char *text, uint32 i)
+// The index behind the quoted text that opens at text[i], the quote doubled inside.
+static uint32 SkipQuoted(const char *text, uint32 i)
 {
     char q = text[i++];
     while (text[i] != '\0') {
@@ -17,7 +18,9 @@ uint32 SkipQuoted(const char *text, uint32 i)
     return i;
 }
 
-uint32 SkipBrackets(const char *text, uint32 i)
+// The index behind the bracket group at text[i]; "'" escapes the next character of a
+// structured reference.
+static uint32 SkipBrackets(const char *text, uint32 i)
 {
     uint32 depth = 0;
     while (text[i] != '\0') {
@@ -32,7 +35,9 @@ uint32 SkipBrackets(const char *text, uint32 i)
     return i;
 }
 
-uint32 SkipNumber(const char *text, uint32 i, BOOL *plain)
+// The index behind the number at text[i]: digits, a point, digits, an exponent and any name
+// characters stuck to it, so that the E5 of 1E5 is never taken for a cell.
+static uint32 SkipNumber(const char *text, uint32 i, BOOL *plain)
 {
     BOOL simple = TRUE;
 
@@ -58,12 +63,12 @@ uint32 SkipNumber(const char *text, uint32 i, BOOL *plain)
         simple = FALSE;
         i++;
     }
-    if (plain != nullptr)
-        *plain = simple;
+    *plain = simple;
     return i;
 }
 
-uint32 SkipError(const char *text, uint32 i)
+// The index behind an error value such as #REF!, #DIV/0! or #N/A at text[i].
+static uint32 SkipError(const char *text, uint32 i)
 {
     i++;
     while (IsNameChar(text[i]) && text[i] != '$')
@@ -78,7 +83,7 @@ uint32 SkipError(const char *text, uint32 i)
     return i;
 }
 
-void PutText(TextOut *out, const char *s, uint32 n)
+void Append(Output *out, const char *s, uint32 n)
 {
     for (uint32 k = 0; k < n; k++) {
         if (out->len + 1 >= out->size) {
@@ -87,6 +92,36 @@ void PutText(TextOut *out, const char *s, uint32 n)
         }
         out->buf[out->len++] = s[k];
     }
+}
+
+Token ReadToken(const char *text, uint32 i)
+{
+    unsigned char c = text[i];
+    Token t = { TOKEN_OTHER, i, i + 1, FALSE };
+
+    if (c == '\0') {
+        t.kind = TOKEN_END;
+        t.end = i;
+    } else if (c == '"' || c == '\'') {
+        t.kind = c == '"' ? TOKEN_STRING : TOKEN_SHEET;
+        t.end = SkipQuoted(text, i);
+    } else if (c == '[') {
+        t.kind = TOKEN_BRACKETS;
+        t.end = SkipBrackets(text, i);
+    } else if (c == '#') {
+        t.kind = TOKEN_ERROR;
+        t.end = SkipError(text, i);
+    } else if (IsDigitChar(c) || (c == '.' && IsDigitChar(text[i + 1]))) {
+        t.kind = TOKEN_NUMBER;
+        t.end = SkipNumber(text, i, &t.plain);
+    } else if (IsNameChar(c) && c != '.') {
+        t.kind = TOKEN_NAME;
+        while (IsNameChar(text[t.end]))
+            t.end++;
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        t.kind = TOKEN_BLANK;
+    }
+    return t;
 }
 
 // The length of buf[0..len) without a UTF-8 character cut off at its end.
@@ -104,7 +139,7 @@ static uint32 WholeCharacters(const char *buf, uint32 len)
     return len - k < need ? k : len;
 }
 
-void EndText(TextOut *out)
+void Finish(Output *out)
 {
     if (out->cut)
         out->len = WholeCharacters(out->buf, out->len);

@@ -1,0 +1,70 @@
+// ReadToken: the pieces of a formula as every formula pass reads them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "formula/tokens.h"
+#include "tests/support/standin.h"
+
+namespace {
+
+// The tokens of text, one letter each and its text in brackets: "N[SUM]O[(]N[A1]O[)]".
+std::string Tokens(const char *text)
+{
+    static const char kinds[] = "ESQBXNnWO";   // END STRING SHEET BRACKETS ERROR NUMBER NAME ...
+    std::string out;
+    uint32 i = 0;
+    for (Token t; (t = ReadToken(text, i)).kind != TOKEN_END; i = t.end) {
+        char kind = t.kind == TOKEN_NUMBER ? (t.plain ? 'N' : 'M') : kinds[t.kind];
+        out += std::string(1, kind) + "[" + std::string(text + t.start, t.end - t.start) + "]";
+        if (t.end <= t.start)
+            return out + "(stuck)";
+    }
+    return out;
+}
+
+TEST(ReadToken, ReadsEveryKindOfPiece)
+{
+    struct { const char *text, *tokens; } cases[] = {
+        { "SUM(A1:B2)", "n[SUM]O[(]n[A1]O[:]n[B2]O[)]" },
+        { "\"a\"\"b\"&'it''s'!A1", "S[\"a\"\"b\"]O[&]Q['it''s']O[!]n[A1]" },
+        { "\"open", "S[\"open]" },                               // never closed: to the end
+        { "T[[#This Row],[a]b]+1", "n[T]B[[[#This Row],[a]b]]O[+]N[1]" },
+        { "T[Col'[x']", "n[T]B[[Col'[x']]" },                    // ' escapes a bracket
+        { "#REF!+#DIV/0!+#N/A", "X[#REF!]O[+]X[#DIV/0!]O[+]X[#N/A]" },
+        { "12+1.5+.5+1E+5+2.", "N[12]O[+]N[1.5]O[+]N[.5]O[+]M[1E+5]O[+]N[2.]" },
+        { "1E5 10%", "M[1E5]W[ ]N[10]O[%]" },
+        { "3:5", "N[3]O[:]N[5]" },                               // rows read as numbers
+        { "$A$1+_xlfn.XOR(\xC3\xA4)", "n[$A$1]O[+]n[_xlfn.XOR]O[(]n[\xC3\xA4]O[)]" },
+        { "{1,2;3}", "O[{]N[1]O[,]N[2]O[;]N[3]O[}]" },
+        { "a\tb\r\n", "n[a]W[\t]n[b]W[\r]W[\n]" },
+        { ".x<>", "O[.]n[x]O[<]O[>]" },
+        { "", "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.tokens, Tokens(c.text)) << c.text;
+}
+
+TEST(ReplaceRange, MovesTheRestAndCutsOnACharacter)
+{
+    testing_support::UseStandIn();
+    struct { const char *text; uint32 size, from, to; const char *with, *result; BOOL whole; } cases[] = {
+        { "=12%+1", 64, 1, 4, "0.12", "=0.12+1", TRUE },
+        { "=A1%", 64, 3, 4, "/100)", "=A1/100)", TRUE },
+        { "=A1", 64, 1, 1, "(", "=(A1", TRUE },
+        { "=AVERAGE(1)", 64, 1, 8, "AVG", "=AVG(1)", TRUE },
+        { "=1%+2", 6, 1, 3, "0.01", "=0.01", FALSE },             // the rest no longer fits
+        { "=\xC3\xA4\xC3\xA4", 6, 0, 0, "x", "x=\xC3\xA4", FALSE },  // never half a character
+    };
+    for (const auto &c : cases) {
+        char buf[64];
+        snprintf(buf, sizeof(buf), "%s", c.text);
+        EXPECT_EQ(c.whole, ReplaceRange(buf, c.size, c.from, c.to, c.with, (uint32)strlen(c.with)))
+            << c.text;
+        EXPECT_STREQ(c.result, buf) << c.text;
+    }
+}
+
+}  // namespace
