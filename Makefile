@@ -1,19 +1,20 @@
-# Two commands do everything on a fresh Debian 12 machine:
+# ./run.sh and ./test.sh start from a fresh Debian 12 machine: they install make, then
 #   make run    installs what is missing, builds, imports the example workbook and shows it
 #   make test   the same set-up, then every test, also under ASan and UBSan with plain char
 #               unsigned as on the target
 # `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
-# unit suites under qemu-ppc.
+# unit suites under qemu-ppc; `make install PREFIX=P` installs sheaf and its module.
 PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 WERROR ?= OFF
 
 COVERAGE_PACKAGES := gcovr
 
-.PHONY: all deps build run test test-target bench coverage clean
+.PHONY: all deps build run test test-target bench coverage install clean
 
 all: build
 
@@ -23,7 +24,7 @@ deps:
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  $(SUDO) apt-get update -qq && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
 build: deps
@@ -65,6 +66,10 @@ coverage:
 	cd build-cov && ctest -j $(JOBS) > /dev/null || true
 	gcovr -r . build-cov --filter 'module/' --filter 'xml/' --filter 'formula/' \
 	      --exclude-unreachable-branches --exclude-throw-branches --print-summary | tail -n 3
+
+# sheaf in $(PREFIX)/bin, the module file in $(PREFIX)/lib/sheaf where sheaf looks for it.
+install: build
+	cmake --install build --prefix $(PREFIX)
 
 clean:
 	rm -rf build build-san build-target build-cov

@@ -20,6 +20,44 @@ static bool Fail(archive *a, const std::string &what, std::string *why)
     return false;
 }
 
+// The entry's fields for m: its kind, size and permissions, one fixed time and owner.
+static void Describe(archive_entry *entry, const Member &m)
+{
+    static const struct { Member::Kind kind; mode_t type, perm; } kinds[] = {
+        {Member::File, AE_IFREG, 0644},   {Member::Directory, AE_IFDIR, 0755},
+        {Member::Symlink, AE_IFLNK, 0777}, {Member::Hardlink, AE_IFREG, 0644},
+    };
+    archive_entry_clear(entry);
+    archive_entry_copy_pathname(entry, m.name.c_str());
+    archive_entry_set_mtime(entry, FixedTime, 0);
+    archive_entry_set_uid(entry, 0);
+    archive_entry_set_gid(entry, 0);
+    for (const auto &k : kinds)
+        if (k.kind == m.kind) {
+            archive_entry_set_filetype(entry, k.type);
+            archive_entry_set_perm(entry, k.perm);
+        }
+    archive_entry_set_size(entry, m.kind == Member::File ? (la_int64_t)m.data.size() : 0);
+    if (m.kind == Member::Symlink)
+        archive_entry_copy_symlink(entry, m.data.c_str());
+    if (m.kind == Member::Hardlink)
+        archive_entry_copy_hardlink(entry, m.data.c_str());
+}
+
+// One member, header and data; false with why on failure.
+static bool WriteMember(archive *a, archive_entry *entry, const Member &m, std::string *why)
+{
+    Describe(entry, m);
+    int r = m.stored ? archive_write_zip_set_compression_store(a)
+                     : archive_write_zip_set_compression_deflate(a);
+    if (r != ARCHIVE_OK || archive_write_header(a, entry) < ARCHIVE_WARN)
+        return Fail(a, m.name, why);
+    if (m.kind == Member::File && !m.data.empty()
+        && archive_write_data(a, m.data.data(), m.data.size()) != (la_ssize_t)m.data.size())
+        return Fail(a, m.name, why);
+    return true;
+}
+
 bool WriteZip(const std::string &path, const std::vector<Member> &members, std::string *why,
               bool zip64)
 {
@@ -36,48 +74,9 @@ bool WriteZip(const std::string &path, const std::vector<Member> &members, std::
         Fail(a, path, why);
         goto exit;
     }
-    for (const Member &m : members) {
-        archive_entry_clear(entry);
-        archive_entry_copy_pathname(entry, m.name.c_str());
-        archive_entry_set_mtime(entry, FixedTime, 0);
-        archive_entry_set_uid(entry, 0);
-        archive_entry_set_gid(entry, 0);
-        switch (m.kind) {
-        case Member::File:
-            archive_entry_set_filetype(entry, AE_IFREG);
-            archive_entry_set_perm(entry, 0644);
-            archive_entry_set_size(entry, (la_int64_t)m.data.size());
-            break;
-        case Member::Directory:
-            archive_entry_set_filetype(entry, AE_IFDIR);
-            archive_entry_set_perm(entry, 0755);
-            archive_entry_set_size(entry, 0);
-            break;
-        case Member::Symlink:
-            archive_entry_set_filetype(entry, AE_IFLNK);
-            archive_entry_set_perm(entry, 0777);
-            archive_entry_copy_symlink(entry, m.data.c_str());
-            archive_entry_set_size(entry, 0);
-            break;
-        case Member::Hardlink:
-            archive_entry_set_filetype(entry, AE_IFREG);
-            archive_entry_set_perm(entry, 0644);
-            archive_entry_copy_hardlink(entry, m.data.c_str());
-            archive_entry_set_size(entry, 0);
-            break;
-        }
-        int r = m.stored ? archive_write_zip_set_compression_store(a)
-                         : archive_write_zip_set_compression_deflate(a);
-        if (r != ARCHIVE_OK || archive_write_header(a, entry) < ARCHIVE_WARN) {
-            Fail(a, m.name, why);
+    for (const Member &m : members)
+        if (!WriteMember(a, entry, m, why))
             goto exit;
-        }
-        if (m.kind == Member::File && !m.data.empty()
-            && archive_write_data(a, m.data.data(), m.data.size()) != (la_ssize_t)m.data.size()) {
-            Fail(a, m.name, why);
-            goto exit;
-        }
-    }
     if (archive_write_close(a) != ARCHIVE_OK) {
         Fail(a, path, why);
         goto exit;

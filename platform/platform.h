@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/services.h"
+#include "platform/charsets.h"
 #include "sdk/diskfont.h"
 #include "sdk/dos.h"
 #include "sdk/exec.h"
@@ -85,11 +86,16 @@ void        UsePrivateTemp();
 // the module's InitModule, services the host's table. init's result.
 BOOL StartModule(InitModule_t init, IOType *io, APTR *services);
 
-// Code sets and their maps.
+// Code sets: the single-byte charsets of charsets.h by their MIBenum numbers, which the
+// locale gives as loc_CodeSet, with maps decoded by iconv.
 void         SetCodeSet(ULONG codeset);
 ULONG        CodeSet();
-ULONG        CodeSetByName(const char *name);    // 0: unknown
-const ULONG *CharsetMap(ULONG codeset);          // 256 code points, or NULL
+// The code set of an IANA name, an alias or any other name iconv knows for the same map;
+// 0 when there is none, and *why (when given) says why: "is unknown", "is not single-byte".
+ULONG        CodeSetByName(const char *name, const char **why = nullptr);
+const char  *CodeSetName(ULONG codeset);         // the IANA name, or NULL
+std::vector<std::string> CodeSetNames();         // every IANA name, in a fixed order
+const ULONG *CharsetMap(ULONG codeset);          // 256 code points (UNMAPPED among them), or NULL
 
 // Splits a command line as the shell does: blanks between words; in double quotes
 // blanks are kept and *" ** *n *e stand for a quote, an asterisk, a newline and ESC.

@@ -194,10 +194,8 @@ static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 pack
     }
 }
 
-// One member: its directories made, its file written; a name taken already or a parent
-// that is a file skips it. NULL or why the whole command fails.
-static const char *UnpackMember(archive *a, archive_entry *entry, int root, const Packed &src,
-                                uint64 packedFrom, uint64 *total)
+// Why a member of this kind is refused, or NULL: only files and directories are unpacked.
+static const char *RefusedKind(archive_entry *entry)
 {
     if (archive_entry_is_encrypted(entry))
         return "encrypted";
@@ -208,6 +206,32 @@ static const char *UnpackMember(archive *a, archive_entry *entry, int root, cons
         return "symbolic link";
     if (type != AE_IFREG && type != AE_IFDIR)
         return "device or special file";
+    return nullptr;
+}
+
+// The member's data into a new file name in dir; a name taken already skips it. NULL or why
+// the whole command fails.
+static const char *WriteMember(archive *a, int dir, const char *name, const Packed &src,
+                               uint64 packedFrom, uint64 *total)
+{
+    int fd = Fails("unzip: create a file")
+                 ? (errno = ENOSPC, -1)
+                 : openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EEXIST ? nullptr : "cannot create file";
+    const char *why = CopyMember(a, fd, src, packedFrom, total);
+    if (close(fd) != 0 && why == nullptr)
+        why = "write failed";
+    return why;
+}
+
+// One member: its directories made, its file written; a name taken already or a parent
+// that is a file skips it. NULL or why the whole command fails.
+static const char *UnpackMember(archive *a, archive_entry *entry, int root, const Packed &src,
+                                uint64 packedFrom, uint64 *total)
+{
+    if (const char *why = RefusedKind(entry))
+        return why;
     const char *name = archive_entry_pathname(entry);
     if (name == nullptr)
         name = archive_entry_pathname_utf8(entry);
@@ -219,25 +243,120 @@ static const char *UnpackMember(archive *a, archive_entry *entry, int root, cons
     if (parts.empty())
         return nullptr;
 
-    size_t dirs = type == AE_IFDIR ? parts.size() : parts.size() - 1;
-    int dir = MakeDirs(root, parts, dirs);
+    bool isDir = archive_entry_filetype(entry) == AE_IFDIR;
+    int dir = MakeDirs(root, parts, isDir ? parts.size() : parts.size() - 1);
     if (dir < 0)
         return errno == ENOTDIR || errno == ELOOP || errno == EEXIST ? nullptr : "directory";
-    if (type == AE_IFDIR) {
-        close(dir);
-        return nullptr;
-    }
-    int fd = Fails("unzip: create a file")
-                 ? (errno = ENOSPC, -1)
-                 : openat(dir, parts.back().c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    int err = errno;
+    const char *why = isDir ? nullptr : WriteMember(a, dir, parts.back().c_str(), src, packedFrom, total);
     close(dir);
-    if (fd < 0)
-        return err == EEXIST ? nullptr : "cannot create file";
-    const char *why = CopyMember(a, fd, src, packedFrom, total);
-    if (close(fd) != 0 && why == nullptr)
-        why = "write failed";
+    return why;
+}
+
+// The words of unzip "<archive>" -d <dir>; false when they are not that.
+static bool UnzipWords(const std::vector<std::string> &words, const char **archivePath,
+                       const char **target)
+{
+    *archivePath = *target = nullptr;
+    for (size_t i = 1; i < words.size(); i++) {
+        if (words[i] == "-d" && i + 1 < words.size())
+            *target = words[++i].c_str();
+        else if (*archivePath == nullptr)
+            *archivePath = words[i].c_str();
+        else
+            return false;
+    }
+    return *archivePath != nullptr && *target != nullptr;
+}
+
+// Opens the archive, notes which file it is and reads its table of contents. NULL or why.
+static const char *OpenArchive(const char *archivePath, Packed *src, ZipDirectory *contents,
+                               std::string *culprit)
+{
+    struct stat st;
+    src->fd = Fails("unzip: open the archive")
+                  ? -1
+                  : open(HostPath(archivePath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (src->fd < 0 || Fails("unzip: examine the archive") || fstat(src->fd, &st) != 0 ||
+        !S_ISREG(st.st_mode))
+        return "cannot open the archive";
+    lastRefusal.device = (uint64)st.st_dev;
+    lastRefusal.inode  = (uint64)st.st_ino;
+    return ReadZipDirectory(ReadPackedAt, src, (uint64)st.st_size, unzipLimits.maxMembers,
+                            contents, culprit);
+}
+
+// Makes the target directory if need be and opens it as *root. NULL or why.
+static const char *OpenTarget(const char *target, int *root)
+{
+    std::string dir = HostPath(target);
+    if (Fails("unzip: make a directory") || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST))
+        return "cannot make the target";
+    *root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return *root < 0 ? "cannot open the target" : nullptr;
+}
+
+// The reader over src, or NULL. Only the reader that follows the central directory: the
+// streaming one would take the local headers as they come.
+static archive *OpenReader(Packed *src)
+{
+    archive *a = archive_read_new();
+    archive_read_support_format_zip_seekable(a);
+    archive_read_set_read_callback(a, ReadPacked);
+    archive_read_set_skip_callback(a, SkipPacked);
+    archive_read_set_seek_callback(a, SeekPacked);
+    archive_read_set_callback_data(a, src);
+    if (archive_read_open1(a) == ARCHIVE_OK)
+        return a;
+    archive_read_free(a);
+    return nullptr;
+}
+
+// Unpacks what the reader meets, in the directory's order by place in the file, each
+// member checked against the directory. NULL or why.
+static const char *ReadMembers(archive *a, const Packed &src, int root,
+                               const ZipDirectory &contents, std::string *culprit)
+{
+    const std::vector<ZipMember> &members = contents.members;
+    uint64 total = 0;
+    size_t index = 0;
+    for (archive_entry *entry;; index++) {
+        uint64 packedFrom = src.read;
+        int r = archive_read_next_header(a, &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r < ARCHIVE_WARN)
+            return "damaged archive";
+        if (index >= members.size() || !SameMember(entry, members[index])) {
+            *culprit = index < members.size() ? members[index].name : "";
+            return "reader and central directory disagree";
+        }
+        if (const char *why = UnpackMember(a, entry, root, src, packedFrom, &total)) {
+            const char *name = archive_entry_pathname(entry);
+            *culprit = name != nullptr ? name : "?";
+            return why;
+        }
+    }
+    return index == members.size() ? nullptr : "reader and central directory disagree";
+}
+
+// Every member of the archive below root. NULL or why.
+static const char *UnpackAll(Packed *src, int root, const ZipDirectory &contents,
+                             std::string *culprit)
+{
+    // Member names are read as UTF-8 whatever the program's locale is; a name that is not
+    // valid there is skipped.
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0), caller = (locale_t)0;
+    if (utf8 != (locale_t)0)
+        caller = uselocale(utf8);
+    archive *a = OpenReader(src);
+    const char *why = a == nullptr ? "reader refuses the archive"
+                                   : ReadMembers(a, *src, root, contents, culprit);
+    if (a != nullptr)
+        archive_read_free(a);
+    if (utf8 != (locale_t)0) {
+        uselocale(caller);
+        freelocale(utf8);
+    }
     return why;
 }
 
@@ -245,119 +364,32 @@ static const char *UnpackMember(archive *a, archive_entry *entry, int root, cons
 // What was written before a failure stays; the caller removes the directory.
 int32 Unzip(const std::vector<std::string> &words)
 {
-    const char *archivePath = nullptr, *target = nullptr;
-    for (size_t i = 1; i < words.size(); i++) {
-        if (words[i] == "-d" && i + 1 < words.size())
-            target = words[++i].c_str();
-        else if (archivePath == nullptr)
-            archivePath = words[i].c_str();
-        else
-            return RETURN_ERROR;
-    }
-    if (archivePath == nullptr || target == nullptr)
+    const char *archivePath, *target;
+    if (!UnzipWords(words, &archivePath, &target))
         return RETURN_ERROR;
 
-    int32 rc = RETURN_ERROR;
-    const char *why = nullptr;
-    archive *a = nullptr;
-    archive_entry *entry;
     int root = -1;
-    size_t index = 0;
-    uint64 total = 0;
-    locale_t utf8 = (locale_t)0, caller = (locale_t)0;
-    std::string dir = HostPath(target), culprit;     // culprit: the member refused
+    std::string culprit;     // the member refused
     ZipDirectory contents;
     Packed *src = new Packed;
-    struct stat st;
-
     lastRefusal = UnzipRefusal{};
-    src->fd = Fails("unzip: open the archive") ? -1
-                                               : open(HostPath(archivePath).c_str(), O_RDONLY | O_CLOEXEC);
-    if (src->fd < 0 || Fails("unzip: examine the archive") || fstat(src->fd, &st) != 0 ||
-        !S_ISREG(st.st_mode)) {
-        why = "cannot open the archive";
-        goto exit;
-    }
-    lastRefusal.device = (uint64)st.st_dev;
-    lastRefusal.inode  = (uint64)st.st_ino;
-    why = ReadZipDirectory(ReadPackedAt, src, (uint64)st.st_size, unzipLimits.maxMembers,
-                           &contents, &culprit);
-    if (why != nullptr)
-        goto exit;
-    if (Fails("unzip: make a directory") || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)) {
-        why = "cannot make the target";
-        goto exit;
-    }
-    root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) {
-        why = "cannot open the target";
-        goto exit;
-    }
-    if (contents.members.empty()) {      // nothing to unpack, and the reader takes no such archive
-        rc = RETURN_OK;
-        goto exit;
-    }
-    // Member names are read as UTF-8 whatever the program's locale is; a name that is not
-    // valid there is skipped.
-    utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
-    if (utf8 != (locale_t)0)
-        caller = uselocale(utf8);
-    a = archive_read_new();
-    // Only the reader that follows the central directory: the streaming one would take the
-    // local headers as they come.
-    archive_read_support_format_zip_seekable(a);
-    archive_read_set_read_callback(a, ReadPacked);
-    archive_read_set_skip_callback(a, SkipPacked);
-    archive_read_set_seek_callback(a, SeekPacked);
-    archive_read_set_callback_data(a, src);
-    if (archive_read_open1(a) != ARCHIVE_OK) {
-        why = "reader refuses the archive";
-        goto exit;
-    }
-    // The reader meets the members in the directory's order, by their place in the file.
-    for (;; index++) {
-        uint64 packedFrom = src->read;
-        int r = archive_read_next_header(a, &entry);
-        if (r == ARCHIVE_EOF)
-            break;
-        if (r < ARCHIVE_WARN) {
-            why = "damaged archive";
-            goto exit;
-        }
-        if (index >= contents.members.size() || !SameMember(entry, contents.members[index])) {
-            why = "reader and central directory disagree";
-            culprit = index < contents.members.size() ? contents.members[index].name : "";
-            goto exit;
-        }
-        if ((why = UnpackMember(a, entry, root, *src, packedFrom, &total)) != nullptr) {
-            const char *name = archive_entry_pathname(entry);
-            culprit = name != nullptr ? name : "?";
-            goto exit;
-        }
-    }
-    if (index != contents.members.size()) {
-        why = "reader and central directory disagree";
-        goto exit;
-    }
-    rc = RETURN_OK;
+    const char *why = OpenArchive(archivePath, src, &contents, &culprit);
+    if (why == nullptr)
+        why = OpenTarget(target, &root);
+    // With nothing to unpack the reader is not asked: it takes no such archive.
+    if (why == nullptr && !contents.members.empty())
+        why = UnpackAll(src, root, contents, &culprit);
 
-exit:
     if (why != nullptr)
         Trace("unzip: %s: %s\n", culprit.empty() ? archivePath : culprit.c_str(), why);
     lastRefusal.why = why;
     lastRefusal.member = culprit;
-    if (a != nullptr)
-        archive_read_free(a);
-    if (utf8 != (locale_t)0) {
-        uselocale(caller);
-        freelocale(utf8);
-    }
     if (root >= 0)
         close(root);
     if (src->fd >= 0)
         close(src->fd);
     delete src;
-    return rc;
+    return why == nullptr ? RETURN_OK : RETURN_ERROR;
 }
 
 }  // namespace platform

@@ -90,74 +90,97 @@ static size_t FindEnd(const uint8 *tail, size_t size, bool *cut)
     return after;
 }
 
-const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint32 most,
-                             ZipDirectory *dir, std::string *member)
-{
-    dir->members.clear();
-    member->clear();
+// The end records' values: where the directory is and how many entries it has.
+struct EndRecord {
+    uint64 at = 0;          // the first end record: the ZIP64 one when there is one
+    uint64 end = 0;         // the end of the last one, its comment included
+    uint64 disk = 0, dirDisk = 0, onDisk = 0, entries = 0, dirSize = 0, dirAt = 0;
+};
 
-    // The end record closes the file, behind a comment of at most 65535 bytes.
+// With a locator right before the end record, the ZIP64 end record holds the values.
+// NULL or why the archive is refused.
+static const char *ReadEnd64(ZipReadAt read, void *source, EndRecord *e)
+{
+    uint8 locator[LOCATOR_SIZE], end64[END64_SIZE];
+    if (e->at < LOCATOR_SIZE)
+        return nullptr;
+    if (!read(source, e->at - LOCATOR_SIZE, locator, sizeof(locator)))
+        return "cannot read the archive";
+    if (Get32(locator) != LOCATOR_SIG)
+        return nullptr;
+    uint64 at = Get64(locator + 8), room = e->at - LOCATOR_SIZE;
+    if (at > room || room - at < END64_SIZE)
+        return "ZIP64 end record outside the file";
+    if (!read(source, at, end64, sizeof(end64)))
+        return "cannot read the archive";
+    if (Get32(end64) != END64_SIG)
+        return "no ZIP64 end record where its locator points";
+    e->disk = Get32(end64 + 16);
+    e->dirDisk = Get32(end64 + 20);
+    e->onDisk = Get64(end64 + 24);
+    e->entries = Get64(end64 + 32);
+    e->dirSize = Get64(end64 + 40);
+    e->dirAt = Get64(end64 + 48);
+    e->at = at;
+    return nullptr;
+}
+
+// The end record closes the file, behind a comment of at most 65535 bytes. tail has room
+// for END_SIZE + MOST_FIELD bytes. NULL or why.
+static const char *ReadEnd(ZipReadAt read, void *source, uint64 fileSize, uint8 *tail,
+                           EndRecord *e)
+{
     size_t tailSize = (size_t)std::min<uint64>(fileSize, END_SIZE + MOST_FIELD);
     uint64 tailAt = fileSize - tailSize;
-    std::vector<uint8> buffer(std::max<size_t>(tailSize, ENTRY_SIZE + 2 * MOST_FIELD));
-    if (!read(source, tailAt, buffer.data(), tailSize))
+    if (!read(source, tailAt, tail, tailSize))
         return "cannot read the archive";
     bool cut;
-    size_t found = FindEnd(buffer.data(), tailSize, &cut);
+    size_t found = FindEnd(tail, tailSize, &cut);
     if (found == tailSize)
         return cut ? "end of central directory record cut" : "no end of central directory record";
-    const uint8 *end = buffer.data() + found;
-    uint64 endAt = tailAt + found, recordsAt = endAt;
-    uint64 recordsEnd = endAt + END_SIZE + Get16(end + 20);
-    uint64 disk = Get16(end + 4), dirDisk = Get16(end + 6), onDisk = Get16(end + 8);
-    uint64 entries = Get16(end + 10), dirSize = Get32(end + 12), dirAt = Get32(end + 16);
+    const uint8 *end = tail + found;
+    e->at = tailAt + found;
+    e->end = e->at + END_SIZE + Get16(end + 20);
+    e->disk = Get16(end + 4);
+    e->dirDisk = Get16(end + 6);
+    e->onDisk = Get16(end + 8);
+    e->entries = Get16(end + 10);
+    e->dirSize = Get32(end + 12);
+    e->dirAt = Get32(end + 16);
+    return ReadEnd64(read, source, e);
+}
 
-    // With a locator right before it, the ZIP64 end record holds the values.
-    uint8 locator[LOCATOR_SIZE], end64[END64_SIZE];
-    if (endAt >= LOCATOR_SIZE) {
-        if (!read(source, endAt - LOCATOR_SIZE, locator, sizeof(locator)))
-            return "cannot read the archive";
-        if (Get32(locator) == LOCATOR_SIG) {
-            uint64 at = Get64(locator + 8), room = endAt - LOCATOR_SIZE;
-            if (at > room || room - at < END64_SIZE)
-                return "ZIP64 end record outside the file";
-            if (!read(source, at, end64, sizeof(end64)))
-                return "cannot read the archive";
-            if (Get32(end64) != END64_SIG)
-                return "no ZIP64 end record where its locator points";
-            disk = Get32(end64 + 16);
-            dirDisk = Get32(end64 + 20);
-            onDisk = Get64(end64 + 24);
-            entries = Get64(end64 + 32);
-            dirSize = Get64(end64 + 40);
-            dirAt = Get64(end64 + 48);
-            recordsAt = at;
-        }
-    }
-    if (disk != 0 || dirDisk != 0 || onDisk != entries)
+// Whether the directory is whole, in this file and right before the end records. NULL or why.
+static const char *CheckPlace(ZipReadAt read, void *source, uint64 fileSize, uint32 most,
+                              const EndRecord &e)
+{
+    if (e.disk != 0 || e.dirDisk != 0 || e.onDisk != e.entries)
         return "archive split over several disks";
-    if (entries > most)
+    if (e.entries > most)
         return "member count limit";
-    if (dirSize > fileSize || dirAt > fileSize - dirSize)
+    if (e.dirSize > fileSize || e.dirAt > fileSize - e.dirSize)
         return "central directory outside the file";
-    if (dirAt + dirSize > recordsAt)
+    if (e.dirAt + e.dirSize > e.at)
         return "central directory runs into the end record";
-    if (dirAt + dirSize < recordsAt) {
+    if (e.dirAt + e.dirSize < e.at) {
         // Data put before the archive (a self-extractor's stub) moves every offset; such
         // archives are not taken, nor ones with a gap before the end record.
         uint8 sig[4];
-        bool moved = dirSize == 0 || (dirSize >= 4 && read(source, recordsAt - dirSize, sig, 4)
-                                      && Get32(sig) == ENTRY_SIG);
+        bool moved = e.dirSize == 0 || (e.dirSize >= 4 && read(source, e.at - e.dirSize, sig, 4)
+                                        && Get32(sig) == ENTRY_SIG);
         return moved ? "data before the archive" : "central directory not where the end record says";
     }
-    dir->directoryAt = dirAt;
-    dir->directorySize = dirSize;
-    dir->endAt = recordsAt;
+    return nullptr;
+}
 
-    uint8 *p = buffer.data();
-    uint64 at = dirAt, dirEnd = dirAt + dirSize;
-    dir->members.reserve((size_t)entries);
-    for (uint64 i = 0; i < entries; i++) {
+// The directory's entries into dir->members, in its order. p has room for an entry with
+// its name and extra field. NULL or why.
+static const char *ReadEntries(ZipReadAt read, void *source, const EndRecord &e, uint8 *p,
+                               ZipDirectory *dir, std::string *member)
+{
+    uint64 at = e.dirAt, dirEnd = e.dirAt + e.dirSize;
+    dir->members.reserve((size_t)e.entries);
+    for (uint64 i = 0; i < e.entries; i++) {
         if (dirEnd - at < ENTRY_SIZE)
             return "central directory cut";
         if (!read(source, at, p, ENTRY_SIZE))
@@ -170,28 +193,30 @@ const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint
             return "central directory cut";
         if (!read(source, at + ENTRY_SIZE, p + ENTRY_SIZE, nameLength + extraLength))
             return "cannot read the archive";
-        ZipMember m;
+        ZipMember &m = dir->members.emplace_back();
         m.name.assign((const char *)p + ENTRY_SIZE, nameLength);
         m.method = Get16(p + 10);
         m.packed = Get32(p + 20);
         m.size = Get32(p + 24);
         m.headerAt = Get32(p + 42);
-        uint16 startDisk = Get16(p + 34);
-        bool wide = Widen(p + ENTRY_SIZE + nameLength, extraLength, &m.size, &m.packed,
-                          &m.headerAt, false);
-        dir->members.push_back(std::move(m));
-        if (!wide) {
-            *member = dir->members.back().name;
+        if (!Widen(p + ENTRY_SIZE + nameLength, extraLength, &m.size, &m.packed, &m.headerAt,
+                   false)) {
+            *member = m.name;
             return "ZIP64 field missing";
         }
+        uint16 startDisk = Get16(p + 34);
         if (startDisk != 0 && startDisk != 0xFFFF)
             return "archive split over several disks";
         at += length;
     }
-    if (at != dirEnd)
-        return "central directory holds more than the end record counts";
+    return at == dirEnd ? nullptr : "central directory holds more than the end record counts";
+}
 
-    // Where each member's data starts: behind its local header's 30 bytes, name and extra field.
+// Where each member's data starts: behind its local header's 30 bytes, name and extra
+// field. NULL or why, with *member at fault.
+static const char *LocateData(ZipReadAt read, void *source, uint64 fileSize, uint8 *p,
+                              ZipDirectory *dir, std::string *member)
+{
     for (ZipMember &m : dir->members) {
         *member = m.name;
         if (m.headerAt > fileSize || fileSize - m.headerAt < LOCAL_SIZE)
@@ -204,16 +229,21 @@ const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint
         if (m.dataAt > fileSize || m.packed > fileSize - m.dataAt)
             return "member data outside the file";
     }
+    return nullptr;
+}
 
-    // Each member from its local header to the end of its data, the directory and the end
-    // records: none may begin before the one in front of it has ended.
+// Each member from its local header to the end of its data, the directory and the end
+// records: none may begin before the one in front of it has ended. NULL or why.
+static const char *CheckOverlaps(const ZipDirectory &dir, const EndRecord &e,
+                                 std::string *member)
+{
     struct Span { uint64 from, to; const ZipMember *m; const char *overlap; };
     std::vector<Span> spans;
-    spans.reserve(dir->members.size() + 2);
-    for (const ZipMember &m : dir->members)
+    spans.reserve(dir.members.size() + 2);
+    for (const ZipMember &m : dir.members)
         spans.push_back({m.headerAt, m.dataAt + m.packed, &m, "member overlaps another member"});
-    spans.push_back({dirAt, dirEnd, nullptr, "member overlaps the central directory"});
-    spans.push_back({recordsAt, recordsEnd, nullptr, "member overlaps the end record"});
+    spans.push_back({e.dirAt, e.dirAt + e.dirSize, nullptr, "member overlaps the central directory"});
+    spans.push_back({e.at, e.end, nullptr, "member overlaps the end record"});
     std::stable_sort(spans.begin(), spans.end(),
                      [](const Span &a, const Span &b) { return a.from < b.from; });
     const Span *reach = nullptr;     // of those so far, the one that ends last
@@ -227,11 +257,16 @@ const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint
         if (reach == nullptr || s.to > reach->to)
             reach = &s;
     }
+    return nullptr;
+}
 
-    // The reader takes name, method and sizes from the local header: they must be the
-    // directory's. With a data descriptor behind the data the local sizes may be 0, but the
-    // reader still takes any that is not.
-    for (const ZipMember &m : dir->members) {
+// The reader takes name, method and sizes from the local header: they must be the
+// directory's. With a data descriptor behind the data the local sizes may be 0, but the
+// reader still takes any that is not. p has room for a header, name and extra field.
+static const char *CheckLocalHeaders(ZipReadAt read, void *source, uint8 *p,
+                                     const ZipDirectory &dir, std::string *member)
+{
+    for (const ZipMember &m : dir.members) {
         *member = m.name;
         size_t length = (size_t)(m.dataAt - m.headerAt);
         if (!read(source, m.headerAt, p, length))
@@ -250,6 +285,32 @@ const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint
         if ((size != m.size && !(after && size == 0)) || (packed != m.packed && !(after && packed == 0)))
             return "local sizes differ from the central directory";
     }
+    return nullptr;
+}
+
+const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint32 most,
+                             ZipDirectory *dir, std::string *member)
+{
+    dir->members.clear();
+    member->clear();
+    // Room for the end record with its comment, or an entry or local header with its fields.
+    std::vector<uint8> buffer(ENTRY_SIZE + 2 * MOST_FIELD);
+    uint8 *p = buffer.data();
+    EndRecord e;
+    const char *why = ReadEnd(read, source, fileSize, p, &e);
+    if (why == nullptr)
+        why = CheckPlace(read, source, fileSize, most, e);
+    if (why != nullptr)
+        return why;
+    dir->directoryAt = e.dirAt;
+    dir->directorySize = e.dirSize;
+    dir->endAt = e.at;
+
+    if ((why = ReadEntries(read, source, e, p, dir, member)) != nullptr ||
+        (why = LocateData(read, source, fileSize, p, dir, member)) != nullptr ||
+        (why = CheckOverlaps(*dir, e, member)) != nullptr ||
+        (why = CheckLocalHeaders(read, source, p, *dir, member)) != nullptr)
+        return why;
     member->clear();
     std::sort(dir->members.begin(), dir->members.end(),
               [](const ZipMember &a, const ZipMember &b) { return a.headerAt < b.headerAt; });

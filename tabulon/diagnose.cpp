@@ -82,12 +82,9 @@ static std::string OneLine(const std::string &name)
     return line;
 }
 
-std::string Diagnose(const std::string &book)
+// What the first bytes say: empty when the file may be a ZIP workbook.
+static std::string ByMagic(const std::string &book)
 {
-    std::string why = PreCheck(book);
-    if (!why.empty())
-        return why;
-
     unsigned char magic[4] = {0, 0, 0, 0};
     int fd = open(book.c_str(), O_RDONLY);
     if (fd < 0)
@@ -100,30 +97,71 @@ std::string Diagnose(const std::string &book)
         return "encrypted or old binary workbook, not a ZIP workbook";
     if (got < 4 || magic[0] != 'P' || magic[1] != 'K')
         return "not a ZIP workbook";
+    return "";
+}
 
-    // The unpack names its own refusal; its rules live there alone.
+// Why the unpack refused this very file, or empty; *recorded tells whether it ran on it.
+// The unpack names its own refusal: its rules live there alone.
+static std::string UnpackRefusal(const std::string &book, bool *recorded)
+{
     const platform::UnzipRefusal &unzip = platform::LastUnzipRefusal();
     struct stat st;
-    bool recorded = stat(book.c_str(), &st) == 0 && unzip.inode != 0 &&
-                    (uint64)st.st_dev == unzip.device && (uint64)st.st_ino == unzip.inode;
-    if (recorded && unzip.why != nullptr) {
-        if (unzip.member.empty())
-            return std::string("unzip failed: ") + unzip.why;
-        return "unzip failed on " + OneLine(unzip.member) + ": " + unzip.why;
-    }
+    *recorded = stat(book.c_str(), &st) == 0 && unzip.inode != 0 &&
+                (uint64)st.st_dev == unzip.device && (uint64)st.st_ino == unzip.inode;
+    if (!*recorded || unzip.why == nullptr)
+        return "";
+    if (unzip.member.empty())
+        return std::string("unzip failed: ") + unzip.why;
+    return "unzip failed on " + OneLine(unzip.member) + ": " + unzip.why;
+}
 
-    // Read as the unpack reads it: by the central directory. The reader takes no archive
-    // without members, which the unpack did.
-    struct archive *a = archive_read_new();
-    archive_read_support_format_zip_seekable(a);
-    if (archive_read_open_filename(a, book.c_str(), 1 << 16) != ARCHIVE_OK) {
-        archive_read_free(a);
-        return recorded ? "no first worksheet" : "damaged ZIP archive";
-    }
-    std::string firstSheet;      // the worksheet member the check follows
-    bool workbook = false, sheetWhole = false, sheet1 = false, listsSheet = false;
+// What a walk through the archive found.
+struct ArchiveFacts {
+    std::string firstSheet;      // the worksheet member followed
+    bool        sheet1 = false;  // it is worksheets/sheet1.xml
+    bool        sheetWhole = false, workbook = false;
     std::string workbookText;    // the start of the workbook part, to see if it lists a sheet
-    std::vector<char> buffer(1 << 16);
+};
+
+// Whether the member name is the worksheet to follow: the first in archive order, unless
+// sheet1.xml comes later.
+static bool FollowSheet(const std::string &name, ArchiveFacts &f)
+{
+    if (name.find("worksheets/") == std::string::npos || !EndsWith(name, ".xml") ||
+        name.find("_rels") != std::string::npos)
+        return false;
+    bool isSheet1 = EndsWith(name, "worksheets/sheet1.xml");
+    if (!f.firstSheet.empty() && (!isSheet1 || f.sheet1))
+        return false;
+    f.firstSheet = name;
+    f.sheet1 = isSheet1;
+    return true;
+}
+
+// Reads the current member as far as it tells something: the sheet to its end of
+// sheetData, the workbook part's first MiB. False when the data is damaged.
+static bool ReadMember(archive *a, bool isWorkbook, bool follow, ArchiveFacts &f)
+{
+    static char buffer[1 << 16];
+    SheetDataEnd end;
+    la_ssize_t n;
+    while ((n = archive_read_data(a, buffer, sizeof(buffer))) > 0) {
+        if (follow)
+            end.Feed(buffer, (size_t)n);
+        if (isWorkbook && f.workbookText.size() < (1u << 20))
+            f.workbookText.append(buffer, (size_t)n);
+        if ((!follow || end.Closed()) && (!isWorkbook || f.workbookText.size() >= (1u << 20)))
+            break;      // the rest tells nothing more
+    }
+    if (follow)
+        f.sheetWhole = end.Closed();
+    return n >= 0;
+}
+
+// Walks the archive as the unpack reads it: by the central directory. Empty, or why the
+// walk broke off.
+static std::string WalkArchive(archive *a, ArchiveFacts &f)
+{
     struct archive_entry *entry;
     int rc;
     while ((rc = archive_read_next_header(a, &entry)) == ARCHIVE_OK) {
@@ -133,53 +171,51 @@ std::string Diagnose(const std::string &book)
             if (c == '\\')
                 c = '/';
         bool isWorkbook = EndsWith(name, "workbook.xml");
-        if (isWorkbook)
-            workbook = true;
-        // The first worksheet in archive order, unless sheet1.xml comes later.
-        bool follow = false;
-        if (name.find("worksheets/") != std::string::npos && EndsWith(name, ".xml") &&
-            name.find("_rels") == std::string::npos) {
-            bool isSheet1 = EndsWith(name, "worksheets/sheet1.xml");
-            if (firstSheet.empty() || (isSheet1 && !sheet1)) {
-                firstSheet = name;
-                sheet1 = isSheet1;
-                follow = true;
-            }
-        }
-        if (!isWorkbook && !follow)
-            continue;
-        SheetDataEnd end;
-        la_ssize_t n;
-        while ((n = archive_read_data(a, buffer.data(), buffer.size())) > 0) {
-            if (follow)
-                end.Feed(buffer.data(), (size_t)n);
-            if (isWorkbook && workbookText.size() < (1u << 20))
-                workbookText.append(buffer.data(), (size_t)n);
-            if ((!follow || end.Closed()) && (!isWorkbook || workbookText.size() >= (1u << 20)))
-                break;      // the rest tells nothing more
-        }
-        if (n < 0) {
-            why = "damaged ZIP archive";
-            break;
-        }
-        if (follow)
-            sheetWhole = end.Closed();
+        f.workbook = f.workbook || isWorkbook;
+        bool follow = FollowSheet(name, f);
+        if ((isWorkbook || follow) && !ReadMember(a, isWorkbook, follow, f))
+            return "damaged ZIP archive";
     }
-    if (why.empty() && rc != ARCHIVE_EOF)
-        why = "damaged ZIP archive";
-    archive_read_free(a);
+    return rc == ARCHIVE_EOF ? "" : "damaged ZIP archive";
+}
 
-    if (!why.empty())
-        return why;
+// What is wrong with a workbook whose archive is whole.
+static std::string Verdict(const ArchiveFacts &f)
+{
+    bool listsSheet = false;
     for (const char *tag : {"<sheet ", "<sheet/", ":sheet "})
-        listsSheet = listsSheet || workbookText.find(tag) != std::string::npos;
-    if (!workbook || firstSheet.empty())
+        listsSheet = listsSheet || f.workbookText.find(tag) != std::string::npos;
+    if (!f.workbook || f.firstSheet.empty())
         return "no first worksheet";
     if (!listsSheet)
         return "the workbook lists no worksheet";
-    if (!sheetWhole)
+    if (!f.sheetWhole)
         return "worksheet cut off";
     return "import failed";
+}
+
+std::string Diagnose(const std::string &book)
+{
+    bool recorded = false;
+    std::string why = PreCheck(book);
+    if (why.empty())
+        why = ByMagic(book);
+    if (why.empty())
+        why = UnpackRefusal(book, &recorded);
+    if (!why.empty())
+        return why;
+
+    // The reader takes no archive without members, which the unpack did.
+    struct archive *a = archive_read_new();
+    archive_read_support_format_zip_seekable(a);
+    if (archive_read_open_filename(a, book.c_str(), 1 << 16) != ARCHIVE_OK) {
+        archive_read_free(a);
+        return recorded ? "no first worksheet" : "damaged ZIP archive";
+    }
+    ArchiveFacts facts;
+    why = WalkArchive(a, facts);
+    archive_read_free(a);
+    return why.empty() ? Verdict(facts) : why;
 }
 
 }  // namespace tabulon

@@ -11,23 +11,31 @@ static bool Before(const PlacedCell &a, const PlacedCell &b)
     return a.row != b.row ? a.row < b.row : a.col < b.col;
 }
 
+bool RowMajor(const std::deque<Cell> &cells)
+{
+    ULONG row = 0, col = 0;
+    for (const Cell &c : cells) {
+        if (c.c_Row == 0 || c.c_Col == 0)
+            return false;
+        if (c.c_Row < row || (c.c_Row == row && c.c_Col <= col))
+            return false;
+        row = c.c_Row;
+        col = c.c_Col;
+    }
+    return true;
+}
+
 // Cells at row 0 or column 0 have no place on a sheet and are left out; a cell without a
 // text reads as an empty one.
 std::vector<PlacedCell> Placed(const Sheet &sheet)
 {
     std::vector<PlacedCell> placed;
-    bool ordered = true;
     placed.reserve(sheet.cells.size());
-    for (const Cell &cell : sheet.cells) {
-        if (cell.c_Row == 0 || cell.c_Col == 0)
-            continue;
-        PlacedCell p{cell.c_Row, cell.c_Col, cell.c_Text != nullptr ? cell.c_Text : ""};
-        if (ordered && !placed.empty() && !Before(placed.back(), p))
-            ordered = false;
-        placed.push_back(p);
-    }
+    for (const Cell &cell : sheet.cells)
+        if (cell.c_Row != 0 && cell.c_Col != 0)
+            placed.push_back({cell.c_Row, cell.c_Col, cell.c_Text != nullptr ? cell.c_Text : ""});
     // The module writes cells in file order, which is nearly always row-major already.
-    if (ordered)
+    if (RowMajor(sheet.cells))
         return placed;
 
     std::stable_sort(placed.begin(), placed.end(), Before);

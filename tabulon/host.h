@@ -58,6 +58,9 @@ struct PlacedCell {
     const char *text;             // 8-bit, in the host's charset
 };
 std::vector<PlacedCell> Placed(const Sheet &sheet);   // row-major, one per position
+// Whether cells are already what Placed makes of them: each has a place and follows the one
+// before it in row-major order.
+bool RowMajor(const std::deque<Cell> &cells);
 
 // The module file, loaded and initialised as the host does it.
 class Module {
@@ -73,7 +76,8 @@ private:
     IOType io_{};
 };
 
-// The default module file: beside the sheaf command, else where the build put it.
+// The default module file: beside the sheaf command, else in ../lib/sheaf/ from it, else
+// where the build put it.
 std::string DefaultModulePath(const char *argv0);
 
 // Why a workbook that failed to import failed, in a few words ("not a ZIP workbook"). Called

@@ -75,20 +75,29 @@ LONG Module::Import(const std::string &book, Document &doc)
     return result;
 }
 
-std::string DefaultModulePath(const char *argv0)
+// The program's own path: the link the kernel keeps, else argv0 as given.
+static std::string ProgramPath(const char *argv0)
 {
     char self[PATH_MAX];
-    std::string program;
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     if (n > 0)
-        program.assign(self, (size_t)n);
-    else if (argv0 != nullptr)
-        program = argv0;
+        return std::string(self, (size_t)n);
+    return argv0 != nullptr ? argv0 : "";
+}
+
+// Beside the program (the build tree), in ../lib/sheaf/ from it (an installed tree), else
+// where the build put it.
+std::string DefaultModulePath(const char *argv0)
+{
+    std::string program = ProgramPath(argv0);
     size_t slash = program.rfind('/');
     if (slash != std::string::npos) {
-        std::string path = program.substr(0, slash + 1) + "sheaf.io";
-        if (access(path.c_str(), R_OK) == 0)
-            return path;
+        std::string dir = program.substr(0, slash + 1);
+        for (const char *place : {"sheaf.io", "../lib/sheaf/sheaf.io"}) {
+            std::string path = dir + place;
+            if (access(path.c_str(), R_OK) == 0)
+                return path;
+        }
     }
     return std::string(SHEAF_MODULE_DIR) + "/sheaf.io";
 }

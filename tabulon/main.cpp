@@ -1,9 +1,10 @@
 // sheaf: imports a workbook through the module file sheaf.io, as the spreadsheet host does,
 // and prints its first sheet.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
+#include <getopt.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,23 +32,230 @@ static const char HELP[] =
     "  --charset NAME  the locale's code set, the module's 8-bit charset (ISO-8859-1 by\n"
     "                  default); output is always UTF-8\n"
     "  --trace         the module's trace lines on stderr\n"
-    "  --module PATH   the module file to load (default: sheaf.io beside this program)\n"
+    "  --module PATH   the module file to load (default: sheaf.io beside this program,\n"
+    "                  else in ../lib/sheaf/ from it)\n"
     "  -h, --help      this text\n"
     "  --version       the program's version\n"
+    "\n";
+
+static const char NOTES[] =
     "\n"
     "The workspace T: is a private temporary directory unless SHEAF_TMP names one.\n"
     "Exit status: 0 imported, 1 the import failed, 2 wrong usage.\n";
 
-// Code set names offered by --charset, checked against what the system knows.
-static const char *const CHARSETS[] = {"ISO-8859-1", "ISO-8859-15", "ISO-8859-2",
-                                       "Windows-1252", "UTF-8"};
+// Exit statuses, and the word for "no reason to stop yet".
+enum { IMPORTED = 0, FAILED = 1, WRONG_USAGE = 2, GO_ON = -1 };
 
-static int Usage(const char *problem)
+// What the command line asks for.
+struct Options {
+    tabulon::Format format  = tabulon::Format::Grid;
+    const char     *charset = nullptr;
+    std::string     modulePath;
+    const char     *book    = nullptr;
+};
+
+static const struct option LONG_OPTIONS[] = {
+    {"format",  required_argument, nullptr, 'f'},
+    {"charset", required_argument, nullptr, 'c'},
+    {"module",  required_argument, nullptr, 'm'},
+    {"trace",   no_argument,       nullptr, 't'},
+    {"help",    no_argument,       nullptr, 'h'},
+    {"version", no_argument,       nullptr, 'v'},
+    {nullptr,   0,                 nullptr, 0},
+};
+
+static int Usage(const std::string &problem)
 {
-    if (problem != nullptr)
-        fprintf(stderr, "sheaf: %s\n", problem);
+    fprintf(stderr, "sheaf: %s\n", problem.c_str());
     fputs(USAGE, stderr);
-    return 2;
+    return WRONG_USAGE;
+}
+
+// The help, with the charsets the system knows, a few to a line.
+static int Help()
+{
+    fputs(USAGE, stdout);
+    fputs(HELP, stdout);
+    puts("Charsets for --charset (any other name iconv has for one of them works too):");
+    std::string line;
+    for (const std::string &name : platform::CodeSetNames()) {
+        if (!line.empty() && line.size() + name.size() + 2 > 78) {
+            puts(line.c_str());
+            line.clear();
+        }
+        line += (line.empty() ? "  " : " ") + name + ",";
+    }
+    line.pop_back();
+    puts(line.c_str());
+    fputs(NOTES, stdout);
+    return IMPORTED;
+}
+
+static bool FormatByName(const char *name, tabulon::Format *format)
+{
+    static const struct { const char *name; tabulon::Format format; } formats[] = {
+        {"grid", tabulon::Format::Grid}, {"csv", tabulon::Format::Csv},
+        {"tsv", tabulon::Format::Tsv},   {"jsonl", tabulon::Format::Jsonl},
+    };
+    for (const auto &f : formats)
+        if (strcmp(name, f.name) == 0) {
+            *format = f.format;
+            return true;
+        }
+    return false;
+}
+
+// The option a value is missing for, as its long name.
+static std::string LongName(int val)
+{
+    for (const option *o = LONG_OPTIONS; o->name != nullptr; o++)
+        if (o->val == val)
+            return std::string("--") + o->name;
+    return std::string("-") + (char)val;
+}
+
+// The option getopt_long refused, as given: a long one whole, a short one by its letter.
+static std::string Refused(char **argv)
+{
+    const char *arg = argv[optind - 1];
+    if (optopt == 0 || strncmp(arg, "--", 2) == 0)
+        return arg;
+    return std::string("-") + (char)optopt;
+}
+
+// Fills o from the command line; GO_ON, or the status to exit with.
+static int ParseOptions(int argc, char **argv, Options &o)
+{
+    opterr = 0;     // the messages are ours
+    for (int c; (c = getopt_long(argc, argv, ":h", LONG_OPTIONS, nullptr)) != -1;) {
+        switch (c) {
+        case 'h': return Help();
+        case 'v': puts("sheaf 0.12 (host for sheaf.io)"); return IMPORTED;
+        case 't': platform::tracing = true; break;
+        case 'c': o.charset = optarg; break;
+        case 'm': o.modulePath = optarg; break;
+        case 'f':
+            if (!FormatByName(optarg, &o.format))
+                return Usage("unknown format '" + std::string(optarg) + "' (grid, csv, tsv or jsonl)");
+            break;
+        case ':': return Usage(LongName(optopt) + " needs a value");
+        default:  return Usage("unknown option " + Refused(argv));
+        }
+    }
+    if (argc - optind > 1)
+        return Usage("one workbook at a time");
+    if (argc == optind)
+        return Usage("no workbook given");
+    o.book = argv[optind];
+    return GO_ON;
+}
+
+// The system's code set by a name the stand-in knows.
+static int ChooseCharset(const char *name)
+{
+    const char *why;
+    ULONG codeset = platform::CodeSetByName(name, &why);
+    if (codeset == 0)
+        return Usage("charset '" + std::string(name) + "' " + why +
+                     " (sheaf --help lists the known ones)");
+    platform::SetCodeSet(codeset);
+    return GO_ON;
+}
+
+// SHEAF_FAIL_AT: the n-th call of the import that can fail fails, to see what the module
+// makes of it. 0 when unset.
+static int ReadFailAt(uint64 *failAt)
+{
+    const char *text = getenv("SHEAF_FAIL_AT");
+    *failAt = 0;
+    if (text == nullptr || *text == '\0')
+        return GO_ON;
+    char *end;
+    *failAt = strtoull(text, &end, 10);
+    if (*end != '\0' || *failAt == 0)
+        return Usage("SHEAF_FAIL_AT must be a number from 1");
+    return GO_ON;
+}
+
+static int LoadModule(tabulon::Module &module, std::string path, const char *argv0)
+{
+    if (path.empty())
+        path = tabulon::DefaultModulePath(argv0);
+    std::string why = module.Open(path);
+    if (why.empty())
+        return GO_ON;
+    fprintf(stderr, "sheaf: cannot load the module %s: %s\n", path.c_str(), why.c_str());
+    return FAILED;
+}
+
+// The workspace lives only while the module runs: an interrupt waits for the import, whose
+// every exit removes T:XLS, and then for the private T: to go.
+struct Workspace {
+    std::string temp;       // the private T:, or empty under SHEAF_TMP
+    sigset_t    was;        // the signal mask before
+};
+
+static int OpenWorkspace(Workspace &w)
+{
+    const char *own = getenv("SHEAF_TMP");
+    struct stat st;
+    if (own != nullptr && *own != '\0' && (stat(own, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        fprintf(stderr, "sheaf: SHEAF_TMP=%s: no such directory\n", own);
+        return FAILED;
+    }
+    if (own == nullptr || *own == '\0') {
+        w.temp = platform::MakePrivateTemp();
+        if (w.temp.empty()) {
+            fprintf(stderr, "sheaf: cannot make a private temporary directory\n");
+            return FAILED;
+        }
+        platform::SetAssign("T", w.temp);
+    }
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})   // a closed --trace pipe too
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &w.was);
+    return GO_ON;
+}
+
+static void CloseWorkspace(Workspace &w)
+{
+    if (!w.temp.empty())
+        platform::RemoveTemp(w.temp);
+    sigprocmask(SIG_SETMASK, &w.was, nullptr);
+}
+
+// Why the import failed, on one line.
+static int Explain(const char *book, bool busy, uint64 failAt)
+{
+    if (busy)
+        fprintf(stderr, "sheaf: %s: the workspace %s is in use or left over; remove it if no "
+                        "import runs\n", book, platform::HostPath("T:XLS").c_str());
+    else if (platform::FailedCall() != nullptr)
+        fprintf(stderr, "sheaf: %s: call %llu of the import (%s) failed, as SHEAF_FAIL_AT asked\n",
+                book, (unsigned long long)failAt, platform::FailedCall());
+    else if (platform::MemoryRanOut())
+        fprintf(stderr, "sheaf: %s: not enough memory: the workbook needs more than the budget "
+                        "(SHEAF_MAX_MEMORY)\n", book);
+    else
+        fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(book).c_str());
+    return FAILED;
+}
+
+static int Import(tabulon::Module &module, const char *book, uint64 failAt, tabulon::Document &doc)
+{
+    Workspace w;
+    int status = OpenWorkspace(w);
+    if (status != GO_ON)
+        return status;
+    // A workspace already there is never reused: another import runs, or one was killed.
+    bool busy = platform::Exists("T:XLS");
+    platform::faults.failAt = failAt;
+    LONG rc = module.Import(book, doc);
+    platform::faults.failAt = 0;
+    CloseWorkspace(w);
+    return rc == 0 ? GO_ON : Explain(book, busy, failAt);
 }
 
 static int TerminalWidth()
@@ -61,171 +269,8 @@ static int TerminalWidth()
     return 80;
 }
 
-// The value of an option given as "--name value" or "--name=value"; NULL when arg is
-// another option. i moves past a separate value.
-static const char *OptionValue(const char *name, int argc, char **argv, int &i, bool &missing)
+static int ShowSheet(const tabulon::Document &doc, tabulon::Format format)
 {
-    size_t n = strlen(name);
-    const char *arg = argv[i];
-    missing = false;
-    if (strncmp(arg, name, n) != 0)
-        return nullptr;
-    if (arg[n] == '=')
-        return arg + n + 1;
-    if (arg[n] != '\0')
-        return nullptr;
-    if (i + 1 >= argc) {
-        missing = true;
-        return nullptr;
-    }
-    return argv[++i];
-}
-
-int main(int argc, char **argv)
-{
-    tabulon::Format format = tabulon::Format::Grid;
-    const char *charset = nullptr;
-    std::string modulePath;
-    const char *book = nullptr;
-    bool options = true;
-
-    for (int i = 1; i < argc; i++) {
-        const char *arg = argv[i], *value;
-        bool missing;
-        if (!options || arg[0] != '-' || arg[1] == '\0') {
-            if (book != nullptr)
-                return Usage("one workbook at a time");
-            book = arg;
-        } else if (strcmp(arg, "--") == 0) {
-            options = false;
-        } else if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
-            fputs(USAGE, stdout);
-            fputs(HELP, stdout);
-            return 0;
-        } else if (strcmp(arg, "--version") == 0) {
-            puts("sheaf 0.12 (host for sheaf.io)");
-            return 0;
-        } else if (strcmp(arg, "--trace") == 0) {
-            platform::tracing = true;
-        } else if ((value = OptionValue("--format", argc, argv, i, missing)) != nullptr) {
-            if (strcmp(value, "grid") == 0)
-                format = tabulon::Format::Grid;
-            else if (strcmp(value, "csv") == 0)
-                format = tabulon::Format::Csv;
-            else if (strcmp(value, "tsv") == 0)
-                format = tabulon::Format::Tsv;
-            else if (strcmp(value, "jsonl") == 0)
-                format = tabulon::Format::Jsonl;
-            else
-                return Usage(("unknown format '" + std::string(value) +
-                              "' (grid, csv, tsv or jsonl)").c_str());
-        } else if (!missing && (value = OptionValue("--charset", argc, argv, i, missing)) != nullptr) {
-            charset = value;
-        } else if (!missing && (value = OptionValue("--module", argc, argv, i, missing)) != nullptr) {
-            modulePath = value;
-        } else if (missing) {
-            return Usage((std::string(arg) + " needs a value").c_str());
-        } else {
-            return Usage(("unknown option " + std::string(arg)).c_str());
-        }
-    }
-    if (book == nullptr)
-        return Usage("no workbook given");
-
-    platform::LoadUnzipLimits();
-    platform::LoadMemoryBudget();
-    if (charset != nullptr) {
-        ULONG codeset = platform::CodeSetByName(charset);
-        if (codeset == 0) {
-            std::string known;
-            for (const char *name : CHARSETS)
-                if (platform::CodeSetByName(name) != 0)
-                    known += (known.empty() ? "" : ", ") + std::string(name);
-            return Usage(("unknown charset '" + std::string(charset) + "' (known: " + known +
-                          ")").c_str());
-        }
-        platform::SetCodeSet(codeset);
-    }
-
-    // Missing and unreadable files get their own words before anything is unpacked.
-    std::string why = tabulon::PreCheck(book);
-    if (!why.empty()) {
-        fprintf(stderr, "sheaf: %s: %s\n", book, why.c_str());
-        return 1;
-    }
-    if (modulePath.empty())
-        modulePath = tabulon::DefaultModulePath(argv[0]);
-    tabulon::Module module;
-    why = module.Open(modulePath);
-    if (!why.empty()) {
-        fprintf(stderr, "sheaf: cannot load the module %s: %s\n", modulePath.c_str(), why.c_str());
-        return 1;
-    }
-
-    // The workspace lives only while the module runs: an interrupt waits for the import,
-    // whose every exit removes T:XLS, and then for the private T: to go.
-    std::string temp;
-    const char *own = getenv("SHEAF_TMP");
-    struct stat st;
-    if (own != nullptr && *own != '\0' && (stat(own, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        fprintf(stderr, "sheaf: SHEAF_TMP=%s: no such directory\n", own);
-        return 1;
-    }
-    if (own == nullptr || *own == '\0') {
-        temp = platform::MakePrivateTemp();
-        if (temp.empty()) {
-            fprintf(stderr, "sheaf: cannot make a private temporary directory\n");
-            return 1;
-        }
-        platform::SetAssign("T", temp);
-    }
-    sigset_t stops, was;
-    sigemptyset(&stops);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})   // a closed --trace pipe too
-        sigaddset(&stops, sig);
-    sigprocmask(SIG_BLOCK, &stops, &was);
-    tabulon::Document doc;
-    // A workspace already there is never reused: another import runs, or one was killed.
-    bool busy = platform::Exists("T:XLS");
-    // The n-th call of the import that can fail fails, to see what the module makes of it.
-    uint64 failAt = 0;
-    const char *failEnv = getenv("SHEAF_FAIL_AT");
-    if (failEnv != nullptr && *failEnv != '\0') {
-        char *end;
-        failAt = strtoull(failEnv, &end, 10);
-        if (*end != '\0' || failAt == 0) {
-            sigprocmask(SIG_SETMASK, &was, nullptr);
-            if (!temp.empty())
-                platform::RemoveTemp(temp);
-            return Usage("SHEAF_FAIL_AT must be a number from 1");
-        }
-    }
-    platform::faults.failAt = failAt;
-    LONG rc = module.Import(book, doc);
-    platform::faults.failAt = 0;
-    if (!temp.empty())
-        platform::RemoveTemp(temp);
-    sigprocmask(SIG_SETMASK, &was, nullptr);
-    if (rc != 0 && busy) {
-        fprintf(stderr, "sheaf: %s: the workspace %s is in use or left over; remove it if no "
-                        "import runs\n", book, platform::HostPath("T:XLS").c_str());
-        return 1;
-    }
-    if (rc != 0 && platform::FailedCall() != nullptr) {
-        fprintf(stderr, "sheaf: %s: call %llu of the import (%s) failed, as SHEAF_FAIL_AT asked\n",
-                book, (unsigned long long)failAt, platform::FailedCall());
-        return 1;
-    }
-    if (rc != 0 && platform::MemoryRanOut()) {
-        fprintf(stderr, "sheaf: %s: not enough memory: the workbook needs more than the budget "
-                        "(SHEAF_MAX_MEMORY)\n", book);
-        return 1;
-    }
-    if (rc != 0) {
-        fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(book).c_str());
-        return 1;
-    }
-
     static char outbuf[1 << 20];
     setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
     tabulon::Sheet empty;
@@ -233,7 +278,34 @@ int main(int argc, char **argv)
     tabulon::Show(sheet, format, platform::CodeSet(), stdout, TerminalWidth());
     if (fflush(stdout) != 0 || ferror(stdout)) {
         fprintf(stderr, "sheaf: cannot write the output\n");
-        return 1;
+        return FAILED;
     }
-    return 0;
+    return IMPORTED;
+}
+
+int main(int argc, char **argv)
+{
+    Options o;
+    uint64 failAt;
+    int status = ParseOptions(argc, argv, o);
+    if (status != GO_ON)
+        return status;
+    platform::LoadUnzipLimits();
+    platform::LoadMemoryBudget();
+    if (o.charset != nullptr && (status = ChooseCharset(o.charset)) != GO_ON)
+        return status;
+    if ((status = ReadFailAt(&failAt)) != GO_ON)
+        return status;
+    // Missing and unreadable files get their own words before anything is unpacked.
+    std::string why = tabulon::PreCheck(o.book);
+    if (!why.empty()) {
+        fprintf(stderr, "sheaf: %s: %s\n", o.book, why.c_str());
+        return FAILED;
+    }
+    tabulon::Module module;
+    tabulon::Document doc;
+    if ((status = LoadModule(module, o.modulePath, argv[0])) != GO_ON ||
+        (status = Import(module, o.book, failAt, doc)) != GO_ON)
+        return status;
+    return ShowSheet(doc, o.format);
 }

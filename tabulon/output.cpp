@@ -48,37 +48,50 @@ static int EncodeUtf8(ULONG cp, char *out)
     return 4;
 }
 
+// The JSON escape of a quote, backslash or control character into out (room for 6 bytes);
+// its length, 0 when cp needs none.
+static int JsonEscape(ULONG cp, char *out)
+{
+    static const char hex[] = "0123456789abcdef";
+    char named = 0;
+    switch (cp) {
+    case '"':  named = '"'; break;
+    case '\\': named = '\\'; break;
+    case '\n': named = 'n'; break;
+    case '\r': named = 'r'; break;
+    case '\t': named = 't'; break;
+    case '\b': named = 'b'; break;
+    case '\f': named = 'f'; break;
+    }
+    if (named != 0) {
+        out[0] = '\\';
+        out[1] = named;
+        return 2;
+    }
+    if (cp == 0 || cp >= 0x20)
+        return 0;
+    const char u[6] = {'\\', 'u', '0', '0', hex[cp >> 4], hex[cp & 15]};
+    memcpy(out, u, sizeof(u));
+    return 6;
+}
+
 static void BuildRecode(ULONG codeset, Style style, Recode &r)
 {
     const ULONG *map = platform::CharsetMap(codeset);
     for (int b = 0; b < 256; b++) {
         ULONG cp = map != nullptr ? map[b] : (ULONG)b;
         char *out = r.bytes[b];
-        const char *escape = nullptr;
+        int n = 0;     // the length of an escape
         r.special[b] = cp == ',' || cp == '"' || cp == '\r' || cp == '\n';
         switch (style) {
         case Style::Json:
-            switch (cp) {
-            case '"':  escape = "\\\""; break;
-            case '\\': escape = "\\\\"; break;
-            case '\n': escape = "\\n"; break;
-            case '\r': escape = "\\r"; break;
-            case '\t': escape = "\\t"; break;
-            case '\b': escape = "\\b"; break;
-            case '\f': escape = "\\f"; break;
-            default:
-                if (cp > 0 && cp < 0x20) {
-                    static const char hex[] = "0123456789abcdef";
-                    char u[7] = {'\\', 'u', '0', '0', hex[cp >> 4], hex[cp & 15], 0};
-                    memcpy(out, u, 6);
-                    r.len[b] = 6;
-                    continue;
-                }
-            }
+            n = JsonEscape(cp, out);
             break;
         case Style::CsvQuoted:
-            if (cp == '"')
-                escape = "\"\"";
+            if (cp == '"') {
+                memcpy(out, "\"\"", 2);
+                n = 2;
+            }
             break;
         case Style::Tsv:
             if (cp == '\t' || cp == '\r' || cp == '\n')
@@ -91,12 +104,7 @@ static void BuildRecode(ULONG codeset, Style style, Recode &r)
         case Style::Plain:
             break;
         }
-        if (escape != nullptr) {
-            r.len[b] = (unsigned char)strlen(escape);
-            memcpy(out, escape, r.len[b]);
-        } else {
-            r.len[b] = (unsigned char)EncodeUtf8(cp, out);
-        }
+        r.len[b] = (unsigned char)(n > 0 ? n : EncodeUtf8(cp, out));
     }
 }
 
@@ -229,20 +237,6 @@ private:
     const std::deque<Cell> &cells_;
 };
 
-static bool RowMajor(const std::deque<Cell> &cells)
-{
-    ULONG row = 0, col = 0;
-    for (const Cell &c : cells) {
-        if (c.c_Row == 0 || c.c_Col == 0)
-            return false;
-        if (c.c_Row < row || (c.c_Row == row && c.c_Col <= col))
-            return false;
-        row = c.c_Row;
-        col = c.c_Col;
-    }
-    return true;
-}
-
 template <class Cells>
 static ULONG LastColumn(const Cells &cells)
 {
@@ -356,8 +350,127 @@ static void Gutter(Writer &w, int gutter, ULONG row)
     w.Number(row);
 }
 
-// Letters over the columns, numbers at the left, columns as wide as their texts up to
-// GRID_CAP and as many as fit width. A 8-bit code is one character on the screen.
+// The grid's columns: the gutter of row numbers, how many columns fit and each one's width
+// (widths[1] to widths[shown]).
+struct GridLayout {
+    int                gutter = 0;
+    ULONG              shown = 0, lastCol = 0;
+    std::vector<ULONG> widths;
+};
+
+// Columns as wide as their texts up to GRID_CAP and as many as fit width. A 8-bit code is
+// one character on the screen.
+template <class Cells>
+static GridLayout LayOut(const Cells &cells, int width)
+{
+    GridLayout g;
+    g.lastCol = LastColumn(cells);
+    g.gutter = Digits(cells[cells.size() - 1].row);
+    // Every column takes at least three characters, so no more than this can fit.
+    ULONG limit = (ULONG)(width / 3) < g.lastCol ? (ULONG)(width / 3) : g.lastCol;
+    g.widths.resize(limit + 1);
+    for (ULONG col = 1; col <= limit; col++) {
+        char letters[8];
+        g.widths[col] = (ULONG)ColumnLetters(col, letters);
+    }
+    for (size_t i = 0; i < cells.size(); i++) {
+        const PlacedCell c = cells[i];
+        if (c.col > limit)
+            continue;
+        size_t len = strnlen(c.text, GRID_CAP);
+        if (len > g.widths[c.col])
+            g.widths[c.col] = (ULONG)len;
+    }
+    long used = g.gutter;
+    while (g.shown < limit && used + 2 + (long)g.widths[g.shown + 1] <= width) {
+        g.shown++;
+        used += 2 + g.widths[g.shown];
+    }
+    if (g.shown == 0) {    // a narrow screen still sees the first column, cut to fit
+        g.shown = 1;
+        g.widths[1] = width - g.gutter - 2 > 1 ? width - g.gutter - 2 : 1;
+    }
+    return g;
+}
+
+// The column letters over the shown columns.
+static void GridHeader(const GridLayout &g, Writer &w)
+{
+    w.Repeat(' ', g.gutter);
+    for (ULONG col = 1; col <= g.shown; col++) {
+        char letters[8];
+        int n = ColumnLetters(col, letters);
+        w.Put("  ", 2);
+        w.Put(letters, n);
+        if (col < g.shown)
+            w.Repeat(' ', g.widths[col] - n);
+    }
+    w.Put('\n');
+}
+
+// The row of cells[i] and the cells after it in the same row, without its line end; the
+// index past them. Numbers stand at the right edge of their column, long texts are cut.
+template <class Cells>
+static size_t GridRow(const Cells &cells, size_t i, const GridLayout &g, const Recode &r,
+                      Writer &w)
+{
+    ULONG row = cells[i].row;
+    ULONG col = 1;    // the next column to write
+    size_t pad = 0;   // blanks owed before the next text: none after the row's last
+    Gutter(w, g.gutter, row);
+    for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
+        if (c.col > g.shown)
+            continue;
+        for (; col < c.col; col++)
+            pad += 2 + g.widths[col];
+        size_t cw = g.widths[c.col];
+        size_t len = strlen(c.text);
+        bool cut = len > cw;
+        size_t keep = cut ? cw - 1 : len;
+        size_t before = !cut && LooksNumeric(c.text) ? cw - len : 0;
+        w.Repeat(' ', pad + 2 + before);
+        w.Text(c.text, keep, r);
+        if (cut)
+            w.Put(CUT);
+        pad = cw - keep - (cut ? 1 : 0) - before;
+        col = c.col + 1;
+    }
+    return i;
+}
+
+// The empty rows between two rows with cells: each numbered, or one gap mark for a long run.
+static void GridGap(ULONG prevRow, ULONG row, const GridLayout &g, Writer &w)
+{
+    if (row - prevRow - 1 > GRID_GAP) {
+        Gutter(w, g.gutter, 0);
+        w.Put('\n');
+        return;
+    }
+    for (ULONG empty = prevRow + 1; empty < row; empty++) {
+        Gutter(w, g.gutter, empty);
+        w.Put('\n');
+    }
+}
+
+// What did not fit: "(7 columns left out: D to J)".
+static void GridLeftOut(const GridLayout &g, Writer &w)
+{
+    if (g.shown >= g.lastCol)
+        return;
+    ULONG left = g.lastCol - g.shown;
+    char letters[8];
+    w.Put('(');
+    w.Number(left);
+    w.Put(left == 1 ? " column left out: " : " columns left out: ");
+    w.Put(letters, ColumnLetters(g.shown + 1, letters));
+    if (left > 1) {
+        w.Put(" to ");
+        w.Put(letters, ColumnLetters(g.lastCol, letters));
+    }
+    w.Put(")\n");
+}
+
+// Letters over the columns, numbers at the left, as many columns as fit width.
 template <class Cells>
 static void ShowGrid(const Cells &cells, ULONG codeset, Writer &w, int width)
 {
@@ -365,101 +478,19 @@ static void ShowGrid(const Cells &cells, ULONG codeset, Writer &w, int width)
         w.Put("(empty sheet)\n");
         return;
     }
-    if (width < 20)
-        width = 20;
     Recode r;
     BuildRecode(codeset, Style::Grid, r);
-
-    ULONG lastCol = LastColumn(cells);
-    const int gutter = Digits(cells[cells.size() - 1].row);
-
-    // Every column takes at least three characters, so no more than this can fit.
-    ULONG limit = (ULONG)(width / 3) < lastCol ? (ULONG)(width / 3) : lastCol;
-    std::vector<ULONG> widths(limit + 1);
-    for (ULONG col = 1; col <= limit; col++) {
-        char letters[8];
-        widths[col] = (ULONG)ColumnLetters(col, letters);
-    }
-    for (size_t i = 0; i < cells.size(); i++) {
-        const PlacedCell c = cells[i];
-        if (c.col > limit)
-            continue;
-        size_t len = strnlen(c.text, GRID_CAP);
-        if (len > widths[c.col])
-            widths[c.col] = (ULONG)len;
-    }
-    ULONG shown = 0;
-    long used = gutter;
-    while (shown < limit && used + 2 + (long)widths[shown + 1] <= width) {
-        shown++;
-        used += 2 + widths[shown];
-    }
-    if (shown == 0) {    // a narrow screen still sees the first column, cut to fit
-        shown = 1;
-        widths[1] = width - gutter - 2 > 1 ? width - gutter - 2 : 1;
-    }
-
-    std::string line;
-    w.Repeat(' ', gutter);
-    for (ULONG col = 1; col <= shown; col++) {
-        char letters[8];
-        int n = ColumnLetters(col, letters);
-        w.Put("  ", 2);
-        w.Put(letters, n);
-        if (col < shown)
-            w.Repeat(' ', widths[col] - n);
-    }
-    w.Put('\n');
-
+    const GridLayout g = LayOut(cells, width < 20 ? 20 : width);
+    GridHeader(g, w);
     ULONG prevRow = 0;
-    size_t i = 0;
-    while (i < cells.size()) {
+    for (size_t i = 0; i < cells.size();) {
         ULONG row = cells[i].row;
-        if (row - prevRow - 1 > GRID_GAP) {
-            Gutter(w, gutter, 0);
-            w.Put('\n');
-        } else {
-            for (ULONG empty = prevRow + 1; empty < row; empty++) {
-                Gutter(w, gutter, empty);
-                w.Put('\n');
-            }
-        }
-        Gutter(w, gutter, row);
-        ULONG col = 1;    // the next column to write
-        size_t pad = 0;   // blanks owed before the next text: none after the row's last
-        for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
-            if (c.col > shown)
-                continue;
-            for (; col < c.col; col++)
-                pad += 2 + widths[col];
-            size_t cw = widths[c.col];
-            size_t len = strlen(c.text);
-            bool cut = len > cw;
-            size_t keep = cut ? cw - 1 : len;
-            size_t before = !cut && LooksNumeric(c.text) ? cw - len : 0;
-            w.Repeat(' ', pad + 2 + before);
-            w.Text(c.text, keep, r);
-            if (cut)
-                w.Put(CUT);
-            pad = cw - keep - (cut ? 1 : 0) - before;
-            col = c.col + 1;
-        }
+        GridGap(prevRow, row, g, w);
+        i = GridRow(cells, i, g, r, w);
         w.Put('\n');
         prevRow = row;
     }
-    if (shown < lastCol) {
-        ULONG left = lastCol - shown;
-        w.Put('(');
-        w.Number(left);
-        w.Put(left == 1 ? " column left out: " : " columns left out: ");
-        char letters[8];
-        w.Put(letters, ColumnLetters(shown + 1, letters));
-        if (left > 1) {
-            w.Put(" to ");
-            w.Put(letters, ColumnLetters(lastCol, letters));
-        }
-        w.Put(")\n");
-    }
+    GridLeftOut(g, w);
 }
 
 template <class Cells>

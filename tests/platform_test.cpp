@@ -45,6 +45,7 @@ using StrToLong = StandIn;
 using HostPath = StandIn;
 using UTF8toUCS4 = StandIn;
 using Strlcpy = StandIn;
+using Strnicmp = StandIn;
 using ObtainCharsetInfo = StandIn;
 
 TEST_F(ExecList, AddTailAndRemoveKeepTheWalkInOrder)
@@ -249,60 +250,90 @@ TEST_F(UTF8toUCS4, DecodesAndReplacesEveryBadByte)
     EXPECT_EQ('b', small[1]);
 }
 
-TEST_F(Strlcpy, CutsAndAlwaysTerminates)
+// The module reads a result of size or more as "cut" and relies on the terminator.
+TEST_F(Strlcpy, SaysWhenItCut)
 {
     char buf[8];
-    memset(buf, 'x', sizeof(buf));
     EXPECT_EQ(10u, platform::utility.Strlcpy(buf, "0123456789", sizeof(buf)));
     EXPECT_STREQ("0123456", buf);
-    EXPECT_EQ(7u, platform::utility.Strlcpy(buf, "abcdefg", sizeof(buf)));
+    EXPECT_EQ(7u, platform::utility.Strlcpy(buf, "abcdefg", sizeof(buf)));   // just fits
     EXPECT_STREQ("abcdefg", buf);
-    memset(buf, 'x', sizeof(buf));
-    EXPECT_EQ(3u, platform::utility.Strlcpy(buf, "abc", 0));
-    EXPECT_EQ('x', buf[0]);
-    EXPECT_EQ(3u, platform::utility.Strlcpy(buf, "abc", 1));
-    EXPECT_STREQ("", buf);
-
     platform::utility.Strlcpy(buf, "abc", sizeof(buf));
     EXPECT_EQ(7u, platform::utility.Strlcat(buf, "defg", sizeof(buf)));
-    EXPECT_STREQ("abcdefg", buf);
     EXPECT_EQ(9u, platform::utility.Strlcat(buf, "hi", sizeof(buf)));
     EXPECT_STREQ("abcdefg", buf);
-    memset(buf, 'x', sizeof(buf));                     // no terminator inside size
-    EXPECT_EQ(10u, platform::utility.Strlcat(buf, "ab", sizeof(buf)));
-    EXPECT_EQ('x', buf[7]);
-    EXPECT_EQ(5u, platform::utility.Strlen("hello"));
+}
+
+// Tag and function names compare without case, but only ASCII folds: a byte of the 8-bit
+// charset is never taken for another.
+TEST_F(Strnicmp, FoldsASCIIOnly)
+{
+    struct { const char *a, *b; int32 length; bool same; } cases[] = {
+        {"_XLFN.SUM", "_xlfn.", 6, true}, {"Sheet1", "SHEET2", 5, true},
+        {"Sheet1", "SHEET2", 6, false},   {"ab", "abc", 3, false},
+        {"\xC4", "\xE4", 1, false},       {"[", "{", 1, false},     // 'A'-'a' apart, no letters
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.same, platform::utility.Strnicmp(c.a, c.b, c.length) == 0) << c.a;
+        EXPECT_EQ(c.same && strlen(c.a) == strlen(c.b) && strlen(c.a) == (size_t)c.length,
+                  platform::utility.Stricmp(c.a, c.b) == 0) << c.a;
+    }
 }
 
 TEST_F(ObtainCharsetInfo, GivesTheMapOfKnownCodeSets)
 {
+    const ULONG NONE = platform::UNMAPPED;
     struct { ULONG codeset; UBYTE byte; ULONG codepoint; } cases[] = {
-        {CODESET_ISO_8859_1, 0xA4, 0x00A4},  {CODESET_ISO_8859_1, 0xE4, 0x00E4},
-        {CODESET_ISO_8859_15, 0xA4, 0x20AC}, {CODESET_ISO_8859_15, 0xBE, 0x0178},
-        {CODESET_ISO_8859_2, 0xB1, 0x0105},  {CODESET_ISO_8859_2, 0xFF, 0x02D9},
-        {CODESET_ISO_8859_2, 0xD7, 0x00D7},
+        {CODESET_ISO_8859_1, 0xA4, 0x00A4},   {CODESET_ISO_8859_1, 0xE4, 0x00E4},
+        {CODESET_ISO_8859_15, 0xA4, 0x20AC},  {CODESET_ISO_8859_15, 0xBE, 0x0178},
+        {CODESET_ISO_8859_2, 0xB1, 0x0105},   {CODESET_ISO_8859_2, 0xFF, 0x02D9},
         {CODESET_WINDOWS_1252, 0x80, 0x20AC}, {CODESET_WINDOWS_1252, 0x9F, 0x0178},
-        {CODESET_WINDOWS_1252, 0x81, 0x0081}, {CODESET_WINDOWS_1252, 0x41, 0x0041},
+        {CODESET_WINDOWS_1252, 0x81, NONE},   {CODESET_WINDOWS_1252, 0x41, 0x0041},
+        {2084, 0xC1, 0x0430},                 {2088, 0xA4, 0x0454},    // KOI8-R, KOI8-U
+        {8, 0xB0, 0x0410},                    {2251, 0xC0, 0x0410},    // ISO-8859-5, windows-1251
+        {10, 0xE1, 0x03B1},                   {11, 0xE0, 0x05D0},      // ISO-8859-7, -8
+        {9, 0xA1, NONE},                      {112, 0xA4, 0x20AC},     // ISO-8859-6, -16
+        {3, 0x41, 0x0041},                    {3, 0x80, NONE},         // US-ASCII
+        {2011, 0x80, 0x00C7},                 {2086, 0x80, 0x0410},    // IBM437, IBM866
+        {2027, 0x80, 0x00C4},                 {2259, 0xA1, 0x0E01},    // macintosh, TIS-620
+        {2258, 0xD2, 0x0309},                 {2258, 0x41, 0x0041},    // windows-1258
     };
     for (const auto &c : cases) {
         auto *map = (const ULONG *)platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, c.codeset,
                                                                          DFCS_MAPTABLE);
         ASSERT_NE(nullptr, map) << c.codeset;
         EXPECT_EQ(c.codepoint, map[c.byte]) << c.codeset << " " << (int)c.byte;
+        EXPECT_EQ(0u, map[0]) << c.codeset;
     }
-    EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, CODESET_UTF_8, DFCS_MAPTABLE));
+    for (ULONG codeset : std::initializer_list<ULONG>{CODESET_UTF_8, 0, 1, 17, 3252})
+        EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, codeset, DFCS_MAPTABLE))
+            << codeset;
     platform::faults.noCharsetMap = TRUE;
     EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, 4, DFCS_MAPTABLE));
+}
+
+TEST_F(ObtainCharsetInfo, EveryCodeSetHasAMapAndItsNames)
+{
+    for (const std::string &name : platform::CodeSetNames()) {
+        ULONG codeset = platform::CodeSetByName(name.c_str());
+        EXPECT_NE(0u, codeset) << name;
+        EXPECT_NE(nullptr, platform::CharsetMap(codeset)) << name;
+        EXPECT_EQ(name, platform::CodeSetName(codeset));
+    }
+    EXPECT_EQ(nullptr, platform::CodeSetName(CODESET_UTF_8));
 }
 
 TEST_F(ObtainCharsetInfo, NamesOfCodeSets)
 {
     struct { const char *name; ULONG codeset; } cases[] = {
         {"ISO-8859-1", 4}, {"latin1", 4}, {"iso-8859-15", 111}, {"LATIN9", 111},
+        {"ISO_8859-15", 111}, {"iso885915", 111},
         {"ISO-8859-2", 5}, {"latin2", 5}, {"Windows-1252", 2252}, {"cp1252", 2252},
-        {"utf-8", 0}, {"latin", 0}, {"", 0},
+        {"KOI8-R", 2084}, {"koi8r", 2084}, {"KOI8-U", 2088}, {"greek", 10},
+        {"windows-1251", 2251}, {"IBM866", 2086}, {"cp866", 2086}, {"US-ASCII", 3},
+        {"utf-8", 0}, {"latin", 0}, {"ISO-8859-", 0}, {"", 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.codeset, platform::CodeSetByName(c.name)) << c.name;
+    EXPECT_EQ(0u, platform::CodeSetByName(nullptr));
 }
-

@@ -156,4 +156,38 @@ std::string SheafCells(const std::vector<bookgen::Member> &members,
     return cells;
 }
 
+void HostPage::SetUp()
+{
+    UseStandIn();
+    tabulon::SetCurrentDocument(&doc);
+    table = tabulon::ServiceTable();
+    page = ((NewPage_t)table[SVC_NewPage])((Mappe *)&doc);
+    ASSERT_NE(nullptr, page);
+}
+
+void HostPage::TearDown()
+{
+    tabulon::SetCurrentDocument(nullptr);
+}
+
+Cell *HostPage::Put(ULONG row, ULONG col, const char *text)
+{
+    Cell *cell = ((NewCell_t)table[SVC_NewCell])(page, col, row);
+    if (cell != nullptr && text != nullptr)
+        cell->c_Text = ((AllocString_t)table[SVC_AllocString])(text);
+    return cell;
+}
+
+std::string HostPage::View(tabulon::Format format, int width, ULONG codeset)
+{
+    char *data = nullptr;
+    size_t size = 0;
+    FILE *out = open_memstream(&data, &size);
+    tabulon::Show(doc.sheets.back(), format, codeset, out, width);
+    fclose(out);
+    std::string text(data, size);
+    free(data);
+    return text;
+}
+
 }  // namespace testing_support

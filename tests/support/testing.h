@@ -46,4 +46,19 @@ std::string SheafCells(const std::vector<bookgen::Member> &members,
 // The text of a file, whole.
 std::string ReadFile(const std::string &path);
 
+// A document with one page, filled through the services as the module fills them.
+class HostPage : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A cell made as the module makes it: NewCell, then a host copy of the text.
+    Cell *Put(ULONG row, ULONG col, const char *text);
+    // The page in a view, as the command prints it.
+    std::string View(tabulon::Format format, int width = 80, ULONG codeset = CODESET_ISO_8859_1);
+
+    tabulon::Document doc;
+    APTR *table = nullptr;
+    Page *page = nullptr;
+};
+
 }  // namespace testing_support
