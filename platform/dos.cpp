@@ -237,6 +237,8 @@ static uint32 FRead(BPTR file, APTR block, uint32 blocklen, uint32 number)
                 break;
             fh->start += direct;
             got += (uint64)direct;
+            if ((uint64)direct < want - got + (uint64)direct)
+                break;      // a short read: the end is near, the next call finds it
         } else if (Fill(fh) == 0) {
             break;
         }

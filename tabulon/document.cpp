@@ -11,16 +11,17 @@ static bool Before(const PlacedCell &a, const PlacedCell &b)
     return a.row != b.row ? a.row < b.row : a.col < b.col;
 }
 
-bool RowMajor(const std::deque<Cell> &cells)
+bool RowMajor(const CellStore &cells)
 {
     ULONG row = 0, col = 0;
-    for (const Cell &c : cells) {
-        if (c.c_Row == 0 || c.c_Col == 0)
+    for (size_t i = 0; i < cells.size(); i++) {
+        const StoredCell &c = cells[i];
+        if (c.row == 0 || c.col == 0)
             return false;
-        if (c.c_Row < row || (c.c_Row == row && c.c_Col <= col))
+        if (c.row < row || (c.row == row && c.col <= col))
             return false;
-        row = c.c_Row;
-        col = c.c_Col;
+        row = c.row;
+        col = c.col;
     }
     return true;
 }
@@ -31,9 +32,12 @@ std::vector<PlacedCell> Placed(const Sheet &sheet)
 {
     std::vector<PlacedCell> placed;
     placed.reserve(sheet.cells.size());
-    for (const Cell &cell : sheet.cells)
-        if (cell.c_Row != 0 && cell.c_Col != 0)
-            placed.push_back({cell.c_Row, cell.c_Col, cell.c_Text != nullptr ? cell.c_Text : ""});
+    for (size_t i = 0; i < sheet.cells.size(); i++) {
+        const StoredCell &cell = sheet.cells[i];
+        const char *text = sheet.TextOf(i);
+        if (cell.row != 0 && cell.col != 0)
+            placed.push_back({cell.row, cell.col, text != nullptr ? text : ""});
+    }
     // The module writes cells in file order, which is nearly always row-major already.
     if (RowMajor(sheet.cells))
         return placed;

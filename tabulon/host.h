@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,26 +13,77 @@
 
 namespace tabulon {
 
-// One page: its cells in the order the module made them.
-struct Sheet {
-    Page             page{};
-    std::deque<Cell> cells;       // stable addresses: the module holds a Cell * for a while
+// Memory of the host in chunks of whole huge pages: a million records cost a few page faults
+// where a heap block each would cost one for every few cells.
+void  *TakeChunk(size_t size);
+void   GiveChunk(void *chunk, size_t size);
+extern const size_t CHUNK_SIZE;
+
+// A cell as the host keeps it: its place and its text (NULL: none).
+struct StoredCell {
+    ULONG       row, col;
+    const char *text;
 };
 
-// Host strings: bump allocation in big blocks, so a cell's text costs its bytes and a NUL.
-// FreeString gives memory back only for the newest string; the rest goes with the document.
+// How the module made a cell look, kept only for the cells it changed.
+struct CellLook {
+    FontInfo *font;
+    ULONG     apen, bpen, reservedpen;
+};
+
+// A page's cells in the order the module made them, in chunks that never move.
+class CellStore {
+public:
+    static const size_t PER_CHUNK;
+    CellStore() = default;
+    CellStore(CellStore &&other) noexcept;
+    CellStore &operator=(CellStore &&other) noexcept;
+    ~CellStore();
+    size_t size() const { return count_; }
+    bool   empty() const { return count_ == 0; }
+    const StoredCell &operator[](size_t i) const { return chunks_[i / PER_CHUNK][i % PER_CHUNK]; }
+    StoredCell &operator[](size_t i) { return chunks_[i / PER_CHUNK][i % PER_CHUNK]; }
+    StoredCell *Add();    // a new last cell; NULL when no memory is left
+private:
+    std::vector<StoredCell *> chunks_;
+    size_t count_ = 0;
+};
+
+// One page. NewCell lends the module one Cell record and takes its text and look into the
+// store when the module asks for the next cell, or when the cells are read: a cell costs
+// its place and its text, not a whole record.
+struct Sheet {
+    Page page{};
+    Cell lent{};
+    bool lending = false;
+    CellStore cells;                    // read them through Cells()
+    std::map<size_t, CellLook> looks;   // by index, for the cells whose look changed
+    void Settle();                      // takes the lent record in
+    // The text of cell i, the lent record's too; NULL when it has none.
+    const char *TextOf(size_t i) const
+    {
+        return lending && i + 1 == cells.size() ? lent.c_Text : cells[i].text;
+    }
+    Cell At(size_t i) const;            // the record of cell i as the module left it
+};
+
+// Host strings: bump allocation in big chunks, so a cell's text costs its bytes and a NUL;
+// strings given back are kept by size and handed out again.
 class StringArena {
 public:
     StringArena() = default;
-    StringArena(StringArena &&other) noexcept;    // the blocks, and the texts, stay put
+    StringArena(StringArena &&other) noexcept;    // the chunks, and the texts, stay put
     StringArena &operator=(StringArena &&other) noexcept;
+    ~StringArena();
     char  *Copy(const char *text, size_t length);     // NUL-terminated copy of length bytes
-    bool   Release(char *text);                        // true when the bytes went back
-    size_t HeldBytes() const { return held_; }         // blocks allocated, in bytes
+    void   Release(char *text, size_t length);         // length: as given to Copy
+    size_t HeldBytes() const { return held_; }         // chunks taken, in bytes
 private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    char  *next_ = nullptr, *end_ = nullptr, *last_ = nullptr;
+    static const size_t REUSED = 256;                  // freed strings of 8 to 256 bytes
+    std::vector<std::pair<void *, size_t>> chunks_;
+    char  *next_ = nullptr, *end_ = nullptr;
     size_t held_ = 0;
+    char  *freed_[REUSED + 1] = {};                    // by size; each holds the next one
 };
 
 // The document (Mappe) with its pages and the strings the services handed out.
@@ -60,7 +112,7 @@ struct PlacedCell {
 std::vector<PlacedCell> Placed(const Sheet &sheet);   // row-major, one per position
 // Whether cells are already what Placed makes of them: each has a place and follows the one
 // before it in row-major order.
-bool RowMajor(const std::deque<Cell> &cells);
+bool RowMajor(const CellStore &cells);
 
 // The module file, loaded and initialised as the host does it.
 class Module {

@@ -71,6 +71,8 @@ LONG Module::Import(const std::string &book, Document &doc)
     if (file == ZERO)
         return 20;
     LONG result = io_.io_Load(file, (Mappe *)&doc);
+    for (Sheet &sheet : doc.sheets)
+        sheet.Settle();
     platform::dos.FClose(file);
     return result;
 }

@@ -226,15 +226,16 @@ std::string ToUtf8(const char *text, ULONG codeset)
 // place: no copy of a million cells to print them.
 class InPlace {
 public:
-    explicit InPlace(const std::deque<Cell> &cells) : cells_(cells) {}
-    size_t size() const { return cells_.size(); }
+    explicit InPlace(const Sheet &sheet) : sheet_(sheet) {}
+    size_t size() const { return sheet_.cells.size(); }
     PlacedCell operator[](size_t i) const
     {
-        const Cell &c = cells_[i];
-        return PlacedCell{c.c_Row, c.c_Col, c.c_Text != nullptr ? c.c_Text : ""};
+        const StoredCell &c = sheet_.cells[i];
+        const char *text = sheet_.TextOf(i);
+        return PlacedCell{c.row, c.col, text != nullptr ? text : ""};
     }
 private:
-    const std::deque<Cell> &cells_;
+    const Sheet &sheet_;
 };
 
 template <class Cells>
@@ -508,7 +509,7 @@ static void ShowAs(const Cells &cells, Format format, ULONG codeset, FILE *out, 
 void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width)
 {
     if (RowMajor(sheet.cells))
-        ShowAs(InPlace(sheet.cells), format, codeset, out, width);
+        ShowAs(InPlace(sheet), format, codeset, out, width);
     else
         ShowAs(Placed(sheet), format, codeset, out, width);
 }

@@ -9,9 +9,6 @@
 
 namespace tabulon {
 
-// Blocks of this size hold many short texts; a longer text gets a block of its own.
-static const size_t ARENA_BLOCK = 1u << 20;
-
 static Document *current;
 static Document  loose;      // strings asked for while no document is current
 
@@ -22,39 +19,41 @@ static Document *Current()
 
 char *StringArena::Copy(const char *text, size_t length)
 {
+    size_t size = length + 1;
     char *copy;
-    if (length + 1 > (size_t)(end_ - next_)) {
-        size_t size = length + 1 > ARENA_BLOCK / 4 ? length + 1 : ARENA_BLOCK;
-        blocks_.emplace_back(new char[size]);
+
+    if (size >= sizeof(char *) && size <= REUSED && freed_[size] != nullptr) {
+        copy = freed_[size];
+        memcpy(&freed_[size], copy, sizeof(char *));
+    } else if (size > CHUNK_SIZE / 4) {
+        // A big text gets a chunk of its own and leaves the current one to the small ones.
+        if ((copy = (char *)TakeChunk(size)) == nullptr)
+            return nullptr;
+        chunks_.push_back({copy, size});
         held_ += size;
-        if (size != ARENA_BLOCK) {
-            // A big text keeps the block in use for the small ones.
-            copy = blocks_.back().get();
-            memcpy(copy, text, length);
-            copy[length] = '\0';
-            last_ = nullptr;
-            return copy;
+    } else {
+        if (size > (size_t)(end_ - next_)) {
+            if ((next_ = (char *)TakeChunk(CHUNK_SIZE)) == nullptr)
+                return nullptr;
+            chunks_.push_back({next_, CHUNK_SIZE});
+            held_ += CHUNK_SIZE;
+            end_ = next_ + CHUNK_SIZE;
         }
-        next_ = blocks_.back().get();
-        end_ = next_ + size;
+        copy = next_;
+        next_ += size;
     }
-    copy = next_;
     memcpy(copy, text, length);
     copy[length] = '\0';
-    next_ += length + 1;
-    last_ = copy;
     return copy;
 }
 
-bool StringArena::Release(char *text)
+void StringArena::Release(char *text, size_t length)
 {
-    // Only the newest string can go back: the module frees a text it just copied when the
-    // next step fails.
-    if (text == nullptr || text != last_)
-        return false;
-    next_ = last_;
-    last_ = nullptr;
-    return true;
+    size_t size = length + 1;
+    if (text == nullptr || size < sizeof(char *) || size > REUSED)
+        return;     // kept until the document goes
+    memcpy(text, &freed_[size], sizeof(char *));
+    freed_[size] = text;
 }
 
 StringArena::StringArena(StringArena &&other) noexcept
@@ -65,16 +64,25 @@ StringArena::StringArena(StringArena &&other) noexcept
 StringArena &StringArena::operator=(StringArena &&other) noexcept
 {
     if (this != &other) {
-        blocks_ = std::move(other.blocks_);
+        for (auto &[chunk, size] : chunks_)
+            GiveChunk(chunk, size);
+        chunks_ = std::move(other.chunks_);
         next_ = other.next_;
         end_ = other.end_;
-        last_ = other.last_;
         held_ = other.held_;
-        other.blocks_.clear();
-        other.next_ = other.end_ = other.last_ = nullptr;
+        memcpy(freed_, other.freed_, sizeof(freed_));
+        other.chunks_.clear();
+        other.next_ = other.end_ = nullptr;
         other.held_ = 0;
+        memset(other.freed_, 0, sizeof(other.freed_));
     }
     return *this;
+}
+
+StringArena::~StringArena()
+{
+    for (auto &[chunk, size] : chunks_)
+        GiveChunk(chunk, size);
 }
 
 Document::Document(Document &&other) noexcept
@@ -167,18 +175,24 @@ static Cell *NewCell(Page *page, ULONG col, ULONG row)
     Document *doc = (Document *)page->pg_Mappe;
     if (doc->cellFailsAt > 0 && --doc->cellFailsAt == 0)
         return nullptr;
-    if (platform::Fails("NewCell") || !Take(doc, sizeof(Cell)))
+    if (platform::Fails("NewCell") || !Take(doc, sizeof(StoredCell)))
         return nullptr;
-    Cell &cell = sheet->cells.emplace_back();
-    cell.c_Col = col;
-    cell.c_Row = row;
-    cell.c_APen = 1;
-    cell.c_BPen = 0;
+    sheet->Settle();
+    StoredCell *stored = sheet->cells.Add();
+    if (stored == nullptr)
+        return nullptr;
+    stored->col = col;
+    stored->row = row;
+    sheet->lent = Cell{};
+    sheet->lent.c_Col = col;
+    sheet->lent.c_Row = row;
+    sheet->lent.c_APen = 1;
+    sheet->lending = true;
     if (col > page->pg_Cols)
         page->pg_Cols = col;
     if (row > page->pg_Rows)
         page->pg_Rows = row;
-    return &cell;
+    return &sheet->lent;
 }
 
 static void UpdateCellText(Page *, Cell *)
@@ -229,10 +243,16 @@ static LONG mm(Page *, LONG, BOOL)
 static STRPTR CopyString(CONST_STRPTR text, size_t length)
 {
     Document *doc = Current();
+    char *copy;
     if (platform::Fails("AllocString") || !Take(doc, length + 1))
         return nullptr;
+    if ((copy = doc->strings.Copy(text, length)) == nullptr) {
+        platform::GiveMemory(length + 1);
+        doc->memory -= length + 1;
+        return nullptr;
+    }
     doc->liveStrings++;
-    return doc->strings.Copy(text, length);
+    return copy;
 }
 
 static STRPTR AllocStringLength(CONST_STRPTR text, ULONG length)
@@ -250,12 +270,11 @@ static void FreeString(STRPTR text)
     if (text == nullptr)
         return;
     Document *doc = Current();
-    size_t length = strlen(text) + 1;
+    size_t length = strlen(text);
     doc->liveStrings--;
-    if (doc->strings.Release(text)) {
-        platform::GiveMemory(length);
-        doc->memory -= length < doc->memory ? length : doc->memory;
-    }
+    doc->strings.Release(text, length);
+    platform::GiveMemory(length + 1);
+    doc->memory -= length + 1 < doc->memory ? length + 1 : doc->memory;
 }
 
 static STRPTR ita(double, LONG, UBYTE)

@@ -44,13 +44,9 @@ TEST(RowMajor, HoldsOnlyForPlacedCellsInOrderEachOnce)
         {{{1, 0}}, false},
     };
     for (const auto &c : cases) {
-        tabulon::Sheet sheet;
-        for (const auto &[row, col] : c.cells) {
-            Cell cell{};
-            cell.c_Row = row;
-            cell.c_Col = col;
-            sheet.cells.push_back(cell);
-        }
-        EXPECT_EQ(c.rowMajor, tabulon::RowMajor(sheet.cells)) << c.cells.size();
+        tabulon::CellStore cells;
+        for (const auto &[row, col] : c.cells)
+            *cells.Add() = tabulon::StoredCell{row, col, nullptr};
+        EXPECT_EQ(c.rowMajor, tabulon::RowMajor(cells)) << c.cells.size();
     }
 }

@@ -179,8 +179,8 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             EXPECT_TRUE(testing_support::NothingLeft()) << at;
             size_t texts = 0;
             for (const tabulon::Sheet &sheet : faulty.doc.sheets)
-                for (const Cell &cell : sheet.cells)
-                    texts += cell.c_Text != nullptr;
+                for (size_t k = 0; k < sheet.cells.size(); k++)
+                    texts += sheet.TextOf(k) != nullptr;
             EXPECT_EQ((long)texts, faulty.doc.liveStrings) << at << ": a module string is left";
             if (!reached)
                 break;
@@ -194,7 +194,7 @@ TEST_F(Load, CellsGetTheHostsPens)
 {
     ASSERT_EQ(0, Import());
     ASSERT_LE(1u, Cells());
-    const Cell &cell = doc.sheets.back().cells[0];
+    const Cell cell = doc.sheets.back().At(0);
     Cell fresh{};
     tabulon::Document other;
     tabulon::SetCurrentDocument(&other);

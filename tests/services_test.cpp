@@ -21,7 +21,14 @@ TEST_F(NewCell, FollowsTheDocumentsFaults)
     EXPECT_NE(nullptr, Put(1, 1, nullptr));
     EXPECT_EQ(nullptr, Put(1, 2, nullptr));
     EXPECT_NE(nullptr, Put(1, 3, nullptr));    // the countdown fails once
-    EXPECT_EQ(cell, &doc.sheets.back().cells.front());   // earlier cells did not move
+    // Each cell was kept when the next was asked for: place, text and pens.
+    tabulon::Sheet &sheet = doc.sheets.back();
+    sheet.Settle();
+    ASSERT_EQ(3u, sheet.cells.size());
+    EXPECT_STREQ("x", sheet.cells[0].text);
+    EXPECT_EQ(3u, sheet.cells[0].row);
+    EXPECT_EQ(1u, sheet.At(0).c_APen);
+    EXPECT_EQ(3u, sheet.cells[2].col);
 
     doc.pageFails = true;
     EXPECT_EQ(nullptr, ((NewPage_t)table[SVC_NewPage])((Mappe *)&doc));
@@ -43,19 +50,25 @@ TEST_F(FreeString, CountsStringsUntilFreed)
     release(nullptr);
     EXPECT_EQ(1, doc.liveStrings);
     STRPTR d = alloc("dd");
-    EXPECT_STREQ("kept", kept);   // the space of a freed text never overwrites a live one
+    STRPTR e = alloc(std::string(20, 'e').c_str());
+    STRPTR f = alloc(std::string(20, 'f').c_str());
+    release(e);
+    EXPECT_EQ(e, alloc(std::string(20, 'g').c_str()));   // a freed text's space goes again
+    EXPECT_STREQ("kept", kept);   // and never over a live one
     EXPECT_STREQ("dd", d);
+    EXPECT_EQ(std::string(20, 'f'), f);
     EXPECT_NE(nullptr, ((ChangeFontInfoA_t)table[SVC_ChangeFontInfoA])(nullptr, 72, nullptr, 0));
 }
 
 TEST_F(Document, AMovedOneKeepsItsPagesAndTexts)
 {
-    Cell *cell = Put(1, 1, "kept");
+    Put(1, 1, "kept");
     tabulon::Document moved(std::move(doc));
-    EXPECT_EQ(cell, &moved.sheets.back().cells.front());
-    EXPECT_STREQ("kept", cell->c_Text);
     EXPECT_NE(nullptr, Put(1, 2, "new"));    // the page finds its document's new place
-    EXPECT_EQ(2u, moved.sheets.back().cells.size());
+    ASSERT_EQ(2u, moved.sheets.back().cells.size());
+    moved.sheets.back().Settle();
+    EXPECT_STREQ("kept", moved.sheets.back().cells[0].text);
+    EXPECT_STREQ("new", moved.sheets.back().cells[1].text);
     EXPECT_EQ(2, moved.liveStrings);
     EXPECT_EQ(0, doc.liveStrings);
 }

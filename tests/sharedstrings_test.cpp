@@ -59,13 +59,10 @@ protected:
         if (!ReadSharedStrings(name.c_str(), buffers.get()))
             return "(failed)";
         std::string texts;
-        for (Node *n = stringlist.lh_Head; n->ln_Succ != nullptr; n = n->ln_Succ) {
-            Node *found = nullptr;
-            EXPECT_EQ(n->ln_Name, GetSharedStrings(count, &stringlist, &found)) << count;
-            EXPECT_EQ(n, found) << count;
-            texts += std::string(count == 0 ? "" : "|") + (n->ln_Name ? n->ln_Name : "(null)");
-            count++;
-        }
+        Node *node = nullptr;
+        for (const char *text; (text = GetSharedStrings(count, &stringlist, &node)) != nullptr;)
+            texts += std::string(count++ == 0 ? "" : "|") + text;
+        EXPECT_EQ(nullptr, node);   // the table's entries have no nodes
         return texts;
     }
 
@@ -141,9 +138,17 @@ TEST_F(ReadSharedStringsTest, AFailingCallGivesEverythingBack)
     std::string sst;
     for (int k = 0; k < 50; k++)
         sst += "<si><t>s" + std::to_string(k) + "</t></si>";
-    for (uint64 at : {1u, 2u, 3u, 10u, 40u}) {
+    sst = "<sst>" + sst + "</sst>";
+    uint64 before = platform::FallibleCalls();
+    ASSERT_NE("(failed)", Table(sst));
+    uint64 calls = platform::FallibleCalls() - before;
+    std::string whole = Table(sst);
+    for (uint64 at = 1; at <= calls; at++) {
+        FreeTable();
+        NewTable();
         platform::faults.failAt = at;
-        EXPECT_EQ("(failed)", Table("<sst>" + sst + "</sst>")) << at;
+        std::string read = Table(sst);
+        EXPECT_TRUE(read == "(failed)" || read == whole) << at << ": " << read;
         platform::faults.failAt = 0;
         FreeTable();
         EXPECT_TRUE(NothingLeft()) << at;

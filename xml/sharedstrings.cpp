@@ -1,42 +1,46 @@
 // The shared-string table: every item of the shared-string file, decoded into the host's
-// charset, in a list with an index beside it, so a lookup costs the same for every entry.
-// Nodes and texts share blocks of the import's pool: one allocation an item, no heap block
-// each, and all of it goes back with the pool.
+// charset, found by its number through an index, so a lookup costs the same for every entry.
+// The texts lie back to back in blocks of the import's pool: a table of half a million
+// strings costs their bytes and a pointer each, and goes back with the pool at once.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
 
+#define TEXT_BLOCK 65536    // texts are packed into pool blocks of this size
+
 APTR sharedpool;
 
-static PointerIndex stringindex;   // entry k of stringlist at slot k
+static PointerIndex stringindex;   // the text of entry k at slot k
 static uint32       stringcount;
+static char        *textnext, *textend;   // room left in the current block
 
-// Appends node to stringlist and the index; FALSE when the index cannot grow.
-static BOOL AddString(Node *node)
+// Room for size bytes of text; NULL when memory ran out.
+static char *TextRoom(uint32 size)
 {
-    if (!IndexSet(&stringindex, stringcount, node))
-        return FALSE;
-    IExec->AddTail(&stringlist, node);
-    stringcount++;
-    return TRUE;
+    if (size > (uint32)(textend - textnext)) {
+        uint32 block = size > TEXT_BLOCK ? size : TEXT_BLOCK;
+        textnext = (char *)IExec->AllocPooled(sharedpool, block);
+        if (textnext == nullptr) {
+            textend = nullptr;
+            return nullptr;
+        }
+        textend = textnext + block;
+    }
+    return textnext;
 }
 
-// Makes the next entry of the decoded item utf8 (len bytes, so its 8-bit text fits behind
-// the node); FALSE when memory ran out, since every later index would otherwise point at the
-// wrong text.
+// Makes the next entry of the decoded item utf8 (len bytes: its 8-bit text is no longer);
+// FALSE when memory ran out, since every later index would otherwise point at the wrong
+// text.
 static BOOL NewEntry(const char *utf8, uint32 len)
 {
-    Node *node = (Node *)IExec->AllocPooled(sharedpool, (uint32)sizeof(Node) + len + 1);
+    char *text = TextRoom(len + 1);
 
-    if (node == nullptr)
+    if (text == nullptr || !IndexSet(&stringindex, stringcount, text))
         return FALSE;
-    IUtility->ClearMem(node, sizeof(Node));
-    node->ln_Name = (char *)(node + 1);
-    ConvertCharset(utf8, node->ln_Name, len + 1);
-    if (!AddString(node)) {
-        IExec->FreePooled(sharedpool, node, (uint32)sizeof(Node) + len + 1);
-        return FALSE;
-    }
+    ConvertCharset(utf8, text, len + 1);
+    textnext += IUtility->Strlen(text) + 1;
+    stringcount++;
     return TRUE;
 }
 
@@ -51,6 +55,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
 
     IndexFree(&stringindex);
     stringcount = 0;
+    textnext = textend = nullptr;
     fp = OpenXMLFile(path, &missing);
     if (fp == nullptr)
         return missing;    // no table: text cells stay empty
@@ -84,21 +89,16 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     return ok;
 }
 
+// The shared strings have no nodes: their entry comes from the index, and *datanode stays.
 char *GetSharedStrings(uint32 num, List *list, Node **datanode)
 {
     Node *node;
 
-    if (list == &stringlist) {
-        if (num >= stringcount)
-            return nullptr;
-        node = (Node *)IndexGet(&stringindex, num);
-    } else {
-        for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
-            node = node->ln_Succ;
-        if (node->ln_Succ == nullptr)
-            return nullptr;
-    }
-    if (node->ln_Name == nullptr)
+    if (list == &stringlist)
+        return num < stringcount ? (char *)IndexGet(&stringindex, num) : nullptr;
+    for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
+        node = node->ln_Succ;
+    if (node->ln_Succ == nullptr || node->ln_Name == nullptr)
         return nullptr;
     *datanode = node;
     return node->ln_Name;
@@ -114,5 +114,6 @@ void FreeSharedData(List *list, uint8 type)
     if (type == SHARED_STRINGS) {
         IndexFree(&stringindex);
         stringcount = 0;
+        textnext = textend = nullptr;
     }
 }

@@ -181,7 +181,8 @@ void IndexFree(PointerIndex *index);
 
 // --- sharedstrings.cpp
 
-// The shared strings of this import, in file order.
+// The shared strings of this import, in file order: found by their number, through an index
+// of their own, so the list itself stays empty.
 extern List stringlist;
 // The pool both lists take their nodes and texts from: the driver makes it with the lists
 // and deletes it after FreeSharedData.
