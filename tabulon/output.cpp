@@ -18,6 +18,7 @@ struct Recode {
     unsigned char len[256];
     char          bytes[256][7];
     bool          special[256];
+    bool          asis[256];     // written as the byte itself, and forces no quotes; not NUL
 };
 
 enum class Style { Plain, Json, CsvQuoted, Tsv, Grid };
@@ -105,6 +106,7 @@ static void BuildRecode(ULONG codeset, Style style, Recode &r)
             break;
         }
         r.len[b] = (unsigned char)(n > 0 ? n : EncodeUtf8(cp, out));
+        r.asis[b] = b != 0 && r.len[b] == 1 && (unsigned char)out[0] == b && !r.special[b];
     }
 }
 
@@ -287,6 +289,14 @@ static void ShowSeparated(const Cells &cells, bool csv, ULONG codeset, Writer &w
         for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
             w.Repeat(sep, c.col - 1 - seps);
             seps = c.col - 1;
+            // Most texts go out as they stand: found in one pass, copied in one go.
+            const unsigned char *p = (const unsigned char *)c.text;
+            while (plain.asis[*p])
+                p++;
+            if (*p == '\0') {
+                w.Put(c.text, (size_t)(p - (const unsigned char *)c.text));
+                continue;
+            }
             size_t len = strlen(c.text);
             bool quote = false;
             if (csv)
