@@ -1,44 +1,86 @@
 #!/usr/bin/env bash
-# The import against an inflate-only floor, side by side in one run, then the micro benchmarks.
+# The import side by side in one run: against an inflate-only floor (the median of pairwise
+# ratios from alternating runs, so that a noisy machine cannot tilt it), with its peak
+# memory and a peer's, and its cost per cell as the book grows. Then the micro benchmarks.
 set -euo pipefail
 build=${1:-build}
+pairs=${BENCH_PAIRS:-7}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export SHEAF_TMP="$dir/t"
 mkdir -m 700 "$SHEAF_TMP"
 
+seconds() {   # wall time of one run, output dropped
+    local t0 t1
+    t0=$(date +%s.%N)
+    "$@" > /dev/null
+    t1=$(date +%s.%N)
+    echo "$t1 - $t0" | bc -l
+}
+peak() {      # peak resident memory in MiB
+    /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
+}
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+verdict() {   # value, most: "ok" or "MISSED"
+    [ "$(echo "$1 <= $2" | bc -l)" = 1 ] && echo ok || echo MISSED
+}
+
+# floor, sheaf and their ratio for each of the pairs, after one warm-up of each.
+pairs_of() {
+    local book=$1 f s
+    unzip -p "$book" xl/worksheets/sheet1.xml xl/sharedStrings.xml > /dev/null
+    "$build/sheaf" --format csv "$book" > /dev/null
+    for _ in $(seq "$pairs"); do
+        f=$(seconds unzip -p "$book" xl/worksheets/sheet1.xml xl/sharedStrings.xml)
+        s=$(seconds "$build/sheaf" --format csv "$book")
+        echo "$f $s $(echo "$s / $f" | bc -l)"
+    done
+}
+
 echo "Generating the books ..."
 "$build/makebook" mixed 100000 "$dir/mixed.xlsx"
 "$build/makebook" strings 500000 "$dir/strings.xlsx"
 
-# Best wall time of three runs, in seconds.
-best() {
-    local best=""
-    for _ in 1 2 3; do
-        local t0 t1 t
-        t0=$(date +%s.%N)
-        "$@" > /dev/null
-        t1=$(date +%s.%N)
-        t=$(echo "$t1 - $t0" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-    done
-    printf '%.3f' "$best"
-}
-peak() {   # peak resident memory in MiB
-    /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
-}
-
-printf '%-10s %8s %8s %8s %7s %10s %12s\n' book cells import floor ratio "peak MiB" "us per cell"
+echo
+echo "sheaf --format csv against unzip -p of the two members it reads, $pairs alternating pairs"
+printf '%-8s %8s %8s %8s %7s %6s %9s %6s %10s %9s %8s\n' book cells sheaf floor ratio "" \
+    "peak MiB" "" xlsx2csv "its MiB" speedup
 for book in mixed strings; do
     f="$dir/$book.xlsx"
     cells=$([ $book = mixed ] && echo 1000000 || echo 500000)
-    imp=$(best "$build/sheaf" --format csv "$f")
-    floor=$(best unzip -p "$f" xl/worksheets/sheet1.xml xl/sharedStrings.xml)
+    most=$([ $book = mixed ] && echo 2.0 || echo 2.5)
+    pairs_of "$f" > "$dir/pairs"
+    floor=$(cut -d' ' -f1 "$dir/pairs" | median)
+    imp=$(cut -d' ' -f2 "$dir/pairs" | median)
+    ratio=$(cut -d' ' -f3 "$dir/pairs" | median)
     mem=$(peak "$build/sheaf" --format csv "$f")
-    printf '%-10s %8d %8s %8s %7.2f %10s %12.3f\n' $book $cells $imp $floor \
-        "$(echo "$imp / $floor" | bc -l)" $mem "$(echo "$imp * 1000000 / $cells" | bc -l)"
-    eval "${book}_per_cell=$(echo "$imp / $cells" | bc -l)"
+    peer=$(seconds xlsx2csv "$f")
+    peermem=$(peak xlsx2csv "$f")
+    printf '%-8s %8d %8.3f %8.3f %7.2f %6s %9s %6s %10.2f %9s %7.1fx\n' $book $cells "$imp" "$floor" \
+        "$ratio" "$(verdict "$ratio" "$most")" "$mem" "$(verdict "$mem" 64)" "$peer" "$peermem" \
+        "$(echo "$peer / $imp" | bc -l)"
 done
-printf 'strings-heavy over mixed, time per cell: %.2f\n' "$(echo "$strings_per_cell / $mixed_per_cell" | bc -l)"
+echo "(targets: ratio at most 2.0 on the mixed book and 2.5 on the strings book, peak at most 64 MiB)"
+
+echo
+echo "The mixed book as it grows: the median of three runs each"
+printf '%9s %8s %10s %9s %10s\n' cells sheaf "us/cell" "peak MiB" "bytes/cell"
+for rows in 10000 100000 400000; do
+    f="$dir/grow.xlsx"
+    "$build/makebook" mixed $rows "$f"
+    cells=$((rows * 10))
+    imp=$(for _ in 1 2 3; do seconds "$build/sheaf" --format csv "$f"; done | median)
+    mem=$(peak "$build/sheaf" --format csv "$f")
+    printf '%9d %8.3f %10.3f %9s %10.1f\n' $cells "$imp" "$(echo "$imp * 1000000 / $cells" | bc -l)" \
+        "$mem" "$(echo "$mem * 1048576 / $cells" | bc -l)"
+    eval "per_$rows=$(echo "$imp / $cells" | bc -l)"
+done
+growth=$(echo "$per_400000 / $per_100000" | bc -l)
+printf 'time per cell at 4,000,000 over 1,000,000: %.2f %s (target: at most 1.2)\n' "$growth" \
+    "$(verdict "$growth" 1.2)"
+rm -f "$dir/grow.xlsx"
+
 echo
 "$build/bench/sheaf_bench" --benchmark_min_time=0.2
