@@ -160,45 +160,46 @@ static uint32 RewriteProzent(char *data, uint32 size, uint32 pct, Operands *o, B
     return o->end;
 }
 
-static void StartOperands(Operands *o)
+// Rewrites the "%" signs of data from the start: one, or every one when all. FALSE when
+// none was found; *cut when the longer text had to be cut to fit size.
+static BOOL Rewrite(char *data, uint32 size, BOOL all, BOOL *cut)
 {
-    o->depth = o->lost = o->end = 0;
-    o->start = o->join = -1;
-    o->literal = FALSE;
+    Operands o;
+    uint32 at = 0;
+    BOOL found = FALSE;
+    int32 pct;
+
+    o.depth = o.lost = o.end = 0;
+    o.start = o.join = -1;
+    o.literal = FALSE;
+    // The text before a rewritten operand stays as it was, and what follows reads on from its
+    // new end as from an operand just taken: one pass takes every "%".
+    while (!*cut && (pct = NextProzent(data, &at, &o)) >= 0) {
+        at = RewriteProzent(data, size, (uint32)pct, &o, cut);
+        found = TRUE;
+        if (!all)
+            break;
+    }
+    return found;
 }
 
 BOOL ConvertProzent(char *data, uint32 size, BOOL *cut)
 {
-    Operands o;
-    uint32 at = 0;
-    BOOL dropped = FALSE;
-    int32 pct;
+    BOOL dropped = FALSE, found;
 
     if (data == nullptr || size == 0)
         return FALSE;
-    StartOperands(&o);
-    pct = NextProzent(data, &at, &o);
-    if (pct < 0)
-        return FALSE;
-    RewriteProzent(data, size, (uint32)pct, &o, &dropped);
+    found = Rewrite(data, size, FALSE, &dropped);
     if (dropped && cut != nullptr)
         *cut = TRUE;
-    return TRUE;
+    return found;
 }
 
-// The text before a rewritten operand stays as it was, and what follows reads on from its
-// new end as from an operand just taken: one pass takes every "%".
 BOOL ConvertAllProzent(char *data, uint32 size)
 {
-    Operands o;
-    uint32 at = 0;
     BOOL cut = FALSE;
-    int32 pct;
 
-    if (data == nullptr || size == 0)
-        return TRUE;
-    StartOperands(&o);
-    while (!cut && (pct = NextProzent(data, &at, &o)) >= 0)
-        at = RewriteProzent(data, size, (uint32)pct, &o, &cut);
+    if (data != nullptr && size > 0)
+        Rewrite(data, size, TRUE, &cut);
     return !cut;
 }

@@ -115,13 +115,9 @@ static const char *ReadEnd64(ZipReadAt read, void *source, EndRecord *e)
         return "cannot read the archive";
     if (Get32(end64) != END64_SIG)
         return "no ZIP64 end record where its locator points";
-    e->disk = Get32(end64 + 16);
-    e->dirDisk = Get32(end64 + 20);
-    e->onDisk = Get64(end64 + 24);
-    e->entries = Get64(end64 + 32);
-    e->dirSize = Get64(end64 + 40);
-    e->dirAt = Get64(end64 + 48);
-    e->at = at;
+    // The same values as the end record's, wider: disks 4 bytes, counts and places 8.
+    *e = EndRecord{at, e->end, Get32(end64 + 16), Get32(end64 + 20), Get64(end64 + 24),
+                   Get64(end64 + 32), Get64(end64 + 40), Get64(end64 + 48)};
     return nullptr;
 }
 
@@ -139,14 +135,9 @@ static const char *ReadEnd(ZipReadAt read, void *source, uint64 fileSize, uint8 
     if (found == tailSize)
         return cut ? "end of central directory record cut" : "no end of central directory record";
     const uint8 *end = tail + found;
-    e->at = tailAt + found;
-    e->end = e->at + END_SIZE + Get16(end + 20);
-    e->disk = Get16(end + 4);
-    e->dirDisk = Get16(end + 6);
-    e->onDisk = Get16(end + 8);
-    e->entries = Get16(end + 10);
-    e->dirSize = Get32(end + 12);
-    e->dirAt = Get32(end + 16);
+    uint64 at = tailAt + found;
+    *e = EndRecord{at, at + END_SIZE + Get16(end + 20), Get16(end + 4), Get16(end + 6),
+                   Get16(end + 8), Get16(end + 10), Get32(end + 12), Get32(end + 16)};
     return ReadEnd64(read, source, e);
 }
 

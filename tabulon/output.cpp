@@ -3,6 +3,7 @@
 #include "tabulon/host.h"
 
 #include <cstring>
+#include <iconv.h>
 
 #include "platform/platform.h"
 
@@ -23,30 +24,19 @@ struct Recode {
 
 enum class Style { Plain, Json, CsvQuoted, Tsv, Grid };
 
+// A code point as UTF-8, by iconv: a code point the charset lacks, or none at all, shows as
+// U+FFFD. out has room for 4 bytes.
 static int EncodeUtf8(ULONG cp, char *out)
 {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;    // unmapped or no character at all
-    if (cp < 0x80) {
-        out[0] = (char)cp;
+    static iconv_t utf8 = iconv_open("UTF-8", "WCHAR_T");
+    wchar_t wide = (wchar_t)(cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0xFFFD : cp);
+    char *in = (char *)&wide, *to = out;
+    size_t inleft = sizeof(wide), outleft = 4;
+    if (utf8 == (iconv_t)-1 || iconv(utf8, &in, &inleft, &to, &outleft) == (size_t)-1) {
+        out[0] = '?';
         return 1;
     }
-    if (cp < 0x800) {
-        out[0] = (char)(0xC0 | (cp >> 6));
-        out[1] = (char)(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = (char)(0xE0 | (cp >> 12));
-        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = (char)(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = (char)(0xF0 | (cp >> 18));
-    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = (char)(0x80 | (cp & 0x3F));
-    return 4;
+    return (int)(to - out);
 }
 
 // The JSON escape of a quote, backslash or control character into out (room for 6 bytes);
