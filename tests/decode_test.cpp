@@ -24,7 +24,7 @@ protected:
         char in[XML_BUFSIZE], out[XML_BUFSIZE];
         snprintf(in, sizeof(in), "%s", text);
         memset(out, 'X', sizeof(out));
-        ConvertText(in, out, sizeof(out), 2);
+        ConvertText(in, out, sizeof(out), TEXT_UTF8);
         return out;
     }
 };
@@ -90,7 +90,7 @@ TEST_F(Decode, ConvertTextStaysInItsBuffer)
 {
     std::string text(2000, 'a');
     char out[XML_BUFSIZE];
-    ConvertText(text.data(), out, sizeof(out), 2);
+    ConvertText(text.data(), out, sizeof(out), TEXT_UTF8);
     EXPECT_EQ(1023u, strlen(out));
 }
 
