@@ -31,20 +31,6 @@ static void ResetIndex(void)
     ftext = nullptr;
 }
 
-char *GetSharedFormula(uint32 num, List *list, Node **datanode)
-{
-    Node *node = list->lh_Head;
-
-    if (num == 0)
-        return nullptr;
-    while (node->ln_Succ != nullptr && --num > 0)
-        node = node->ln_Succ;
-    if (node->ln_Succ == nullptr)
-        return nullptr;
-    *datanode = node;
-    return node->ln_Name;
-}
-
 static SFNode *FindDefinition(uint32 si)
 {
     if (si < SI_INDEXED)

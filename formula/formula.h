@@ -18,8 +18,6 @@ extern List formulalist;
 // NULL resets the state of one import and frees its memory. FALSE when memory ran out.
 BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
                    uint32 row, uint32 col);
-// Name of node num (from 1) of list; NULL when there is none.
-char *GetSharedFormula(uint32 num, List *list, Node **datanode);
 
 // --- formula.cpp
 

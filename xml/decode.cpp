@@ -364,16 +364,6 @@ void TextEnd(XMLText *text)
     Settle(text);
 }
 
-void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes)
-{
-    XMLText text;
-
-    TextBegin(&text, out, size, size, escapes);
-    for (const char *p = xstr; *p != '\0'; p++)
-        TextPut(&text, (uint8)*p);
-    TextEnd(&text);
-}
-
 void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
 {
     uint32 k = 0;

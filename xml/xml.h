@@ -153,8 +153,6 @@ enum { TEXT_UTF8 = 2 };
 // xstr is decoded in place. A character the charset lacks becomes "?"; so does each byte
 // that is not UTF-8.
 void ConvertText(char *xstr, char *istr, uint32 size, int32 d);
-// Decodes the references of xstr into UTF-8 in out (size bytes), as TextPut does.
-void DecodeReferences(const char *xstr, char *out, uint32 size, BOOL escapes);
 // UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
 // itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
