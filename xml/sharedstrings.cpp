@@ -90,26 +90,15 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
 }
 
 // The shared strings have no nodes: their entry comes from the index, and *datanode stays.
-char *GetSharedStrings(uint32 num, List *list, Node **datanode)
+char *GetSharedStrings(uint32 num, List *, Node **)
 {
-    Node *node;
-
-    if (list == &stringlist)
-        return num < stringcount ? (char *)IndexGet(&stringindex, num) : nullptr;
-    for (node = list->lh_Head; node->ln_Succ != nullptr && num > 0; num--)
-        node = node->ln_Succ;
-    if (node->ln_Succ == nullptr || node->ln_Name == nullptr)
-        return nullptr;
-    *datanode = node;
-    return node->ln_Name;
+    return num < stringcount ? (char *)IndexGet(&stringindex, num) : nullptr;
 }
 
 // The nodes and their texts are the pool's: they go back with it, all at once.
 void FreeSharedData(List *list, uint8 type)
 {
     IExec->DebugPrintF("FreeSharedData(%d)\n", (int)type);
-    if (list->lh_Head == nullptr)
-        return;     // never initialised: nothing to free
     IExec->NewList(list);
     if (type == SHARED_STRINGS) {
         IndexFree(&stringindex);

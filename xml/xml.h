@@ -192,5 +192,6 @@ enum { SHARED_STRINGS, SHARED_FORMULAS };
 // Reads the shared-string file at path into stringlist: TRUE when it was read, or is not
 // there at all (text cells then stay empty); FALSE when memory ran out or it cannot be read.
 BOOL  ReadSharedStrings(const char *path, TextBuffers *buffers);
+// Entry num of the table (list is stringlist, whose entries have no nodes); NULL past its end.
 char *GetSharedStrings(uint32 num, List *list, Node **datanode);
 void  FreeSharedData(List *list, uint8 type);
