@@ -4,39 +4,35 @@
 
 #define CELLNAME_MAX 16   // the room every caller gives a cell name
 
-// Writes num in decimal, no leading zeros, 0 as "0", into str (size bytes, NUL included).
-// Returns the number of digits written; a uint32 needs 10 and the NUL.
+// Writes num in decimal, no leading zeros, 0 as "0", into str (size bytes, NUL included,
+// at least one). Returns the number of digits written; a uint32 needs 10 and the NUL.
 static uint32 ULongToStr(uint32 num, char *str, uint32 size)
 {
     char rev[10];
     uint32 n = 0, len = 0;
 
-    if (size == 0)
-        return 0;
     do {
         rev[n++] = (char)('0' + num % 10);
         num /= 10;
-    } while (num != 0 && n < sizeof(rev));
+    } while (num != 0);
     while (n > 0 && len < size - 1)
         str[len++] = rev[--n];
     str[len] = '\0';
     return len;
 }
 
-// Letters of column col into str (size bytes); none for column 0. A uint32 column needs 7.
-static uint32 ColumnToStr(uint32 col, char *str, uint32 size)
+// Letters of column col into str, none for column 0: a uint32 column needs 7 and the NUL.
+static uint32 ColumnToStr(uint32 col, char *str)
 {
-    char rev[8];
+    char rev[7];
     uint32 n = 0, len = 0;
 
-    if (size == 0)
-        return 0;
-    while (col != 0 && n < sizeof(rev)) {
+    while (col != 0) {
         col--;
         rev[n++] = (char)('A' + col % 26);
         col /= 26;
     }
-    while (n > 0 && len < size - 1)
+    while (n > 0)
         str[len++] = rev[--n];
     str[len] = '\0';
     return len;
@@ -46,6 +42,6 @@ static uint32 ColumnToStr(uint32 col, char *str, uint32 size)
 // takes a column and a row far beyond any sheet (seven letters and nine digits).
 void SetRowColumnNumber(char *cellname, uint32 row, uint32 col)
 {
-    uint32 len = ColumnToStr(col, cellname, CELLNAME_MAX);
+    uint32 len = ColumnToStr(col, cellname);
     ULongToStr(row, cellname + len, CELLNAME_MAX - len);
 }
