@@ -75,16 +75,11 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     return TRUE;
 }
 
-// Text of formula in the host's language and charset, moved by (drow, dcol), for the cell at
-// (row, col).
-static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol,
-                        uint32 row, uint32 col)
+// Text of formula in the host's language and charset, moved by (drow, dcol). No character
+// grows more than sixfold (a "%" into "(" and "/100)"), so CELL_BUFSIZE keeps it whole.
+static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
 {
-    if (!ConvertFormula(text, data, size, drow, dcol)) {
-        char name[16];
-        SetRowColumnNumber(name, row, col);
-        IExec->DebugPrintF("Zelle %s: Formel nach dem Umsetzen gekürzt\n", name);
-    }
+    ConvertFormula(text, data, size, drow, dcol);
     ConvertCharset(data, data, size);
 }
 
@@ -146,14 +141,14 @@ static BOOL SharedFormula(const char *ftag, char *data, uint32 size, uint32 row,
         if (ref[0] != '\0' && number >= 0 &&
             !StoreDefinition(ftext, (uint32)number, ref, row, col))
             return FALSE;
-        HostFormula(ftext, data, size, 0, 0, row, col);
+        HostFormula(ftext, data, size, 0, 0);
         return TRUE;
     }
     if (number >= 0) {
         IExec->DebugPrintF("\nUse Shared Formula\n");
         if ((node = FindDefinition((uint32)number)) != nullptr) {
             HostFormula(node->node.ln_Name, data, size, (int32)(row - node->srow),
-                        (int32)(col - node->scol), row, col);
+                        (int32)(col - node->scol));
             return TRUE;
         }
     }
@@ -175,6 +170,6 @@ BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, ui
         return SharedFormula(ftag, data, size, row, col);
     // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
     if (ftext[0] != '\0')
-        HostFormula(ftext, data, size, 0, 0, row, col);
+        HostFormula(ftext, data, size, 0, 0);
     return TRUE;
 }
