@@ -218,9 +218,9 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
 {
     Output out = { data, size, 0, FALSE };
 
-    if (data == nullptr || size == 0)
+    if (size == 0)
         return FALSE;
-    MoveReferences(text != nullptr ? text : "", &out, drow, dcol);
+    MoveReferences(text, &out, drow, dcol);
     Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
     TranslateFormula(data, TRANSLATE_CODES);

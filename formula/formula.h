@@ -48,5 +48,6 @@ void TranslateFormula(char *formula, uint32 d);
 // 100; FALSE when no "%" is left outside string literals. *cut (when not NULL) is set when
 // the longer text had to be cut to fit.
 BOOL ConvertProzent(char *data, uint32 size, BOOL *cut);
-// Every percent of data at once, in one pass; FALSE when the text had to be cut to fit.
+// Every percent of data (size bytes, at least one) at once, in one pass; FALSE when the text
+// had to be cut to fit.
 BOOL ConvertAllProzent(char *data, uint32 size);

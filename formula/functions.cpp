@@ -125,7 +125,7 @@ void TranslateFormula(char *formula, uint32 d)
 
     const char *p = formula;
 
-    if (formula == nullptr || d == TRANSLATE_NONE)
+    if (d == TRANSLATE_NONE)
         return;
     while (*p != '\0' && *p != '(')
         p++;

@@ -187,7 +187,7 @@ BOOL ConvertProzent(char *data, uint32 size, BOOL *cut)
 {
     BOOL dropped = FALSE, found;
 
-    if (data == nullptr || size == 0)
+    if (size == 0)
         return FALSE;
     found = Rewrite(data, size, FALSE, &dropped);
     if (dropped && cut != nullptr)
@@ -199,7 +199,6 @@ BOOL ConvertAllProzent(char *data, uint32 size)
 {
     BOOL cut = FALSE;
 
-    if (data != nullptr && size > 0)
-        Rewrite(data, size, TRUE, &cut);
+    Rewrite(data, size, TRUE, &cut);
     return !cut;
 }
