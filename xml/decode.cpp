@@ -8,8 +8,7 @@ ULONG ucsmap[256];
 
 // Reverse of ucsmap, built with it: code points below 256 by table, the others by binary
 // search over at most 256 sorted pairs. Until a map is set every character is unknown.
-static BOOL   built;
-static int16  lowmap[256];
+static uint16 lowmap[256];   // the code plus one; 0: none
 static BOOL   asciisame;     // ASCII maps to itself: plain texts need no decoding
 static uint32 highcp[256];
 static uint8  highcode[256];
@@ -19,12 +18,12 @@ static void BuildCharsetTable(void)
 {
     highcount = 0;
     for (uint32 k = 0; k < 256; k++)
-        lowmap[k] = -1;
+        lowmap[k] = 0;
     // Ascending codes: for a code point held by several entries the highest code wins.
     for (uint32 code = 0; code < 256; code++) {
         uint32 cp = ucsmap[code];
         if (cp < 256) {
-            lowmap[cp] = (int16)code;
+            lowmap[cp] = (uint16)(code + 1);
             continue;
         }
         uint32 k = 0;
@@ -44,9 +43,8 @@ static void BuildCharsetTable(void)
     }
     asciisame = TRUE;
     for (uint32 k = 1; k < 128; k++)
-        if (lowmap[k] != (int16)k)
+        if (lowmap[k] != k + 1)
             asciisame = FALSE;
-    built = TRUE;
 }
 
 void SetCharsetMap(const ULONG *map)
@@ -62,19 +60,17 @@ static inline BOOL IsAscii(char c)
 }
 
 // The 8-bit code of a code point, or "?".
-static char CodeOf(int32 cp)
+static char CodeOf(uint32 cp)
 {
     uint32 lo = 0, hi = highcount;
 
-    if (!built)
-        return '?';
-    if (cp >= 0 && cp < 256)
-        return lowmap[cp] >= 0 ? (char)lowmap[cp] : '?';
+    if (cp < 256)
+        return lowmap[cp] != 0 ? (char)(lowmap[cp] - 1) : '?';
     while (lo < hi) {
         uint32 mid = (lo + hi) / 2;
-        if (highcp[mid] == (uint32)cp)
+        if (highcp[mid] == cp)
             return (char)highcode[mid];
-        if (highcp[mid] < (uint32)cp)
+        if (highcp[mid] < cp)
             lo = mid + 1;
         else
             hi = mid;
@@ -117,7 +113,7 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size)
         int32 count = IUtility->UTF8toUCS4(chunk, ucs, (int32)(sizeof(ucs) / sizeof(ucs[0])),
                                            UTF_INVALID_SUBST_FFFD);
         for (int32 j = 0; j < count && out < size - 1; j++)
-            istr[out++] = CodeOf(ucs[j]);
+            istr[out++] = CodeOf((uint32)ucs[j]);
         in += n;
     }
     istr[out] = '\0';
