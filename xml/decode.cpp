@@ -163,19 +163,14 @@ static uint32 Reference(const char *text, uint32 *cp)
     return (uint32)(p + 1 - text);
 }
 
-// An escape "_xHHHH_" at text: its code point, length 7, or 0 when it is none.
+// An escape "_xHHHH_" at text, whose "_x" and four digits were checked as they came: its
+// code point, length 7, or 0 when it is none.
 static uint32 Escape(const char *text, uint32 *cp)
 {
     uint32 value = 0;
 
-    if (text[1] != 'x' && text[1] != 'X')
-        return 0;
-    for (int k = 2; k < 6; k++) {
-        int h = HexValue(text[k]);
-        if (h < 0)
-            return 0;
-        value = value * 16 + (uint32)h;
-    }
+    for (int k = 2; k < 6; k++)
+        value = value * 16 + (uint32)HexValue(text[k]);
     if (text[6] != '_' || value == 0 || (value >= 0xD800 && value <= 0xDFFF))
         return 0;
     *cp = value;
