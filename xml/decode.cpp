@@ -339,10 +339,7 @@ void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL esca
     text->escapes = escapes;
     text->cut = FALSE;
     text->npend = 0;
-    if (size > 0)
-        buf[0] = '\0';
-    if (size == 0)
-        text->cut = TRUE;     // nothing fits
+    buf[0] = '\0';
     Settle(text);
 }
 
@@ -350,8 +347,7 @@ void TextEnd(XMLText *text)
 {
     while (text->npend > 0)
         Unpend(text);
-    if (text->size > 0)
-        text->buf[text->len] = '\0';
+    text->buf[text->len] = '\0';
     Settle(text);
 }
 

@@ -121,7 +121,7 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing);
 
 // --- decode.cpp
 
-// Starts a text in buf (size bytes): empty, at most maxchars characters.
+// Starts a text in buf (size bytes, at least one): empty, at most maxchars characters.
 void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes);
 // Adds a byte of element text: references (the five named ones, numeric ones, and with
 // escapes the _xHHHH_ of control characters) are decoded; a malformed one stays as written.
