@@ -74,22 +74,22 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing)
     XMLFile *in = OpenMember(name, missing);
     BPTR out;
     int32 a, b;
-    BOOL bigendian, ok;
+    BOOL mark, wide, bigendian, ok;
 
     if (in == nullptr)
         return nullptr;
     a = NextByte(in);
     b = NextByte(in);
-    if ((a == 0xFF && b == 0xFE) || (a == '<' && b == 0))
-        bigendian = FALSE;
-    else if ((a == 0xFE && b == 0xFF) || (a == 0 && b == '<'))
-        bigendian = TRUE;
-    else if (b >= 0 || EndOfFile(in))
-        return XMLSeek(in, 0) ? in : Failed(in);
-    else
+    if (b < 0 && !EndOfFile(in))
         return Failed(in);
-    if ((a == '<' || b == '<') && !XMLSeek(in, 0))
-        return Failed(in);     // no mark: the "<" is kept
+    mark = (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
+    wide = mark || (a == '<' && b == 0) || (a == 0 && b == '<');
+    bigendian = a == 0xFE || a == 0;
+    // Behind the mark, or back at the start: without one the "<" is kept.
+    if (!XMLSeek(in, mark ? 2 : 0))
+        return Failed(in);
+    if (!wide)
+        return in;
 
     IUtility->Strlcpy(copy, name, sizeof(copy));
     if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
