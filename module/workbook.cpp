@@ -42,11 +42,12 @@ static BOOL TypeIs(const char *value, const char *kind)
 }
 
 // Joins a relationship target to the folder of its source part and resolves "." and "..";
-// the result is a member path below the workspace. FALSE when it would leave the package.
-static BOOL ResolveTarget(const char *base, const char *target, char *out, uint32 size)
+// the result is a member path below the workspace, in out (XML_PATHSIZE bytes: it never
+// holds more than the joined path). FALSE when it would leave the package.
+static BOOL ResolveTarget(const char *base, const char *target, char *out)
 {
     char path[XML_PATHSIZE];
-    uint32 n = 0, start, len;
+    uint32 n = 0, len;
     const char *p;
 
     path[0] = '\0';
@@ -90,10 +91,7 @@ static BOOL ResolveTarget(const char *base, const char *target, char *out, uint3
             out[n] = '\0';
             continue;
         }
-        start = n;
-        if (start + (start > 0 ? 1 : 0) + len + 1 > size)
-            return FALSE;
-        if (start > 0)
+        if (n > 0)
             out[n++] = '/';
         for (uint32 k = 0; k < len; k++)
             out[n++] = seg[k];
@@ -208,7 +206,7 @@ static BOOL FirstWorksheet(XMLFile *fp, const char *workbook, const char *rels, 
                 break;
             continue;
         }
-        if (kindok && ResolveTarget(workbook, target, member, sizeof(member)) &&
+        if (kindok && ResolveTarget(workbook, target, member) &&
             SetMember(XML_SHEET, member))
             found = TRUE;
     }
@@ -230,7 +228,7 @@ BOOL FindWorkbookParts(void)
     IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
     if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, sizeof(target),
                      &kindok, &readable))
-        if (!ResolveTarget("", target, workbook, sizeof(workbook)))
+        if (!ResolveTarget("", target, workbook))
             IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
     IExec->DebugPrintF("Arbeitsmappe: %s\n", workbook);
 
@@ -253,7 +251,7 @@ BOOL FindWorkbookParts(void)
         return FALSE;
     }
     if (FindRelation(rels, "", "sharedStrings", target, sizeof(target), &kindok, &readable) &&
-        ResolveTarget(workbook, target, member, sizeof(member)))
+        ResolveTarget(workbook, target, member))
         SetMember(XML_STRINGS, member);
     IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[XML_SHEET], xmlfiles[XML_STRINGS]);
     return !failed;
