@@ -23,7 +23,7 @@ static const char isname[FUNCTIONS * 3 + 1] =
     "O2DO2BO2HD2BD2OD2HH2DH2OH2B";       // 110
 
 // The workbook's name of each code; "???" has none and never matches.
-static const char xsname[FUNCTIONS][30] = {
+static constexpr char xsname[FUNCTIONS][30] = {
     "ABS", "COUNTA", "SUM", "???", "PRODUCT", "FACT", "EXP", "LN", "LOG10", "GCD",
     "NOT", "AND", "OR", "IF", "CHOOSE", "???", "RADIANS", "DEGREES", "SIN", "COS",
     "TAN", "SINH", "COSH", "TANH", "ASIN", "ACOS", "ATAN", "RAND", "UPPER", "LOWER",
@@ -86,18 +86,25 @@ static uint32 PrefixLength(const char *name, uint32 len)
     return p;
 }
 
-// Rows by the first letter of their name, built on first use; the "???" rows are in none.
-static uint8 bucket[26][16];
-static uint8 bucketsize[26];
+// Rows by the first letter of their name, made as the module is built; the "???" rows are
+// in none. A letter of more than 16 names stops the build.
+struct Buckets {
+    uint8 row[26][16];
+    uint8 size[26];
+};
 
-static void BuildBuckets(void)
+static constexpr Buckets MakeBuckets()
 {
+    Buckets b{};
     for (int32 row = 0; row < FUNCTIONS; row++) {
         uint32 letter = (uint32)((xsname[row][0] | 0x20) - 'a');
-        if (letter < 26 && bucketsize[letter] < 16)
-            bucket[letter][bucketsize[letter]++] = (uint8)row;
+        if (letter < 26)
+            b.row[letter][b.size[letter]++] = (uint8)row;
     }
+    return b;
 }
+
+static constexpr Buckets buckets = MakeBuckets();
 
 // The table row whose name is exactly name[0..len), letter case ignored; -1 for none. Names
 // are compared whole, so the longest name that fits is the only one.
@@ -105,12 +112,10 @@ static int32 FindFunction(const char *name, uint32 len, const char *piece)
 {
     uint32 letter = (uint32)((name[0] | 0x20) - 'a');
 
-    if (bucketsize[0] == 0)
-        BuildBuckets();
     if (letter >= 26)
         return -1;
-    for (uint32 k = 0; k < bucketsize[letter]; k++) {
-        int32 row = bucket[letter][k];
+    for (uint32 k = 0; k < buckets.size[letter]; k++) {
+        int32 row = buckets.row[letter][k];
         const char *xs = xsname[row];
         IExec->DebugPrintF("TranslateFormula: suche <%s|%s>\n", piece, xs);
         if (IUtility->Strlen(xs) == len && IUtility->Strnicmp(name, xs, (int32)len) == 0)
