@@ -130,7 +130,11 @@ static int HexValue(char c)
     return -1;
 }
 
-// A reference at text ("&..."): its code point and length, or 0 when it is none.
+// Longest reference: "&#x" and seven digits, or "&#" and eight, and ";".
+#define REFERENCE_MAX 11
+
+// A reference at text ("&...", at most REFERENCE_MAX characters, so no value overflows): its
+// code point and length, or 0 when it is none.
 static uint32 Reference(const char *text, uint32 *cp)
 {
     static const struct { const char *name; char c; } named[] = {
@@ -150,10 +154,10 @@ static uint32 Reference(const char *text, uint32 *cp)
         return 0;
     p = text + 2;
     if (*p == 'x' || *p == 'X') {
-        for (p++; HexValue(*p) >= 0 && digits < 7; p++, digits++)
+        for (p++; HexValue(*p) >= 0; p++, digits++)
             value = value * 16 + (uint32)HexValue(*p);
     } else {
-        for (; *p >= '0' && *p <= '9' && digits < 8; p++, digits++)
+        for (; *p >= '0' && *p <= '9'; p++, digits++)
             value = value * 10 + (uint32)(*p - '0');
     }
     if (digits == 0 || *p != ';' || value == 0 || value > 0x10FFFF ||
@@ -261,9 +265,6 @@ static void Settle(XMLText *text)
 
     text->avail = text->npend > 0 || text->cut ? 0 : chars < bytes ? chars : bytes;
 }
-
-// Longest reference: "&#x" and seven digits, or "&#" and eight, and ";".
-#define REFERENCE_MAX 11
 
 static void PutSlow(XMLText *text, uint8 c);
 
