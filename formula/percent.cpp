@@ -47,9 +47,10 @@ static void CloseGroup(Operands *o, const Token &t)
 }
 
 // An operand token: a new operand, or more of the one before (a range, a sheet, a table).
+// A join comes from a ":" or "!" token, so t is never the first.
 static void TakeOperand(Operands *o, const char *data, const Token &t)
 {
-    if (o->join >= 0 && t.start > 0 && (data[t.start - 1] == ':' || data[t.start - 1] == '!')) {
+    if (o->join >= 0 && (data[t.start - 1] == ':' || data[t.start - 1] == '!')) {
         o->start = o->join;
         o->literal = FALSE;
     } else if (o->start >= 0 && o->end == t.start) {
