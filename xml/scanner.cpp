@@ -151,15 +151,11 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname)
 {
     int64 pos = XMLTell(fpr);
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, found = FALSE;
+    BOOL trunc = FALSE, complete = FALSE, found;
 
-    // The first tag that is not a comment or declaration decides.
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
-        if (tag[0] == '?')
-            continue;
-        found = MatchTag(tag, sname);
-        break;
-    }
+    // The first tag that is not a comment or declaration decides: FindXMLSection passes
+    // over those itself.
+    found = FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete) && MatchTag(tag, sname);
     XMLSeek(fpr, pos);
     if (found)
         IExec->DebugPrintF("CheckofSection  : %s TRUE\n", sname);
