@@ -48,7 +48,8 @@ int64 XMLTell(const XMLFile *f)
 
 BOOL XMLSeek(XMLFile *f, int64 pos)
 {
-    if (pos >= f->start && pos <= f->start + (f->end - f->block)) {
+    // A place already read is in the block unless it lies before it.
+    if (pos >= f->start) {
         f->next = f->block + (pos - f->start);
         return TRUE;
     }

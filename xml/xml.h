@@ -69,8 +69,8 @@ static inline int32 NextByte(XMLFile *f)
 {
     return f->next < f->end ? *f->next++ : RefillXMLStream(f);
 }
-// Where the next byte comes from, and back to a place told before: inside the block without
-// a call of the system. FALSE when the system cannot seek.
+// Where the next byte comes from, and back to a place already read (never further on):
+// inside the block without a call of the system. FALSE when the system cannot seek.
 int64    XMLTell(const XMLFile *f);
 BOOL     XMLSeek(XMLFile *f, int64 pos);
 // TRUE when the stream's last -1 met the end of its file, not an error.
