@@ -30,12 +30,13 @@ static void ClosePart(XMLFile *fp, BOOL ranout)
     CloseXMLStream(fp);
 }
 
-// TRUE when the attribute value (with its quotes) ends in "/kind" and a closing quote.
+// TRUE when the attribute value (with its quotes, which GetSectionParameter always gives)
+// ends in "/kind".
 static BOOL TypeIs(const char *value, const char *kind)
 {
     uint32 vlen = IUtility->Strlen(value), klen = IUtility->Strlen(kind);
 
-    if (vlen < klen + 3 || value[vlen - 1] != '"')
+    if (vlen < klen + 3)
         return FALSE;
     return value[vlen - klen - 2] == '/' &&
            IUtility->Strnicmp(value + vlen - klen - 1, kind, (int32)klen) == 0;
