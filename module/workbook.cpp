@@ -211,7 +211,7 @@ static BOOL FirstWorksheet(XMLFile *fp, const char *workbook, const char *rels, 
             SetMember(XML_SHEET, member))
             found = TRUE;
     }
-    ClosePart(fp, !more && *readable);
+    ClosePart(fp, !more);
     return found;
 }
 
