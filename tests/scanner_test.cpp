@@ -63,6 +63,14 @@ TEST_F(Scanner, FindXMLSectionMatchesNamesAfterAPrefix)
         { "<c r=\"A1\"", "c", FALSE, "c r=\"A1\"", "", FALSE },     // the end inside the tag
         { "no tags here", "c", FALSE, "", "", FALSE },
         { "<col min=\"1\"/><c r=\"A1\">", "c", TRUE, "col min=\"1\"/", "<c r=\"A1\">", TRUE },
+        { "<!-- a -> b --><!DOCTYPE x><c\tr=\"1\"\r\n/>", "c", TRUE, "c\tr=\"1\"\r\n/", "", TRUE },
+        { "<c a=\"it's\" b='say \"x>\"'>", "c", TRUE, "c a=\"it's\" b='say \"x>\"'", "", FALSE },
+        // the end of the file inside markup
+        { "<", "", FALSE, "", "", FALSE },
+        { "<!-- <c>", "c", FALSE, "", "", FALSE },
+        { "<!-", "c", FALSE, "", "", FALSE },
+        { "<![CDA", "c", FALSE, "", "", FALSE },
+        { "<!DOCTYPE x", "c", FALSE, "", "", FALSE },
     };
     for (const auto &c : cases) {
         Open(c.xml);
@@ -101,6 +109,24 @@ TEST_F(Scanner, CheckofSectionPeeksWithoutMoving)
     EXPECT_FALSE(CheckofSection(fp, "/c"));
     EXPECT_EQ("text <!-- c --><x:f t=\"shared\"/><v>1</v>", Rest());
     EXPECT_FALSE(CheckofSection(fp, ""));       // at the end
+    Open("<?xml version=\"1.0\"?><c/>");
+    EXPECT_TRUE(CheckofSection(fp, "c"));       // past the declaration
+}
+
+TEST_F(Scanner, CheckofSectionSeeksBackAcrossABlock)
+{
+    // The peeked tag ends in the next block: the way back is a seek of the system.
+    std::string xml = std::string(XML_BLOCKSIZE - 4, ' ') + "<c r=\"A1\"/>";
+    Open(xml);
+    EXPECT_TRUE(CheckofSection(fp, "c"));
+    EXPECT_EQ(xml, Rest());
+    EXPECT_TRUE(EndOfFile(fp));
+
+    Open(xml);
+    platform::faults.failAt = 3;       // the block, the next block, the seek
+    EXPECT_TRUE(CheckofSection(fp, "c"));
+    EXPECT_STREQ("ChangeFilePosition", platform::FailedCall());
+    EXPECT_FALSE(EndOfFile(fp));       // the stream knows it is not where it was
 }
 
 TEST_F(Scanner, PeeksInsideTheBufferCostNoSystemCall)
@@ -136,6 +162,20 @@ TEST_F(Scanner, GetSectionParameterReadsAttributes)
         { "r=", "c", "" },
         { "r=", "r=", "" },
         { "ref=", "f t=\"shared\" ref=\"A1:A9\" si=\"0\"", "\"A1:A9\"" },
+        // odd but readable: values without quotes, names without values, other blanks
+        { " t=", "c r=B2 t=s/", "\"s\"" },
+        { "r=", "c r=B2>", "\"B2\"" },
+        { "r=", "c hidden r=\"A1\"", "\"A1\"" },
+        { "r=", "c\tr=\n'A1'", "\"A1\"" },
+        { "r=", "c r=\"A1", "\"A1\"" },                  // never closed: to the end
+        { "r", "c r=\"A1\"", "\"A1\"" },
+        { "=", "c r=\"A1\"", "" },
+        { "r=", "c >r=\"A1\"", "" },
+        { "r=", "c r=B2", "\"B2\"" },
+        { "r=", "c hidden", "" },
+        { "r=", "c a/ r=1", "\"1\"" },
+        { "r=", "c a>r=1", "" },
+        { "_=", "c \x7F=\"1\"", "" },                      // case is for letters only
     };
     char value[XML_BUFSIZE];
     for (const auto &c : cases) {
@@ -147,6 +187,8 @@ TEST_F(Scanner, GetSectionParameterReadsAttributes)
     GetSectionParameter("r=", "c r=\"ABCDEFG\"", sizeof(small), small, &trunc);
     EXPECT_STREQ("\"ABC\"", small);
     EXPECT_TRUE(trunc);
+    GetSectionParameter("r=", "c r=\"A\"", 2, small, &trunc);
+    EXPECT_STREQ("", small);        // not even the quotes fit
 }
 
 TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
@@ -165,6 +207,14 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
         { "a_x000D_b_x005F_x0041_</t>", "a\rb_x0041_", "", TRUE },
         { "&am</t>", "&am", "", TRUE },                  // a reference cut by the end tag
         { "&amp<![CDATA[;]]></t>", "&amp;", "", TRUE },  // nor does CDATA complete one
+        { "<![CDATA[>a]>\nb]]]></t>", ">a]>\nb]", "", TRUE },
+        // the end of the file inside markup
+        { "a<", "a", "", FALSE },
+        { "a<!", "a", "", FALSE },
+        { "a<![CDA", "a", "", FALSE },
+        { "a<![CDATA[xy", "a", "", FALSE },
+        { "a<!-- x", "a", "", FALSE },
+        { "a</v", "a", "", FALSE },
     };
     char value[XML_BUFSIZE];
     for (const auto &c : cases) {
@@ -216,6 +266,12 @@ TEST_F(Scanner, GetXMLValueNeverWritesPastItsBuffer)
     EXPECT_STREQ("\xE2\x82\xAC\xE2\x82\xAC", value);   // a third would need the NUL's byte
     EXPECT_TRUE(text.cut);
     EXPECT_EQ(std::string(4, '#'), std::string(value + 8, 4));
+
+    Open("abc</v>");
+    TextBegin(&text, value, 3, 100, TRUE);
+    EXPECT_TRUE(GetXMLValue(fp, &text));
+    EXPECT_STREQ("ab", value);
+    EXPECT_TRUE(text.cut);
 }
 
 TEST(ReplaceString, ReplacesEveryOccurrenceIgnoringCase)
@@ -235,9 +291,14 @@ TEST(ReplaceString, ReplacesEveryOccurrenceIgnoringCase)
     }
     char buf[XML_BUFSIZE];
     std::string text(1000, 'x');
-    strcpy(buf, (text + "y").c_str());
-    ReplaceString(buf, "y", std::string(101, 'z').c_str());
-    EXPECT_EQ(1023u, strlen(buf));
+    for (const std::string &s : {text + "y", "y" + text}) {
+        strcpy(buf, s.c_str());
+        ReplaceString(buf, "y", std::string(101, 'z').c_str());
+        EXPECT_EQ(1023u, strlen(buf));      // cut in the replacement, or behind it
+    }
+    strcpy(buf, "abc");
+    ReplaceString(buf, "", "x");
+    EXPECT_STREQ("abc", buf);
 }
 
 TEST(GetRowColumnNumber, ReadsCellNames)
@@ -247,7 +308,8 @@ TEST(GetRowColumnNumber, ReadsCellNames)
         { "B3", 3, 2 }, { "\"AA10\"", 10, 27 }, { "XFD1048576", 1048576, 16384 },
         { "A1:A9", 1, 1 }, { "AB", 0, 0 }, { "12", 12, 0 }, { "", 0, 0 }, { "a1", 1, 1 },
         { "\"A7\"/", 7, 1 }, { "ZZ1", 1, 702 }, { "AAA1", 1, 703 }, { "AAAA1", 1, 0 },
-        { "A0", 0, 1 }, { "$A$1", 0, 0 },
+        { "A0", 0, 1 }, { "$A$1", 0, 0 }, { "A_1", 0, 0 }, { "A:1", 0, 0 }, { "AAAAA1", 1, 0 },
+        { "A1234567890", 0, 1 }, { "A{1", 0, 0 },
     };
     for (const auto &c : cases) {
         char buf[256];
@@ -269,6 +331,19 @@ TEST(TagIs, ComparesWholeLocalNames)
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.is, TagIs(c.tag, c.name) == TRUE) << c.tag << " / " << c.name;
+}
+
+TEST(TagName, CutsToItsBuffer)
+{
+    struct { const char *tag; uint32 size; const char *name; } cases[] = {
+        { "/x:c", 16, "/c" }, { "x:row r=\"1\"", 16, "row" }, { "c/", 16, "c" },
+        { "/x:conditionalFormatting", 8, "/condit" }, { "/c", 2, "/" }, { "/c", 1, "" },
+    };
+    for (const auto &c : cases) {
+        char name[16];
+        TagName(c.tag, name, c.size);
+        EXPECT_STREQ(c.name, name) << c.tag << " in " << c.size;
+    }
 }
 
 }  // namespace
