@@ -51,6 +51,9 @@ TEST_F(Decode, ConvertTextDecodesReferencesAndUTF8)
         { "__x0041_x_x0000_", "_Ax_x0000_" },
         { "&#x41 &#65", "&#x41 &#65" },                   // cut short
         { "&#00000065;&#000000065;", "A&#000000065;" },    // eight digits at most
+        { "&#x0000041;&#x00000041;", "A&#x00000041;" },     // seven hex digits
+        { "&#1#; &@; &{; &#x1F600;", "&#1#; &@; &{; ?" },
+        { "_xD800_ _xFFFD_ _x0041x _x00 1_", "_xD800_ ? _x0041x _x00 1_" },
         { "", "" },
     };
     for (const auto &c : cases)
@@ -92,6 +95,27 @@ TEST_F(Decode, ConvertTextStaysInItsBuffer)
     char out[XML_BUFSIZE];
     ConvertText(text.data(), out, sizeof(out), TEXT_UTF8);
     EXPECT_EQ(1023u, strlen(out));
+    char in[] = "&lt;";
+    ConvertText(in, out, 0, TEXT_UTF8);
+    EXPECT_STREQ("&lt;", in);       // no room: nothing is done
+}
+
+TEST_F(Decode, ConvertCharsetFillsItsBufferAndNoMore)
+{
+    struct { const char *utf8; uint32 size; const char *out; } cases[] = {
+        { "abc", 3, "ab" }, { "abc", 1, "" }, { "caf\xC3\xA9s", 5, "caf\xE9" },
+        { "\xC3\xA9\xC3\xA9\xC3\xA9", 3, "\xE9\xE9" }, { "\xC3\xA9", 2, "\xE9" },
+    };
+    for (const auto &c : cases) {
+        char out[8];
+        memset(out, '#', sizeof(out));
+        ConvertCharset(c.utf8, out, c.size);
+        EXPECT_STREQ(c.out, out) << c.utf8 << " in " << c.size;
+        EXPECT_EQ('#', out[c.size]) << c.utf8 << " in " << c.size;
+    }
+    char out = '#';
+    ConvertCharset("a", &out, 0);
+    EXPECT_EQ('#', out);
 }
 
 TEST_F(Decode, ConvertCharsetGoesThroughLongTextsWhole)

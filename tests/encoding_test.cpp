@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <string>
 
 #include "tests/support/standin.h"
@@ -42,6 +43,8 @@ protected:
         std::string text;
         for (int32 c; (c = NextByte(fp)) >= 0;)
             text += (char)c;
+        if (!EndOfFile(fp))
+            text = "(failed read)";
         CloseXMLStream(fp);
         return text;
     }
@@ -69,6 +72,7 @@ TEST_F(OpenXMLFileTest, ReadsBothByteOrders)
         { "a pair", { 0xFEFF, '<', 0xD83D, 0xDE00, '>' }, "<\xF0\x9F\x98\x80>" },
         { "a lone high half takes the next unit along", { '<', 0xD83D, 'x', 'y' }, "<\xEF\xBF\xBDy" },
         { "a lone low half", { '<', 0xDE00, 'x' }, "<\xEF\xBF\xBDx" },
+        { "a high half before a unit past the halves", { '<', 0xD83D, 0xE000, 0xE000 }, "<\xEF\xBF\xBD\xEE\x80\x80" },
         { "the mark alone", { 0xFEFF }, "" },
     };
     for (bool bigendian : {false, true}) {
@@ -86,9 +90,57 @@ TEST_F(OpenXMLFileTest, AnOddLastByteIsDropped)
 
 TEST_F(OpenXMLFileTest, BytesThatAreNoUTF16StandAsTheyAre)
 {
-    const char *kept[] = { "<a>caf\xC3\xA9</a>", "\xEF\xBB\xBF<a/>", "a", "" };
-    for (const char *k : kept)
+    // Half a mark, or a byte that only looks like one half of a wide "<".
+    const std::string kept[] = {
+        "<a>caf\xC3\xA9</a>", "\xEF\xBB\xBF<a/>", "a", "", "\xFF<", "\xFE\xFE", "<a", std::string("\0a", 2),
+        std::string("\xFF\0", 2),
+    };
+    for (const std::string &k : kept)
         EXPECT_EQ(k, Read(k)) << k;
+}
+
+TEST_F(OpenXMLFileTest, AFailingCallOpensNothingOrAllOfIt)
+{
+    std::string wide = Units({ 0xFEFF, '<' }, false);
+    for (int k = 0; k < 600; k++)
+        wide += Units({ 0x20AC }, false);      // three bytes each: past one write chunk
+    std::string utf8 = "<";
+    for (int k = 0; k < 600; k++)
+        utf8 += "\xE2\x82\xAC";
+    struct { const char *name; std::string bytes, text; } cases[] = {
+        { "one byte", "a", "a" },      // the way back to the start is a seek of the system
+        { "UTF-8", "<a>caf\xC3\xA9</a>", "<a>caf\xC3\xA9</a>" },
+        { "UTF-16", wide, utf8 },
+    };
+    for (const auto &c : cases) {
+        for (uint64 at = 1;; at++) {
+            platform::faults.failAt = at;
+            std::string text = Read(c.bytes);
+            bool reached = platform::FailedCall() != nullptr;
+            platform::faults.failAt = 0;
+            platform::ForgetFailure();
+            EXPECT_TRUE(text == c.text || text == "(none)" || text == "(failed read)")
+                << c.name << " " << at;
+            EXPECT_TRUE(NothingLeft()) << c.name << " " << at;
+            if (!reached) {
+                EXPECT_EQ(c.text, text) << c.name;
+                break;
+            }
+        }
+    }
+}
+
+TEST_F(OpenXMLFileTest, NoRoomForTheNameOfTheCopy)
+{
+    // The name and ".utf8" need one byte more than a path has.
+    std::string sub = name.substr(0, name.rfind('/'));
+    for (int k = 0; k < 2; k++) {
+        sub += "/" + std::string(200, 'd');
+        ASSERT_EQ(0, mkdir(platform::HostPath(sub.c_str()).c_str(), 0700));
+    }
+    name = sub + "/" + std::string(XML_PATHSIZE - 5 - sub.size() - 1, 'n');
+    EXPECT_EQ("<a/>", Read("<a/>"));       // read as it is: no copy is needed
+    EXPECT_EQ("(none)", Read(Units({ 0xFEFF, '<', 'a', '/', '>' }, false)));
 }
 
 TEST_F(OpenXMLFileTest, LongTextsCrossTheWriteChunk)
