@@ -88,6 +88,7 @@ TEST_F(ReadSharedStringsTest, Items)
         { "an empty root", "<sst count=\"0\" uniqueCount=\"0\"/>", 0, "" },
         { "prefixed", "<x:sst><x:si><x:t>p</x:t></x:si></x:sst>", 1, "p" },
         { "cut inside an item", "<sst><si><t>kept</t></si><si><t>lo", 1, "kept" },
+        { "cut between runs", "<sst><si><t>kept</t></si><si><r><t>a</t></r>", 1, "kept" },
         { "CDATA", "<sst><si><t><![CDATA[a<b & c]]></t></si></sst>", 1, "a<b & c" },
         { "entities", "<sst><si><t>caf\xC3\xA9 &amp; &#x263A;</t></si></sst>", 1, "caf\xE9 & ?" },
         { "an empty file", "", 0, "" },
