@@ -118,6 +118,14 @@ TEST_F(ConvertFormulaTest, MovesReferences)
         { "SUM(Table1[[#This Row],[RDS2]])", 1, 1, "=SUM(Table1[[#This Row],[RDS2]])" },
         { "A1%", 1, 0, "=(A2/100)" },
         { "#REF!+A1", 1, 0, "=#REF!+A2" },
+        // pieces that only look like references, and sheets that are none
+        { "A$:C$+$+A$1", 1, 1, "=A$:C$+$+B$1" },
+        { "_rate*A1+\\x", 1, 0, "=_rate*A2+\\x" },
+        { "A1[x]+A1:", 1, 0, "=A1[x]+A2:" },
+        { "S!A1!B1", 1, 0, "=S!A1!B2" },
+        { "S!A1(2)+\xC3\x84rger", 1, 0, "=S!A1(2)+\xC3\x84rger" },
+        { "A1:B+1:A+A:1", 1, 1, "=B2:B+1:A+A:1" },
+        { "'x'&A1", 1, 0, "='x'&A2" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in, c.drow, c.dcol)) << c.in << " by " << c.drow << "," << c.dcol;
@@ -163,6 +171,19 @@ TEST_F(ConvertFormulaTest, CutToSize)
     ConvertFormula("A1", data, 1, 0, 0);
     EXPECT_STREQ("", data);
     EXPECT_EQ('#', data[1]);
+
+    memset(data, '#', sizeof(data));
+    EXPECT_FALSE(ConvertFormula("A1", data, 0, 0, 0));
+    EXPECT_EQ('#', data[0]);
+
+    EXPECT_FALSE(ConvertFormula("A1%", data, 6, 0, 0));      // the percent no longer fits
+    EXPECT_STREQ("=(A1/", data);
+
+    // Cut before its percent shrinks it: still a cut.
+    EXPECT_FALSE(ConvertFormula("100%+A1234", data, 8, 0, 0));
+    EXPECT_STREQ("=1+A", data);
+    EXPECT_TRUE(ConvertFormula("100%+A1", data, 9, 0, 0));     // exactly full before
+    EXPECT_STREQ("=1+A1", data);
 }
 
 TEST_F(ConvertFormulaTest, LongTexts)

@@ -71,6 +71,12 @@ TEST_F(ConvertProzentTest, OtherOperandsAreDivided)
         { "=A1%%", "=((A1/100)/100)" },
         { "=5%%", "=0.0005" },
         { "=IF(A1,B1%,C1)", "=IF(A1,(B1/100),C1)" },
+        { "={1,2}%", "=({1,2}/100)" },
+        { "=A1: B1%", "=A1: (B1/100)" },          // a blank ends the range
+        { "=1 :A1%", "=1 :(A1/100)" },
+        { "=1 2%", "=1 0.02" },
+        { "=1 (2)%", "=1 ((2)/100)" },
+        { "=1+!A1%", "=1+!(A1/100)" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in)) << c.in;
@@ -80,7 +86,7 @@ TEST_F(ConvertProzentTest, PercentInLiteralsStays)
 {
     const char *kept[] = {
         "=\"12%\"", "=\"a\"\"5%\"", "='100%'!A1", "=Table1[[#This Row],[50%]]",
-        "=SUM(A1:A3)", "=%", "=(%)", "=1+%",
+        "=SUM(A1:A3)", "=%", "=(%)", "=1+%", "=A1)%", "=)%",
     };
     for (const char *k : kept) {
         char buf[XML_BUFSIZE];
@@ -103,6 +109,48 @@ TEST_F(ConvertProzentTest, LongDigitRuns)
     // 1021 ones fill the buffer: the division is cut where it no longer fits.
     std::string ones(1021, '1');
     EXPECT_EQ("=(" + ones, Convert("=" + ones + "%"));
+}
+
+TEST_F(ConvertProzentTest, DeepParentheses)
+{
+    // Past 256 open parentheses a closing one takes no "%"; the outer ones still do.
+    std::string open(300, '('), close(300, ')');
+    EXPECT_EQ("=(" + open + "1" + close + "/100)", Convert("=" + open + "1" + close + "%"));
+    EXPECT_EQ("=" + open + "0.01" + close, Convert("=" + open + "1%" + close));
+    std::string deep = "=" + open + "A1)%" + close.substr(1);
+    EXPECT_EQ(deep, Convert(deep));
+}
+
+TEST_F(ConvertProzentTest, ABufferExactlyFull)
+{
+    struct { const char *in; uint32 size; const char *out; BOOL cut; } cases[] = {
+        { "=A1%", 10, "=(A1/100)", FALSE },
+        { "=A1%", 9, "=(A1/100", TRUE },          // the division fits, its "(" does not
+        { "=A1%\xE2\x82\xAC", 10, "=(A1/100)", TRUE },   // the euro goes whole, and "(" fits
+        { "=5%", 5, "=0.0", TRUE },
+        { "=5%", 6, "=0.05", FALSE },
+    };
+    for (const auto &c : cases) {
+        char buf[16];
+        BOOL cut = FALSE;
+        snprintf(buf, sizeof(buf), "%s", c.in);
+        EXPECT_TRUE(ConvertProzent(buf, c.size, &cut)) << c.in << " in " << c.size;
+        EXPECT_STREQ(c.out, buf) << c.in << " in " << c.size;
+        EXPECT_EQ(c.cut, cut) << c.in << " in " << c.size;
+    }
+    char buf[] = "=5%";
+    EXPECT_FALSE(ConvertProzent(buf, 0, nullptr));
+    EXPECT_STREQ("=5%", buf);
+}
+
+TEST_F(ConvertProzentTest, ConvertAllProzentStopsAtTheFirstCut)
+{
+    char buf[XML_BUFSIZE] = "=A1%+5%+B1%";
+    EXPECT_TRUE(ConvertAllProzent(buf, sizeof(buf)));
+    EXPECT_STREQ("=(A1/100)+0.05+(B1/100)", buf);
+    snprintf(buf, sizeof(buf), "=A1%%+B1%%");
+    EXPECT_FALSE(ConvertAllProzent(buf, 10));
+    EXPECT_STREQ("=(A1/100)", buf);
 }
 
 TEST_F(ConvertProzentTest, GrowthIsCutAtTheBuffer)

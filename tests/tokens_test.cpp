@@ -33,9 +33,12 @@ TEST(ReadToken, ReadsEveryKindOfPiece)
         { "\"open", "S[\"open]" },                               // never closed: to the end
         { "T[[#This Row],[a]b]+1", "n[T]B[[[#This Row],[a]b]]O[+]N[1]" },
         { "T[Col'[x']", "n[T]B[[Col'[x']]" },                    // ' escapes a bracket
+        { "T[a'", "n[T]B[[a']" },                                  // never closed: to the end
         { "#REF!+#DIV/0!+#N/A", "X[#REF!]O[+]X[#DIV/0!]O[+]X[#N/A]" },
         { "12+1.5+.5+1E+5+2.", "N[12]O[+]N[1.5]O[+]N[.5]O[+]M[1E+5]O[+]N[2.]" },
         { "1E5 10%", "M[1E5]W[ ]N[10]O[%]" },
+        { "1e-5+1E+x+12ab", "M[1e-5]O[+]M[1E]O[+]n[x]O[+]M[12ab]" },   // no exponent: stuck on
+        { "#RE$F+#N/+#NAME?+#D/A$", "X[#RE]n[$F]O[+]X[#N]O[/]O[+]X[#NAME?]O[+]X[#D/A]n[$]" },
         { "3:5", "N[3]O[:]N[5]" },                               // rows read as numbers
         { "$A$1+_xlfn.XOR(\xC3\xA4)", "n[$A$1]O[+]n[_xlfn.XOR]O[(]n[\xC3\xA4]O[)]" },
         { "{1,2;3}", "O[{]N[1]O[,]N[2]O[;]N[3]O[}]" },
@@ -64,6 +67,26 @@ TEST(ReplaceRange, MovesTheRestAndCutsOnACharacter)
         EXPECT_EQ(c.whole, ReplaceRange(buf, c.size, c.from, c.to, c.with, (uint32)strlen(c.with)))
             << c.text;
         EXPECT_STREQ(c.result, buf) << c.text;
+    }
+}
+
+TEST(Finish, NeverLeavesHalfACharacter)
+{
+    struct { const char *text; uint32 size; const char *result; } cases[] = {
+        { "ab\xE2\x82\xAC", 6, "ab\xE2\x82\xAC" },   // exactly full
+        { "ab\xE2\x82\xAC", 5, "ab" },
+        { "ab\xE2\x82\xAC", 4, "ab" },
+        { "a\xF0\x9F\x98\x80", 5, "a" },
+        { "\xE2\x82\xAC", 3, "" },
+        { "\xC3\xA9\xC3\xA9", 4, "\xC3\xA9" },
+        { "\x80\x80\x80\x80\x80\x80", 6, "\x80\x80\x80\x80\x80" },  // no lead byte: nothing to keep whole
+    };
+    for (const auto &c : cases) {
+        char buf[8];
+        Output out = { buf, c.size, 0, FALSE };
+        Append(&out, c.text, (uint32)strlen(c.text));
+        Finish(&out);
+        EXPECT_STREQ(c.result, buf) << c.text << " in " << c.size;
     }
 }
 
