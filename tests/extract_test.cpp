@@ -85,6 +85,26 @@ TEST_F(GetXMLFormulaTest, SharedBlocks)
           Row(1, "<c r=\"A1\"><f si=\"0\" ref=\"A1:A2\" t=\"shared\">B1</f></c>") +
               Row(2, "<c r=\"A2\"><f si=\"0\" t=\"shared\" /><v>1</v></c>"),
           "A1==B1|A2==B2" },
+        { "blanks of every kind between attributes",
+          Row(1, "<c r=\"A1\"><f\tt=\"shared\"\r\nref=\"A1:A3\"\nsi=\"0\">B1</f></c>") +
+              Row(2, "<c r=\"A2\"><f\r\nt=\"shared\" si=\"0\"/></c>") +
+              Row(3, "<c r=\"A3\"><f\nt=\"shared\" si=\"0\"/></c>"),
+          "A1==B1|A2==B2|A3==B3" },
+        { "a writer that repeats the text in every cell",
+          Row(1, Shared("A1", "0", "B1", "A1:A2")) + Row(2, "<c r=\"A2\"><f t=\"shared\" si=\"0\">C2</f></c>"),
+          "A1==B1|A2==C2" },
+        { "si numbers past the index",
+          Row(1, Shared("A1", "1048576", "B1", "A1:A2") + Shared("B1", "2147483647", "C1", "B1:B2")) +
+              Row(2, Use("A2", "1048576") + Use("B2", "2147483647") + Use("C2", "2000000", "7")),
+          "A1==B1|B1==C1|A2==B2|B2==C2|C2=7" },
+        { "a definition without a usable si is only a formula",
+          Row(1, "<c r=\"A1\"><f t=\"shared\" ref=\"A1:A2\">B1</f></c>" + Shared("B1", "-1", "C1", "B1:B2") +
+                     Shared("C1", "x", "D1", "C1:C2")) +
+              Row(2, Use("B2", "-1", "5") + Use("C2", "x", "6")),
+          "A1==B1|B1==C1|C1==D1|B2=5|C2=6" },
+        { "a range of one cell",
+          Row(1, Shared("A1", "0", "B1", "A1")) + Row(2, Use("A2", "0")),
+          "A1==B1|A2==B2" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.cells, Import(c.sheet)) << c.name;
