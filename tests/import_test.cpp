@@ -26,12 +26,16 @@ TEST_F(Import, EmptyAndCutSheets)
     EXPECT_EQ(1u, empty.doc.sheets.size());
     EXPECT_EQ(0u, empty.count);
 
-    auto cut = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c>");
-    EXPECT_EQ(20, cut.rc);
-    EXPECT_TRUE(NothingLeft());
-
-    auto cutInTag = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"");
-    EXPECT_EQ(20, cutInTag.rc);
+    // The end of the file anywhere before </sheetData> fails the import.
+    const char *cuts[] = {
+        "<c r=\"A1\"><v>1</v></c>", "<c r=\"A1\"", "<c r=\"A1\"><v>1</v>", "<c r=\"A1\"><v>1",
+        "<c r=\"A1\"><f>A", "<c r=\"A1\" t=\"inlineStr\"><is><t>x</t>",
+    };
+    for (const char *cut : cuts) {
+        auto book = ImportSheet(std::string("<worksheet><sheetData><row r=\"1\">") + cut);
+        EXPECT_EQ(20, book.rc) << cut;
+        EXPECT_TRUE(NothingLeft()) << cut;
+    }
 
     auto noData = ImportSheet("<?xml version=\"1.0\"?><worksheet></worksheet>");
     EXPECT_EQ(20, noData.rc);
@@ -97,6 +101,78 @@ TEST_F(Import, ReadsTheFirstWorksheetByItsRelationships)
     auto plain = ImportMembers({part("xl/worksheets/sheet1.xml", sheet)});
     EXPECT_EQ(0, plain.rc);
     EXPECT_EQ("A1=first", plain.cells);
+}
+
+TEST_F(Import, RelationshipsOfOddShapes)
+{
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    auto rels = [&](const std::string &type, const std::string &target, const std::string &id = "rId1") {
+        return "<Relationships><Relationship Id=\"" + id + "\" Type=\"" + rel + "/" + type + "\" Target=\"" +
+               target + "\"/></Relationships>";
+    };
+    auto workbook = [](const std::string &sheets) { return "<workbook><sheets>" + sheets + "</sheets></workbook>"; };
+    auto sheet = [](const char *text) {
+        return std::string("<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><v>") + text +
+               "</v></c></row></sheetData></worksheet>";
+    };
+    const std::string wb = workbook("<sheet name=\"S\" r:id=\"rId1\"/>"), far(250, 'f');
+    using M = bookgen::Member;
+    const M usual = {"xl/worksheets/sheet1.xml", sheet("usual")}, found = {"xl/w/s.xml", sheet("found")};
+    const M wbrels = {"xl/_rels/workbook.xml.rels", rels("worksheet", "w/s.xml")};
+    struct { const char *name; std::vector<M> members; LONG rc; const char *cells; } cases[] = {
+        // where the workbook part cannot be had, the usual names stand
+        { "no workbook target", {{"_rels/.rels", "<Relationships><Relationship Type=\"" + rel +
+                                                 "/officeDocument\"/></Relationships>"}, usual}, 0, "A1=usual" },
+        { "a workbook target too long", {{"_rels/.rels", rels("officeDocument", "/" + std::string(600, 'x'))},
+                                         usual}, 0, "A1=usual" },
+        { "no room for the workbook's relationships",
+          {{"_rels/.rels", rels("officeDocument", "/" + far + "/" + std::string(255, 'g') + "/w")}, usual}, 0,
+          "A1=usual" },
+        { "no room for them behind _rels",
+          {{"_rels/.rels", rels("officeDocument", "/" + std::string(500, 'w'))}, usual}, 0, "A1=usual" },
+        { "a workbook without relationships", {{"xl/workbook.xml", wb}, usual}, 0, "A1=usual" },
+        // targets resolved segment by segment
+        { "dots, doubled and backward slashes",
+          {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", "./w//.x/..\\s.xml")}, found},
+          0, "A1=found" },
+        { "up and down again",
+          {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", "/xl/w/../w/s.xml")}, found},
+          0, "A1=found" },
+        { "a sheet member past the room of a path",
+          {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", far + "/" + far + "/s.xml")}},
+          20, "" },
+        { "a relationship without a target", {{"xl/workbook.xml", wb},
+          {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\"/>"
+                                         "</Relationships>"}}, 20, "" },
+        { "a relationship without a type", {{"xl/workbook.xml", wb},
+          {"xl/_rels/workbook.xml.rels",
+           "<Relationships><Relationship Id=\"rId1\" Target=\"w/s.xml\"/></Relationships>"}, found}, 20, "" },
+        // sheets found by other prefixes, or passed over
+        { "other prefixes",
+          {{"xl/workbook.xml", workbook("<sheet\rq:id=\"rId8\"/><sheet\tp:id=\"rId7\"/>"
+                                        "<sheet a:ix=\"1\" b:idx=\"2\"\r\nrel:id = \"rId1\"/>")}, wbrels, found},
+          0, "A1=found" },
+        { "a prefix too long", {{"xl/workbook.xml", workbook("<sheet " + std::string(70, 'p') + ":id=\"rId1\"/>")},
+                                wbrels, found}, 20, "" },
+        { "no id, then an unknown one, then the sheet",
+          {{"xl/workbook.xml",
+            workbook("<q:id=:sheet/><sheet name=\"A\"/><sheet r:id=\"rId9\"/><sheet r:id=\"rId1\"/>")},
+           wbrels, found}, 0, "A1=found" },
+        { "shared strings outside the package: the usual name",
+          {{"xl/workbook.xml", wb},
+           {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+                                          "/worksheet\" Target=\"w/s.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+                                          "/sharedStrings\" Target=\"../../s.xml\"/></Relationships>"},
+           {"xl/w/s.xml",
+            "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData></worksheet>"},
+           {"xl/sharedStrings.xml", "<sst><si><t>usual</t></si></sst>"}}, 0, "A1=usual" },
+    };
+    for (const auto &c : cases) {
+        auto book = ImportMembers(c.members);
+        EXPECT_EQ(c.rc, book.rc) << c.name;
+        EXPECT_EQ(c.cells, book.cells) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
+    }
 }
 
 TEST_F(Import, HostileArchivesAreRefusedWhole)

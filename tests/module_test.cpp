@@ -100,6 +100,19 @@ TEST_F(Load, FailuresAfterTheWorkspaceRemoveIt)
     }
 }
 
+TEST_F(Load, APathTooLongForTheUnzipCommand)
+{
+    std::string deep = dir;
+    for (int k = 0; k < 5; k++) {
+        deep += "/" + std::string(200, k % 2 ? '"' : 'd');
+        ASSERT_EQ(0, mkdir(deep.c_str(), 0700));
+    }
+    book = deep + "/book.xlsx";
+    WriteBook(bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"));
+    EXPECT_EQ(20, Import());
+    EXPECT_TRUE(doc.sheets.empty());
+}
+
 TEST_F(Load, NotAWorkbook)
 {
     std::ofstream(book, std::ios::trunc) << "this is not a zip file";
@@ -158,6 +171,8 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
         m.data = wide;
     }
     books.push_back({ "UTF-16 shared strings", utf16 });
+    // No shared strings: the relationships are read to their end.
+    books.push_back({ "numbers only", bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>") });
 
     for (const auto &[name, members] : books) {
         WriteBook(members);
@@ -187,6 +202,48 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
         }
         EXPECT_EQ(calls + 1, n) << name;
         printf("%s: %llu calls that can fail, each failed in turn\n", name, (unsigned long long)calls);
+    }
+}
+
+TEST_F(Load, BuildXLSEnvForWritingUnpacksNothing)
+{
+    char filename[2048];
+    BPTR file = platform::dos.FOpen(book.c_str(), MODE_OLDFILE, 1024);
+    ASSERT_TRUE(BuildXLSEnv(TRUE, file, filename, sizeof(filename)));
+    platform::dos.FClose(file);
+    EXPECT_TRUE(platform::Exists("T:XLS"));
+    EXPECT_FALSE(platform::Exists("T:XLS/xl"));
+    RemoveXLSEnv();
+}
+
+TEST_F(Load, OpenXLSOnlyReadsItsTwoMembers)
+{
+    EXPECT_EQ(nullptr, OpenXLS(XML_SHEET, XLS_READ + 1));
+    EXPECT_EQ(nullptr, OpenXLS(XML_STRINGS + 1, XLS_READ));
+}
+
+TEST_F(Load, CreateTabulonCellTakesStyleAndPens)
+{
+    Page *page = NewPage((Mappe *)&doc);
+    ASSERT_NE(nullptr, page);
+    CFNode format = {};
+    format.format = 0x0201;     // a style, and an alignment that is only traced
+    format.fc = format.bc = TRUE;
+    format.fcolor = 0x112233;
+    format.bcolor = 0x445566;
+    ASSERT_TRUE(CreateTabulonCell(page, 2, 3, format, "x"));
+    const Cell cell = doc.sheets.back().At(0);
+    EXPECT_STREQ("x", doc.sheets.back().TextOf(0));
+    EXPECT_NE(nullptr, cell.c_FontInfo);
+    EXPECT_EQ(0x112233u, cell.c_APen);
+    EXPECT_EQ(0x112233u, cell.c_ReservedPen);
+    EXPECT_EQ(0x445566u, cell.c_BPen);
+    // The cell, its text, its font: whichever the host cannot make fails the call.
+    for (uint64 at : {1u, 2u, 3u}) {
+        platform::faults.failAt = at;
+        EXPECT_FALSE(CreateTabulonCell(page, 2, 4, format, "y")) << at;
+        EXPECT_NE(nullptr, platform::FailedCall()) << at;
+        platform::Reset();
     }
 }
 
