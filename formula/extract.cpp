@@ -31,11 +31,13 @@ static void ResetIndex(void)
     ftext = nullptr;
 }
 
+// The latest definition of si: the index holds it, and past the index the walk goes from
+// the list's end.
 static SFNode *FindDefinition(uint32 si)
 {
     if (si < SI_INDEXED)
         return (SFNode *)IndexGet(&sfindex, si);
-    for (Node *node = formulalist.lh_Head; node->ln_Succ != nullptr; node = node->ln_Succ)
+    for (Node *node = formulalist.lh_TailPred; node->ln_Pred != nullptr; node = node->ln_Pred)
         if (((SFNode *)node)->si == si)
             return (SFNode *)node;
     return nullptr;
