@@ -97,6 +97,12 @@ TEST_F(GetXMLFormulaTest, SharedBlocks)
           Row(1, Shared("A1", "1048576", "B1", "A1:A2") + Shared("B1", "2147483647", "C1", "B1:B2")) +
               Row(2, Use("A2", "1048576") + Use("B2", "2147483647") + Use("C2", "2000000", "7")),
           "A1==B1|B1==C1|A2==B2|B2==C2|C2=7" },
+        { "a later definition of an si counts from its cell on",
+          Row(1, Shared("A1", "5", "B1", "A1:A2") + Shared("B1", "1048580", "B1", "B1:B2")) +
+              Row(2, Use("A2", "5") + Use("B2", "1048580")) +
+              Row(3, Shared("A3", "5", "C3", "A3:A4") + Shared("B3", "1048580", "C3", "B3:B4")) +
+              Row(4, Use("A4", "5") + Use("B4", "1048580")),
+          "A1==B1|B1==B1|A2==B2|B2==B2|A3==C3|B3==C3|A4==C4|B4==C4" },
         { "a definition without a usable si is only a formula",
           Row(1, "<c r=\"A1\"><f t=\"shared\" ref=\"A1:A2\">B1</f></c>" + Shared("B1", "-1", "C1", "B1:B2") +
                      Shared("C1", "x", "D1", "C1:C2")) +
