@@ -131,13 +131,7 @@ TEST_F(Import, RelationshipsOfOddShapes)
         { "no room for them behind _rels",
           {{"_rels/.rels", rels("officeDocument", "/" + std::string(500, 'w'))}, usual}, 0, "A1=usual" },
         { "a workbook without relationships", {{"xl/workbook.xml", wb}, usual}, 0, "A1=usual" },
-        // targets resolved segment by segment
-        { "dots, doubled and backward slashes",
-          {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", "./w//.x/..\\s.xml")}, found},
-          0, "A1=found" },
-        { "up and down again",
-          {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", "/xl/w/../w/s.xml")}, found},
-          0, "A1=found" },
+        // sheets that cannot be had
         { "a sheet member past the room of a path",
           {{"xl/workbook.xml", wb}, {"xl/_rels/workbook.xml.rels", rels("worksheet", far + "/" + far + "/s.xml")}},
           20, "" },
@@ -147,17 +141,8 @@ TEST_F(Import, RelationshipsOfOddShapes)
         { "a relationship without a type", {{"xl/workbook.xml", wb},
           {"xl/_rels/workbook.xml.rels",
            "<Relationships><Relationship Id=\"rId1\" Target=\"w/s.xml\"/></Relationships>"}, found}, 20, "" },
-        // sheets found by other prefixes, or passed over
-        { "other prefixes",
-          {{"xl/workbook.xml", workbook("<sheet\rq:id=\"rId8\"/><sheet\tp:id=\"rId7\"/>"
-                                        "<sheet a:ix=\"1\" b:idx=\"2\"\r\nrel:id = \"rId1\"/>")}, wbrels, found},
+        { "a sheet under another prefix", {{"xl/workbook.xml", workbook("<sheet\trel:id=\"rId1\"/>")}, wbrels, found},
           0, "A1=found" },
-        { "a prefix too long", {{"xl/workbook.xml", workbook("<sheet " + std::string(70, 'p') + ":id=\"rId1\"/>")},
-                                wbrels, found}, 20, "" },
-        { "no id, then an unknown one, then the sheet",
-          {{"xl/workbook.xml",
-            workbook("<q:id=:sheet/><sheet name=\"A\"/><sheet r:id=\"rId9\"/><sheet r:id=\"rId1\"/>")},
-           wbrels, found}, 0, "A1=found" },
         { "shared strings outside the package: the usual name",
           {{"xl/workbook.xml", wb},
            {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +

@@ -222,6 +222,44 @@ TEST_F(Load, OpenXLSOnlyReadsItsTwoMembers)
     EXPECT_EQ(nullptr, OpenXLS(XML_STRINGS + 1, XLS_READ));
 }
 
+// The sheets of the workbook part, the target of rId1, and the member the worksheet is read
+// from (NULL: no worksheet).
+TEST_F(Load, FindWorkbookPartsFollowsTheFirstSheet)
+{
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string sheet = "<sheet r:id=\"rId1\"/>", longprefix(70, 'p');
+    struct { std::string sheets; const char *target, *member; } cases[] = {
+        // targets resolved segment by segment
+        { sheet, "w/s.xml", "T:XLS/xl/w/s.xml" },
+        { sheet, "/xl/w/../w/s.xml", "T:XLS/xl/w/s.xml" },
+        { sheet, "./w//.x/..\\s.xml", "T:XLS/xl/w/s.xml" },
+        { sheet, "../s.xml", "T:XLS/s.xml" },
+        { sheet, "../../s.xml", nullptr },          // outside the package
+        { sheet, "/", nullptr },
+        // the relationship id under other prefixes, or none to be had
+        { "<sheet\rq:id=\"rId1\"/>", "a.xml", "T:XLS/xl/a.xml" },
+        { "<sheet\tp:id=\"rId1\"/>", "a.xml", "T:XLS/xl/a.xml" },
+        { "<sheet a:ix=\"1\" b:idx=\"2\"\nrel:id = \"rId1\"/>", "a.xml", "T:XLS/xl/a.xml" },
+        { "<sheet " + longprefix + ":id=\"rId1\"/>", "a.xml", nullptr },
+        { "<q:id=:sheet/><sheet name=\"A\"/><sheet r:id=\"rId9\"/>" + sheet, "a.xml", "T:XLS/xl/a.xml" },
+    };
+    std::string xl = platform::HostPath("T:XLS/xl");
+    for (const auto &c : cases) {
+        ASSERT_EQ(0, mkdir(platform::HostPath("T:XLS").c_str(), 0700));
+        ASSERT_EQ(0, mkdir(xl.c_str(), 0700));
+        ASSERT_EQ(0, mkdir((xl + "/_rels").c_str(), 0700));
+        std::ofstream(xl + "/workbook.xml") << "<workbook><sheets>" << c.sheets << "</sheets></workbook>";
+        std::ofstream(xl + "/_rels/workbook.xml.rels")
+            << "<Relationships><Relationship Id=\"rId1\" Type=\"" << rel << "/worksheet\" Target=\"" << c.target
+            << "\"/></Relationships>";
+        EXPECT_EQ(c.member != nullptr, FindWorkbookParts() == TRUE) << c.target;
+        if (c.member != nullptr) {
+            EXPECT_STREQ(c.member, xmlfiles[XML_SHEET]) << c.target;
+        }
+        RemoveXLSEnv();
+    }
+}
+
 TEST_F(Load, CreateTabulonCellTakesStyleAndPens)
 {
     Page *page = NewPage((Mappe *)&doc);
