@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XMLText xml;
 
     FuzzSetup();
-    BPTR fp = platform::MemoryFile(std::string_view((const char *)data, size), 64);
+    XMLFile *fp = OpenXMLStream(platform::MemoryFile(std::string_view((const char *)data, size), 64));
+    if (fp == nullptr)
+        return 0;
     for (int k = 0; k < 10000 && FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete); k++) {
         GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
         uint32 row, col;
@@ -25,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             GetXMLValue(fp, &xml);
         ConvertText(value, text, sizeof(text), 2);
     }
-    IDOS->FClose(fp);
+    CloseXMLStream(fp);
     return 0;
 }
