@@ -4,6 +4,7 @@
 #               unsigned as on the target
 # `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
 # unit suites under qemu-ppc; `make install PREFIX=P` installs sheaf and its module.
+# `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang with libFuzzer).
 PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
 BENCH_PACKAGES := libbenchmark-dev unzip time bc xlsx2csv
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
@@ -11,10 +12,14 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 WERROR ?= OFF
+FUZZ_PACKAGES := clang libclang-rt-dev
+FUZZ_CXX ?= clang++
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := scanner formula import
 
 COVERAGE_PACKAGES := gcovr
 
-.PHONY: all deps build run test test-target bench coverage install clean
+.PHONY: all deps build run test test-target bench coverage install fuzz clean
 
 all: build
 
@@ -71,5 +76,27 @@ coverage:
 install: build
 	cmake --install build --prefix $(PREFIX)
 
+# One target at a time, on one core, from its seeds and past finds. What a run learns stays
+# in build-fuzz/corpus/<target>; an input that breaks something lands in
+# build-fuzz/findings/<target>/ and belongs, once fixed, in fuzz/findings/<target>/.
+fuzz:
+	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	@echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' \
+	  | $(FUZZ_CXX) -x c++ -fsanitize=fuzzer -o /dev/null - 2>/dev/null || { \
+	  echo "make fuzz: $(FUZZ_CXX) cannot build libFuzzer targets; they need clang with its" \
+	       "libFuzzer runtime (FUZZ_CXX=clang++, packages $(FUZZ_PACKAGES))" >&2; exit 1; }
+	CXX=$(FUZZ_CXX) cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHEAF_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+	@for t in $(FUZZ_TARGETS); do \
+	  case $$t in formula) dict=formula.dict; len=4106;; import) dict=xml.dict; len=32768;; \
+	              *) dict=xml.dict; len=16384;; esac; \
+	  found=; [ -d fuzz/findings/$$t ] && found=fuzz/findings/$$t; \
+	  mkdir -p build-fuzz/corpus/$$t build-fuzz/findings/$$t; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  ./build-fuzz/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -timeout=20 \
+	    -dict=fuzz/$$dict -artifact_prefix=build-fuzz/findings/$$t/ -print_final_stats=1 \
+	    build-fuzz/corpus/$$t fuzz/corpus/$$t $$found || exit 1; \
+	done
+
 clean:
-	rm -rf build build-san build-target build-cov
+	rm -rf build build-san build-target build-cov build-fuzz
