@@ -76,8 +76,9 @@ coverage:
 install: build
 	cmake --install build --prefix $(PREFIX)
 
-# One target at a time, on one core, from its seeds and past finds. What a run learns stays
-# in build-fuzz/corpus/<target>; an input that breaks something lands in
+# One target at a time, on one core, from its seeds, past finds and (when ../shared/corpus
+# is there) seeds made from the real workbooks. What a run learns stays in
+# build-fuzz/corpus/<target>; an input that breaks something lands in
 # build-fuzz/findings/<target>/ and belongs, once fixed, in fuzz/findings/<target>/.
 fuzz:
 	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
@@ -87,15 +88,18 @@ fuzz:
 	       "libFuzzer runtime (FUZZ_CXX=clang++, packages $(FUZZ_PACKAGES))" >&2; exit 1; }
 	CXX=$(FUZZ_CXX) cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHEAF_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+	@if [ -d ../shared/corpus ] && [ ! -d build-fuzz/seeds ]; then \
+	  fuzz/make_seeds.sh ../shared/corpus build-fuzz/seeds; fi
 	@for t in $(FUZZ_TARGETS); do \
 	  case $$t in formula) dict=formula.dict; len=4106;; import) dict=xml.dict; len=32768;; \
 	              *) dict=xml.dict; len=16384;; esac; \
-	  found=; [ -d fuzz/findings/$$t ] && found=fuzz/findings/$$t; \
+	  more=; for d in build-fuzz/seeds/$$t fuzz/findings/$$t; do \
+	    [ -d $$d ] && more="$$more $$d"; done; \
 	  mkdir -p build-fuzz/corpus/$$t build-fuzz/findings/$$t; \
 	  echo "== $$t: $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -timeout=20 \
 	    -dict=fuzz/$$dict -artifact_prefix=build-fuzz/findings/$$t/ -print_final_stats=1 \
-	    build-fuzz/corpus/$$t fuzz/corpus/$$t $$found || exit 1; \
+	    build-fuzz/corpus/$$t fuzz/seeds/$$t $$more || exit 1; \
 	done
 
 clean:

@@ -1,22 +1,23 @@
 #!/bin/sh
-# Makes the fuzz targets' seeds under fuzz/corpus/<target>/ from real workbooks:
+# Makes seeds for the fuzz targets from real workbooks, under OUT_DIR/<target>/:
 #   scanner  the head of each workbook's first worksheet and of its shared-string table
 #   formula  every distinct formula text (the text of the f elements of every worksheet),
 #            and the head of the cells of each worksheet that holds shared formulas
 #   import   each small workbook's worksheet and string table, once alone and once with
 #            its own relationships and workbook part where those name the usual members
-# and a few made here. Seeds carry the header their target reads. A seed is named after its
-# checksum, a formula text after its place in sorted order; files named found-* are inputs
-# a fuzzer found and are left alone.
+# Seeds carry the header their target reads. A seed is named after its checksum, a formula
+# text after its place in sorted order. They stay in the build tree: the workbooks are not
+# ours to keep. The project's own seeds are in fuzz/seeds.
 #
-#   fuzz/make_seeds.sh [CORPUS_DIR]      (default: ../shared/corpus beside the sources)
+#   fuzz/make_seeds.sh [CORPUS_DIR [OUT_DIR]]
+#       (defaults: ../shared/corpus beside the sources, build-fuzz/seeds)
 #
 # Needs a POSIX shell and unzip.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=${1:-$here/../../shared/corpus}
-out=$here/corpus
+out=${2:-$here/../build-fuzz/seeds}
 head_bytes=4096          # of each worksheet and string table for the scanner
 cells_bytes=4096         # of the cells of a worksheet with shared formulas
 book_bytes=16384         # most bytes of the members of a workbook for the import
@@ -76,8 +77,8 @@ decode() {
 }
 
 for target in scanner formula import; do
+    rm -rf "${out:?}/$target"
     mkdir -p "$out/$target"
-    find "$out/$target" -type f ! -name 'found-*' -exec rm -f {} +
 done
 
 : > "$tmp/formulas"
@@ -132,26 +133,6 @@ LC_ALL=C sort -u "$tmp/formulas" | LC_ALL=C awk -v dir="$out/formula" -v header=
         printf "%s%s", header, $0 > file
         close(file)
     }'
-
-# Made here: what the workbooks above may lack.
-made() {
-    target=$1 header=$2
-    shift 2
-    printf "$@" > "$tmp/made"
-    seed "$target" made "$header" "$tmp/made"
-}
-made scanner "$scanner_header" '<sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><f>SUM(A1)</f></c></row></sheetData>'
-made scanner "$scanner_header" '<sst><si><r><t>a</t></r><r><t xml:space="preserve"> b&amp;c_x000D_</t></r><rPh sb="0" eb="1"><t>x</t></rPh></si><si><t><![CDATA[<d>]]></t></si></sst>'
-made scanner '\021\001\000\010\000\004\000\017\000\010\000\001' '<row r="1"><c r="A1" t="inlineStr"><is><t>&#x1F600;&#233;_x0041_</t></is></c></row>'
-made formula "$formula_header" '%s' 'IF(A1<>B$2,SUM(Sheet2!A1:B3)*12.5%,"a,b")'
-made formula "$formula_header" '%s' '0012.50%'
-made formula '\002\000\000\040\377\377\377\377\377\200' '%s' "_xlfn.CONCAT('My Sheet'!\$A1:B\$2,{1,2;3,4},#REF!)%"
-made formula "$cells_header" '%s' '<row r="2"><c r="A2"><f t="shared" ref="A2:A4" si="0">B2*2</f><v>1</v></c><c r="A3"><f t="shared" si="0"/></c></row>'
-made import "$import_header" '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><f>SUM(A2:A3)*50%%</f><v>2</v></c></row>\n----\n<si><t>one</t></si>'
-made import '\014\000\001' '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="inlineStr"><is><t>caf\303\251</t></is></c></row>\n----\n<si><t>\360\237\230\200</t></si>'
-made import '\274\005\027' '<row r="1"><c r="A1" t="s"><v>0</v></c></row>\n----\n<si><t>x</t></si>'
-made import '\201\030\001' '<row r="2"><c r="A2"><f t="shared" ref="A2:A4" si="0">B2*2</f></c></row><row r="4"><c r="A4"><f t="shared" si="0"/></c></row>\n----\n<si><t>a</t></si>'
-made import "$import_header" '<x:worksheet xmlns:x="m"><x:sheetData><x:row><x:c><x:v>1</x:v></x:c></x:row></x:sheetData></x:worksheet>\n----\n\n----\n<Relationships><Relationship Id="a" Type="x/worksheet" Target="/xl/worksheets/../worksheets/sheet1.xml"/></Relationships>\n----\n<workbook><sheets><sheet name="S" s:id="a"/></sheets></workbook>'
 
 for target in scanner formula import; do
     printf '%s: %s seeds, %s bytes\n' "$target" "$(ls "$out/$target" | wc -l)" \
