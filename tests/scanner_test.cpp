@@ -212,7 +212,10 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
         { "a<", "a", "", FALSE },
         { "a<!", "a", "", FALSE },
         { "a<![CDA", "a", "", FALSE },
-        { "a<![CDATA[xy", "a", "", FALSE },
+        { "a<![CDATA[xy", "axy", "", FALSE },           // as read, like "12"
+        { "<![CDATA[x\xC3\xA9", "x\xC3\xA9", "", FALSE },  // no character cut in two
+        { "<![CDATA[x\r", "x\n", "", FALSE },
+        { "<![CDATA[x]]", "x]]", "", FALSE },
         { "a<!-- x", "a", "", FALSE },
         { "a</v", "a", "", FALSE },
     };

@@ -272,7 +272,8 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     }
 }
 
-// The content of a CDATA section whose "<![" was read, up to its "]]>". FALSE at the end.
+// The content of a CDATA section whose "<![" was read, up to its "]]>". FALSE at the end,
+// with all that was read stored, so a text cut by the end keeps its last character whole.
 static BOOL ReadCData(XMLFile *fpr, XMLText *text)
 {
     int32 c, c1 = -1, c2 = -1;     // the two bytes before c, not stored yet
@@ -282,8 +283,13 @@ static BOOL ReadCData(XMLFile *fpr, XMLText *text)
             return FALSE;
     for (;;) {
         c = NextByte(fpr);
-        if (c < 0)
+        if (c < 0) {
+            if (c2 >= 0)
+                TextPutLiteral(text, (uint8)(c2 == '\r' ? '\n' : c2));
+            if (c1 >= 0)
+                TextPutLiteral(text, (uint8)(c1 == '\r' ? '\n' : c1));
             return FALSE;
+        }
         if (c == '>' && c1 == ']' && c2 == ']')
             return TRUE;
         if (c == '\n' && c1 == '\r') {
