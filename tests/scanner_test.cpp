@@ -215,6 +215,9 @@ TEST_F(Scanner, GetXMLValueReadsUpToTheEndTag)
         { "a<![CDATA[xy", "axy", "", FALSE },           // as read, like "12"
         { "<![CDATA[x\xC3\xA9", "x\xC3\xA9", "", FALSE },  // no character cut in two
         { "<![CDATA[x\r", "x\n", "", FALSE },
+        { "<![CDATA[\rx", "\nx", "", FALSE },
+        { "a<![CDATA[", "a", "", FALSE },
+        { "a<![CDATA[x", "ax", "", FALSE },
         { "<![CDATA[x]]", "x]]", "", FALSE },
         { "a<!-- x", "a", "", FALSE },
         { "a</v", "a", "", FALSE },
