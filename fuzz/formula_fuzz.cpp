@@ -218,12 +218,9 @@ static void FreeFormulas(const tabulon::Document &doc)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < HEADER)
+    if (!FuzzBegin(data, size, HEADER))
         return 0;
-    FuzzSetup();
-    platform::Reset();
     uint8_t options = data[1];
-    FuzzCodeSet(data[0]);
     uint32_t outsize = 1 + ((uint32_t)data[2] << 8 | data[3]);
     int32 drow = (int32)((uint32_t)data[4] << 24 | (uint32_t)data[5] << 16 |
                          (uint32_t)data[6] << 8) >> 8;

@@ -74,12 +74,9 @@ static void CheckValue(const char *value, uint32_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < HEADER)
+    if (!FuzzBegin(data, size, HEADER))
         return 0;
-    FuzzSetup();
-    platform::Reset();
     uint8_t options = data[1];
-    FuzzCodeSet(data[0]);
     BOOL escapes = (options & 0x01) ? TRUE : FALSE;
     Buffer tag(1 + Word(data + 2) % XML_BUFSIZE), value(1 + Word(data + 4) % XML_BUFSIZE);
     Buffer text(1 + Word(data + 6)), host(1 + Word(data + 6)), name(1 + data[10]);

@@ -37,6 +37,18 @@ static inline void FuzzCodeSet(uint8_t pick)
     SetCharsetMap(platform::CharsetMap(codeset));
 }
 
+// The start of a run on an input whose header begins with the code set's pick: false when
+// the input is shorter than its header.
+static inline bool FuzzBegin(const uint8_t *data, size_t size, size_t header)
+{
+    if (size < header)
+        return false;
+    FuzzSetup();
+    platform::Reset();
+    FuzzCodeSet(data[0]);
+    return true;
+}
+
 // A property of the module's output did not hold: say which and stop.
 [[noreturn]] static inline void FuzzViolated(const char *what, std::string_view detail = {})
 {
@@ -90,21 +102,7 @@ static inline bool FuzzUtf8(std::string_view text)
 static inline void FuzzNothingHeld(const char *after)
 {
     static char what[160];
-    const char *held = nullptr;
-    if (platform::OpenFiles() != 0)
-        held = "a file is left open";
-    else if (platform::HeldMemory() != 0)
-        held = "memory is left held";
-    else if (platform::HeldPools() != 0)
-        held = "a pool is left held";
-    else if (platform::OpenLibraries() != 0)
-        held = "a library is left open";
-    else if (platform::HeldInterfaces() != 0)
-        held = "an interface is left held";
-    else if (platform::OpenLocales() != 0)
-        held = "a locale is left open";
-    else if (platform::HeldLocks() != 0)
-        held = "a lock is left held";
+    const char *held = platform::HeldResource();
     if (held == nullptr)
         return;
     snprintf(what, sizeof(what), "%s after %s", held, after);

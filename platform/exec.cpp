@@ -324,6 +324,20 @@ ExecIFace exec = {
 IntuitionIFace intuition = {.Data = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1}};
 GadToolsIFace  gadtools  = {.Data = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1}};
 
+const char *HeldResource()
+{
+    static const struct { int (*count)(); const char *what; } kinds[] = {
+        { OpenFiles, "a file is left open" },         { HeldMemory, "memory is left held" },
+        { HeldPools, "a pool is left held" },          { OpenLibraries, "a library is left open" },
+        { HeldInterfaces, "an interface is left held" }, { OpenLocales, "a locale is left open" },
+        { HeldLocks, "a lock is left held" },
+    };
+    for (const auto &kind : kinds)
+        if (kind.count() != 0)
+            return kind.what;
+    return nullptr;
+}
+
 int HeldMemory()
 {
     return heldMemory;

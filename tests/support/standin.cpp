@@ -71,15 +71,8 @@ long LiveStrings()
 {
     if (platform::Exists("T:XLS"))
         return ::testing::AssertionFailure() << "T:XLS is left";
-    if (platform::OpenFiles() != 0)
-        return ::testing::AssertionFailure() << platform::OpenFiles() << " files open";
-    if (platform::HeldMemory() != 0)
-        return ::testing::AssertionFailure() << platform::HeldMemory() << " blocks held";
-    if (platform::HeldPools() != 0)
-        return ::testing::AssertionFailure() << platform::HeldPools() << " pools held";
-    if (platform::OpenLibraries() != 0 || platform::HeldInterfaces() != 0 ||
-        platform::OpenLocales() != 0 || platform::HeldLocks() != 0)
-        return ::testing::AssertionFailure() << "a library, interface, locale or lock is held";
+    if (const char *held = platform::HeldResource())
+        return ::testing::AssertionFailure() << held;
     return ::testing::AssertionSuccess();
 }
 
