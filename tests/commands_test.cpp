@@ -2,9 +2,8 @@
 // or pretend to be, and `delete`.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -33,12 +32,15 @@ struct Shell : ::testing::Test {
         platform::RemoveTemp(sandbox);
         platform::RemoveTemp(book.substr(0, book.rfind('/')));
     }
-
-    // Writes the members to book and unpacks it into target.
-    int32 Unpack(const std::vector<Member> &members)
+    int32 Unpack(const std::vector<Member> &members, bool zip64 = false)
     {
         std::string why;
-        EXPECT_TRUE(bookgen::WriteZip(book, members, &why)) << why;
+        EXPECT_TRUE(bookgen::WriteZip(book, members, &why, zip64)) << why;
+        return Run("c:unzip \"" + book + "\" -d " + target);
+    }
+    int32 UnpackBytes(const std::string &bytes)
+    {
+        std::ofstream(book, std::ios::binary) << bytes;
         return Run("c:unzip \"" + book + "\" -d " + target);
     }
     static int32 Run(const std::string &command)
@@ -46,42 +48,17 @@ struct Shell : ::testing::Test {
         return platform::dos.SystemTags(command.c_str(), SYS_Input, 0, SYS_Output, 0,
                                         SYS_Error, 0, TAG_DONE);
     }
-    // Everything below dir, as relative paths; directories end in '/'.
-    static std::set<std::string> Tree(const std::string &dir, const std::string &prefix = "")
+    // Everything below dir, as relative paths; directories end in '/'. Links are not followed.
+    static std::set<std::string> Tree(const std::string &dir)
     {
         std::set<std::string> names;
-        DIR *d = opendir(dir.c_str());
-        if (d == nullptr)
-            return names;
-        while (dirent *e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name == "." || name == "..")
-                continue;
-            struct stat st;
-            lstat((dir + "/" + name).c_str(), &st);
-            if (S_ISDIR(st.st_mode)) {
-                names.insert(prefix + name + "/");
-                for (const auto &n : Tree(dir + "/" + name, prefix + name + "/"))
-                    names.insert(n);
-            } else {
-                names.insert(prefix + name);
-            }
-        }
-        closedir(d);
+        std::error_code ec;
+        for (const auto &e : std::filesystem::recursive_directory_iterator(dir, ec))
+            names.insert(e.path().lexically_relative(dir).string() +
+                         (std::filesystem::is_directory(e.symlink_status()) ? "/" : ""));
         return names;
     }
-    static std::string Read(const std::string &path)
-    {
-        std::string data;
-        FILE *f = fopen(path.c_str(), "rb");
-        if (f == nullptr)
-            return "<missing>";
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;)
-            data.append(buf, n);
-        fclose(f);
-        return data;
-    }
+    static std::string Read(const std::string &path) { return testing_support::ReadFile(path); }
 };
 
 // Text that deflate cannot shrink much: a pseudo-random hex stream.
@@ -96,36 +73,8 @@ std::string Noise(size_t size)
     return text;
 }
 
-// The shell's quoting of a word, as the module writes its unpack command.
-std::string Quoted(const std::string &word)
-{
-    std::string out = "\"";
-    for (char c : word) {
-        if (c == '"' || c == '*')
-            out += '*';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// Where the n-th record with this signature starts in an archive's bytes.
-size_t Nth(const std::string &zip, const char *signature, int n = 0)
-{
-    size_t at = zip.find(signature);
-    while (n-- > 0 && at != std::string::npos)
-        at = zip.find(signature, at + 1);
-    return at;
-}
-
-// Little-endian fields, as the records hold them.
 std::string U16(uint32 v) { return {(char)(v & 0xFF), (char)(v >> 8 & 0xFF)}; }
 std::string U32(uint32 v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-
-uint32 Get32(const std::string &zip, size_t at)
-{
-    return (uint8)zip[at] | (uint8)zip[at + 1] << 8 | (uint8)zip[at + 2] << 16 |
-           (uint32)(uint8)zip[at + 3] << 24;
-}
 
 std::string Patched(std::string zip, size_t at, uint32 value, size_t width = 4)
 {
@@ -142,7 +91,6 @@ using DeleteCommand = Shell;
 TEST_F(SplitCommandLine, ReadsWordsAsTheShellDoes)
 {
     struct { const char *line; std::vector<std::string> words; } cases[] = {
-        {"delete T:XLS all force", {"delete", "T:XLS", "all", "force"}},
         {"  c:unzip\t\"/a b/c.xlsx\"  -d T:XLS ", {"c:unzip", "/a b/c.xlsx", "-d", "T:XLS"}},
         {"\"say *\"hi*\"\"", {"say \"hi\""}},
         {"\"a**b\" \"*n*N*e\"", {"a*b", "\n\n\x1b"}},
@@ -178,69 +126,35 @@ TEST_F(SystemTags, RunsKnownCommandsOnly)
     EXPECT_EQ("A", Read(target + "/a.txt"));
 }
 
-TEST_F(SystemTags, PathWithQuotesAsterisksAndBlanksRoundTrips)
-{
-    std::string dir = sandbox + "/My \"best\" *books*  2024";
-    ASSERT_EQ(0, mkdir(dir.c_str(), 0700));
-    book = dir + "/Q*\"1\".xlsx";
-    ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/worksheets/sheet1.xml", "<worksheet/>"}}));
-    EXPECT_EQ(0, Run("c:unzip " + Quoted(book) + " -d " + Quoted(target)));
-    EXPECT_EQ("<worksheet/>", Read(target + "/xl/worksheets/sheet1.xml"));
-}
-
+// ZIP64 fields and end record, and data descriptors behind deflated data; equal names and
+// names under a file keep the first member, and backslashes separate.
 TEST_F(Unzip, KeepsMemberPathsWithPrivateModes)
 {
-    EXPECT_EQ(0, Unpack({
-                     {"[Content_Types].xml", "<Types/>"},
-                     {"xl/", "", Member::Directory},
-                     {"xl/worksheets/sheet1.xml", Noise(200000)},
-                     {"xl/sharedStrings.xml", "<sst/>", Member::File, true},
-                     {"docProps/", "", Member::Directory},
-                 }));
-    EXPECT_EQ((std::set<std::string>{"[Content_Types].xml", "docProps/", "xl/", "xl/worksheets/",
-                                     "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml"}),
+    EXPECT_EQ(0, Unpack({{"xl/", "", Member::Directory}, {"xl/worksheets/sheet1.xml", Noise(200000)},
+                         {"xl/a.xml", "first", Member::File, true}, {"xl/a.xml", "second"},
+                         {"xl\\a.xml", "third"}, {"xl/a.xml/b.xml", "under a file"},
+                         {"xl/a.xml/", "", Member::Directory}, {"w\\.\\b.xml", "<b/>"},
+                         {"docProps/", "", Member::Directory}}, true));
+    ASSERT_NE(std::string::npos, Read(book).find("PK\x06\x06"));
+    EXPECT_EQ((std::set<std::string>{"docProps/", "xl/", "xl/worksheets/", "xl/worksheets/sheet1.xml",
+                                     "xl/a.xml", "w/", "w/b.xml"}),
               Tree(target));
     EXPECT_EQ(Noise(200000), Read(target + "/xl/worksheets/sheet1.xml"));
-    EXPECT_EQ("<sst/>", Read(target + "/xl/sharedStrings.xml"));
-    struct stat st;
-    ASSERT_EQ(0, stat((target + "/xl/sharedStrings.xml").c_str(), &st));
-    EXPECT_EQ(0u, st.st_mode & 077);
-    ASSERT_EQ(0, stat((target + "/docProps").c_str(), &st));
-    EXPECT_EQ(0u, st.st_mode & 077);
-}
-
-TEST_F(Unzip, BackslashesSeparate)
-{
-    EXPECT_EQ(0, Unpack({{"xl\\worksheets\\sheet1.xml", "<s/>"}, {"a\\.\\b.xml", "<b/>"}}));
-    EXPECT_EQ("<s/>", Read(target + "/xl/worksheets/sheet1.xml"));
-    EXPECT_EQ("<b/>", Read(target + "/a/b.xml"));
-}
-
-TEST_F(Unzip, FirstOfTwoEqualNamesStays)
-{
-    EXPECT_EQ(0, Unpack({
-                     {"xl/a.xml", "first"},
-                     {"xl/a.xml", "second"},
-                     {"xl\\a.xml", "third"},
-                     {"xl/a.xml/b.xml", "under a file"},
-                     {"xl/a.xml/", "", Member::Directory},
-                 }));
-    EXPECT_EQ((std::set<std::string>{"xl/", "xl/a.xml"}), Tree(target));
     EXPECT_EQ("first", Read(target + "/xl/a.xml"));
+    for (const char *name : {"/xl/a.xml", "/docProps"}) {
+        struct stat st;
+        ASSERT_EQ(0, stat((target + name).c_str(), &st)) << name;
+        EXPECT_EQ(0u, st.st_mode & 077) << name;
+    }
 }
 
 TEST_F(Unzip, RefusesMembersLeavingTheTarget)
 {
     std::string abs = "/tmp/sheaf-abs-" + std::to_string(getpid()) + ".txt";
     std::vector<std::vector<Member>> archives = {
-        {{"ok.txt", "fine"}, {"../evil.txt", "x"}},
-        {{"a/../../evil.txt", "x"}},
-        {{"a\\..\\..\\evil.txt", "x"}},
-        {{abs, "x"}},
-        {{"\\evil.txt", "x"}},
-        {{"C:evil.txt", "x"}},
-        {{"Work:evil.txt", "x"}},
-        {{"..", "", Member::Directory}},
+        {{"ok.txt", "fine"}, {"../evil.txt", "x"}}, {{"a/../../evil.txt", "x"}},
+        {{"a\\..\\..\\evil.txt", "x"}},  {{abs, "x"}},  {{"\\evil.txt", "x"}},
+        {{"C:evil.txt", "x"}},  {{"Work:evil.txt", "x"}},  {{"..", "", Member::Directory}},
         {{"link", sandbox, Member::Symlink}, {"link/evil.txt", "x"}},
         {{"link", "/etc/passwd", Member::Symlink}},
     };
@@ -263,111 +177,38 @@ TEST_F(Unzip, FifoMemberArrivesAsAPlainFile)
     std::string zip = Read(book);
     size_t cd = zip.find("PK\x01\x02");
     ASSERT_NE(std::string::npos, cd);
-    uint32 attrs = (uint32)(S_IFIFO | 0644) << 16;
-    memcpy(&zip[cd + 38], &attrs, 4);     // the Unix attributes of the central directory
-    FILE *f = fopen(book.c_str(), "wb");
-    fwrite(zip.data(), 1, zip.size(), f);
-    fclose(f);
-    EXPECT_EQ(0, Run("c:unzip \"" + book + "\" -d " + target));
+    EXPECT_EQ(0, UnpackBytes(Patched(zip, cd + 38, (uint32)(S_IFIFO | 0644) << 16)));
     struct stat st;
     ASSERT_EQ(0, lstat((target + "/fifo").c_str(), &st));
     EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
-TEST_F(Unzip, FailsOnWhatIsNoArchive)
-{
-    ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/worksheets/sheet1.xml", Noise(100000)}}));
-    std::string zip = Read(book);
-    struct { const char *what; std::string bytes; } cases[] = {
-        {"text", "<worksheet/>"}, {"empty", ""}, {"half", zip.substr(0, zip.size() / 2)},
-        {"damaged", zip.substr(0, 100) + std::string(200, 'x') + zip.substr(300)},
-    };
-    for (const auto &c : cases) {
-        FILE *f = fopen(book.c_str(), "wb");
-        fwrite(c.bytes.data(), 1, c.bytes.size(), f);
-        fclose(f);
-        EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target)) << c.what;
-        platform::RemoveTemp(target);
-    }
-    EXPECT_EQ(10, Run("c:unzip \"" + sandbox + "/missing.zip\" -d " + target));
-    EXPECT_EQ(10, Run("c:unzip \"" + book + "\""));
-}
-
-TEST_F(Unzip, TakesItsContentsFromTheCentralDirectoryAlone)
+// Each refusal of the directory reader has its own test; here it must reach the caller
+// with the member it names, and nothing may be written.
+TEST_F(Unzip, RefusesWhatIsNoWholeArchiveBeforeWriting)
 {
     ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/a.xml", Noise(3000), Member::File, true},
                                          {"xl/b.xml", Noise(3000), Member::File, true}}));
     const std::string zip = Read(book);
-    size_t local = Nth(zip, "PK\x03\x04"), entry = Nth(zip, "PK\x01\x02", 1);
-    size_t end = Nth(zip, "PK\x05\x06");
-    std::string renamed = zip;
-    renamed[local + 30 + 3] = 'A';
+    size_t local = zip.find("PK\x03\x04"), entry = zip.rfind("PK\x01\x02");
     struct { const char *what; std::string bytes; const char *why, *member; } cases[] = {
-        {"end record cut", zip.substr(0, zip.size() - 10), "end of central directory record cut", ""},
-        {"end record gone", zip.substr(0, end), "no end of central directory record", ""},
-        {"directory past the end", Patched(zip, end + 16, zip.size() + 100),
-         "central directory outside the file", ""},
-        {"directory cut", Patched(Patched(zip, end + 8, 3, 2), end + 10, 3, 2), "central directory cut", ""},
-        {"local name", renamed, "local name differs from the central directory", "xl/a.xml"},
+        {"text", "<worksheet/>", "no end of central directory record", ""},
         {"local method", Patched(zip, local + 8, 8, 2), "local method differs from the central directory",
-         "xl/a.xml"},
-        {"local size", Patched(zip, local + 18, 2999), "local sizes differ from the central directory",
          "xl/a.xml"},
         {"two entries, one place", Patched(zip, entry + 42, 0), "member overlaps another member",
          "xl/b.xml"},
-        {"into the directory", Patched(zip, entry + 20, 3100), "member overlaps the central directory",
-         "xl/b.xml"},
-        {"member past the end", Patched(zip, entry + 42, zip.size() + 10), "member outside the file",
-         "xl/b.xml"},
-        {"a stub before the archive", "MZ\x90" + std::string(509, '\0') + zip, "data before the archive", ""},
     };
     for (const auto &c : cases) {
-        FILE *f = fopen(book.c_str(), "wb");
-        fwrite(c.bytes.data(), 1, c.bytes.size(), f);
-        fclose(f);
         ASSERT_EQ(0, mkdir(target.c_str(), 0700));      // as the module makes T:XLS
-        EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target)) << c.what;
+        EXPECT_EQ(10, UnpackBytes(c.bytes)) << c.what;
         EXPECT_STREQ(c.why, platform::LastUnzipRefusal().why) << c.what;
         EXPECT_EQ(c.member, platform::LastUnzipRefusal().member) << c.what;
         EXPECT_TRUE(Tree(target).empty()) << c.what;
         platform::RemoveTemp(target);
     }
-}
-
-TEST_F(Unzip, TakesOddButWholeArchives)
-{
-    std::vector<Member> members = {{"xl/a.xml", "first"}, {"xl/b.xml", Noise(5000), Member::File, true}};
-    std::set<std::string> both = {"xl/", "xl/a.xml", "xl/b.xml"};
-
-    // ZIP64 fields and end record, and data descriptors behind deflated data.
-    std::string why;
-    ASSERT_TRUE(bookgen::WriteZip(book, members, &why, true)) << why;
-    ASSERT_NE(std::string::npos, Nth(Read(book), "PK\x06\x06"));
-    EXPECT_EQ(0, Run("c:unzip \"" + book + "\" -d " + target));
-    EXPECT_EQ(both, Tree(target));
-    EXPECT_EQ(nullptr, platform::LastUnzipRefusal().why);
-    platform::RemoveTemp(target);
-
-    ASSERT_TRUE(bookgen::WriteZip(book, members));
-    const std::string zip = Read(book);
-    size_t first = Nth(zip, "PK\x01\x02"), second = Nth(zip, "PK\x01\x02", 1);
-    size_t end = Nth(zip, "PK\x05\x06");
-    std::string swapped = zip.substr(0, first) + zip.substr(second, end - second) +
-                          zip.substr(first, second - first) + zip.substr(end);
-    struct { const char *what; std::string bytes; } cases[] = {
-        {"a comment", Patched(zip, end + 20, 9, 2) + "a comment"},
-        {"bytes after the end record", zip + std::string(100, '\0')},
-        {"the directory in another order", swapped},
-    };
-    for (const auto &c : cases) {
-        FILE *f = fopen(book.c_str(), "wb");
-        fwrite(c.bytes.data(), 1, c.bytes.size(), f);
-        fclose(f);
-        EXPECT_EQ(0, Run("c:unzip \"" + book + "\" -d " + target)) << c.what;
-        EXPECT_EQ(both, Tree(target)) << c.what;
-        EXPECT_EQ("first", Read(target + "/xl/a.xml")) << c.what;
-        platform::RemoveTemp(target);
-    }
+    EXPECT_EQ(10, UnpackBytes(zip.substr(0, 100) + std::string(200, 'x') + zip.substr(300)));
+    EXPECT_EQ(10, Run("c:unzip \"" + sandbox + "/missing.zip\" -d " + target));
+    EXPECT_EQ(10, Run("c:unzip \"" + book + "\""));
 }
 
 // Many members whose local headers all lead to one deflate stream: each header's extra
@@ -377,12 +218,10 @@ TEST_F(Unzip, RefusesMembersSharingOneStream)
     const uint32 size = 4 << 20;
     ASSERT_TRUE(bookgen::WriteZip(book, {{"k", std::string(size, 'k')}}));
     const std::string kernel = Read(book);
-    size_t entry = Nth(kernel, "PK\x01\x02");
-    uint32 crc = Get32(kernel, entry + 16), packed = Get32(kernel, entry + 20);
-    size_t dataAt = 30 + 1 + (uint8)kernel[28] + 256 * (uint8)kernel[29];
+    // The central entry's method, time, CRC and sizes go into every header made here.
+    size_t entry = kernel.find("PK\x01\x02"), dataAt = 30 + 1 + (uint8)kernel[28] + 256 * (uint8)kernel[29];
+    const std::string fields = kernel.substr(entry + 10, 18);
 
-    // Deflated, made by Unix; the same CRC and sizes in every header.
-    const std::string fields = U16(8) + U32(0) + U32(crc) + U32(packed) + U32(size);
     const int count = 20;
     const size_t header = 30 + 11, step = header + 4, streamAt = (count - 1) * step + header;
     std::string zip, dir;
@@ -396,16 +235,13 @@ TEST_F(Unzip, RefusesMembersSharingOneStream)
                U16(0) + U16(0) + U16(0) + U32(0100644u << 16) + U32(at) + name;
     }
     ASSERT_EQ(streamAt, zip.size());
-    zip += kernel.substr(dataAt, packed);
+    zip += kernel.substr(dataAt, entry - dataAt);
     zip += dir + "PK\x05\x06" + U16(0) + U16(0) + U16(count) + U16(count) + U32(dir.size()) +
            U32(zip.size()) + U16(0);
-    FILE *f = fopen(book.c_str(), "wb");
-    fwrite(zip.data(), 1, zip.size(), f);
-    fclose(f);
     ASSERT_LT(zip.size(), 20000u);
 
     ASSERT_EQ(0, mkdir(target.c_str(), 0700));
-    EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target));
+    EXPECT_EQ(10, UnpackBytes(zip));
     EXPECT_STREQ("member overlaps another member", platform::LastUnzipRefusal().why);
     EXPECT_EQ("xl/m101.xml", platform::LastUnzipRefusal().member);
     EXPECT_TRUE(Tree(target).empty());
@@ -413,16 +249,7 @@ TEST_F(Unzip, RefusesMembersSharingOneStream)
 
 TEST_F(Unzip, StopsABombEarly)
 {
-    static std::string bomb;
-    if (bomb.empty()) {
-        std::string path = testing_support::TempDir() + "/bomb.zip";
-        ASSERT_TRUE(bookgen::WriteZip(path, {{"xl/worksheets/sheet1.xml", std::string(40 << 20, '0')}}));
-        bomb = Read(path);
-    }
-    FILE *f = fopen(book.c_str(), "wb");
-    fwrite(bomb.data(), 1, bomb.size(), f);
-    fclose(f);
-    ASSERT_LT(bomb.size(), 100000u);
+    ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/worksheets/sheet1.xml", std::string(40 << 20, '0')}}));
     platform::unzipLimits.ratioFrom = 1 << 20;
     platform::unzipLimits.maxRatio  = 100;
     EXPECT_EQ(10, Run("c:unzip \"" + book + "\" -d " + target));
@@ -440,56 +267,48 @@ TEST_F(Unzip, CountsBytesAndMembersReallyUnpacked)
     platform::unzipLimits.maxBytes = 150000;
     EXPECT_EQ(10, Unpack({{"a", Noise(60000)}, {"b", Noise(60000)}, {"c", Noise(60000)}}));
     uint64 written = 0;
-    for (const char *name : {"/a", "/b", "/c"})
-        written += Read(target + name).size() * (access((target + name).c_str(), F_OK) == 0);
+    for (const auto &name : Tree(target))
+        written += Read(target + "/" + name).size();
     EXPECT_LE(written, 150000u);
     platform::RemoveTemp(target);
     EXPECT_EQ(0, Unpack({{"a", Noise(60000)}, {"b", Noise(60000)}}));
 
     platform::unzipLimits.maxMembers = 5;
-    platform::RemoveTemp(target);
     std::vector<Member> five;
     for (int i = 0; i < 5; i++)
         five.push_back({"m" + std::to_string(i), "x"});
-    EXPECT_EQ(0, Unpack(five));
     platform::RemoveTemp(target);
+    EXPECT_EQ(0, Unpack(five));
     five.push_back({"dir/", "", Member::Directory});
+    platform::RemoveTemp(target);
     EXPECT_EQ(10, Unpack(five));
 }
 
 TEST_F(Unzip, LimitsComeFromTheEnvironment)
 {
     setenv("SHEAF_UNZIP_MAX_BYTES", "64M", 1);
-    setenv("SHEAF_UNZIP_MAX_MEMBERS", "200", 1);
-    setenv("SHEAF_UNZIP_MAX_RATIO", "zero", 1);
+    setenv("SHEAF_UNZIP_MAX_RATIO", "zero", 1);      // not a number: the default stays
     platform::LoadUnzipLimits();
-    EXPECT_EQ(64ull << 20, platform::unzipLimits.maxBytes);
-    EXPECT_EQ(200u, platform::unzipLimits.maxMembers);
-    EXPECT_EQ(500u, platform::unzipLimits.maxRatio);      // not a number: the default stays
     unsetenv("SHEAF_UNZIP_MAX_BYTES");
-    unsetenv("SHEAF_UNZIP_MAX_MEMBERS");
     unsetenv("SHEAF_UNZIP_MAX_RATIO");
-    platform::Reset();
-    EXPECT_EQ(1ull << 30, platform::unzipLimits.maxBytes);
-    EXPECT_EQ(10000u, platform::unzipLimits.maxMembers);
+    EXPECT_EQ(64ull << 20, platform::unzipLimits.maxBytes);
+    EXPECT_EQ(500u, platform::unzipLimits.maxRatio);
 }
 
 TEST_F(DeleteCommand, RemovesTheTreeButNothingALinkPointsAt)
 {
     std::string outside = testing_support::TempDir();
     ASSERT_EQ(0, mkdir((outside + "/keep").c_str(), 0700));
-    FILE *f = fopen((outside + "/keep/file").c_str(), "w");
-    fclose(f);
+    fclose(fopen((outside + "/keep/file").c_str(), "w"));
 
     ASSERT_EQ(0, Unpack({{"xl/worksheets/sheet1.xml", "s"}, {"xl/_rels/r.xml", "r"}}));
     ASSERT_EQ(0, symlink(outside.c_str(), (target + "/xl/dirlink").c_str()));
     ASSERT_EQ(0, symlink((outside + "/keep/file").c_str(), (target + "/filelink").c_str()));
     ASSERT_EQ(0, chmod((target + "/xl/_rels").c_str(), 0500));   // delete force empties it too
 
-    EXPECT_EQ(0, Run("delete " + Quoted(target) + " all force"));
+    EXPECT_EQ(0, Run("delete \"" + target + "\" all force"));
     EXPECT_FALSE(platform::Exists(target.c_str()));
     EXPECT_EQ((std::set<std::string>{"keep/", "keep/file"}), Tree(outside));
-    EXPECT_EQ(5, Run("delete " + Quoted(target) + " all force"));
+    EXPECT_EQ(5, Run("delete \"" + target + "\" all force"));
     platform::RemoveTemp(outside);
 }
-

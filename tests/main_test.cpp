@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 
 #include "bookgen/bookwriter.h"
@@ -19,27 +16,24 @@ static std::string Example()
     return testing_support::SourcePath("examples/example.xlsx");
 }
 
-TEST(SheafCommand, TakesOptionsInEitherForm)
+TEST(SheafCommand, TakesOptionsInEitherFormAndNamesEachFailure)
 {
     testing_support::UseStandIn();
     const std::string book = Example(), csv = RunSheaf({"--format", "csv", book}).out;
+    std::string tmp = testing_support::TempDir(), escape = tmp + "/escape.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(escape, bookgen::Workbook("<row r=\"1\"/>", "", {{"../evil", "x"}})));
     ASSERT_EQ(0u, csv.find("Item,Price,Count"));
     struct { std::vector<std::string> args; int status; std::string err; } cases[] = {
-        { {"--format=csv", book}, 0, "" },
+        { {"--format=csv", "--", book}, 0, "" },
         { {book, "--format", "csv"}, 0, "" },                  // options after the workbook
-        { {"--format", "csv", "--", book}, 0, "" },
-        { {"--format", "csv", "--", "--trace"}, 1, "sheaf: --trace: no such file\n" },
         { {}, 2, "sheaf: no workbook given\nusage: sheaf " },
         { {book, book}, 2, "sheaf: one workbook at a time\n" },
         { {"--format", "xml", book}, 2, "sheaf: unknown format 'xml' (grid, csv, tsv or jsonl)\n" },
-        { {"--format="}, 2, "sheaf: unknown format '' (grid, csv, tsv or jsonl)\n" },
         { {"--format"}, 2, "sheaf: --format needs a value\n" },
-        { {book, "--module"}, 2, "sheaf: --module needs a value\n" },
-        { {"--bogus", book}, 2, "sheaf: unknown option --bogus\n" },
         { {"--trace=yes", book}, 2, "sheaf: unknown option --trace=yes\n" },
-        { {"-x", book}, 2, "sheaf: unknown option -x\n" },
         { {"--module=/nonexistent/sheaf.io", book}, 1, "sheaf: cannot load the module /nonexistent/sheaf.io: " },
-        { {"--format=csv", "/nonexistent/book.xlsx"}, 1, "sheaf: /nonexistent/book.xlsx: no such file\n" },
+        // The cause the unpack recorded, not a general one.
+        { {escape}, 1, "sheaf: " + escape + ": unzip failed on ../evil: parent directory\n" },
     };
     for (const auto &c : cases) {
         auto run = RunSheaf(c.args);
@@ -50,33 +44,13 @@ TEST(SheafCommand, TakesOptionsInEitherForm)
             EXPECT_EQ(csv, run.out) << args;
         }
     }
-    for (const char *help : {"-h", "--help"}) {
-        auto run = RunSheaf({help});
-        EXPECT_EQ(0, run.status);
-        EXPECT_NE(std::string::npos, run.out.find("KOI8-R")) << run.out;   // the charsets
-    }
+    auto help = RunSheaf({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("KOI8-R")) << help.out;   // the charsets
+    platform::RemoveTemp(tmp);
 }
 
-TEST(SheafCommand, TakesSingleByteCharsetsByAnyNameIconvKnows)
-{
-    testing_support::UseStandIn();
-    struct { const char *name; int status; const char *err; } cases[] = {
-        { "KOI8-R", 0, "" }, { "koi8r", 0, "" }, { "Windows-1251", 0, "" }, { "latin9", 0, "" },
-        { "CP819", 0, "" },                  // Latin-1 by a name only iconv has
-        { "KOI9", 2, "sheaf: charset 'KOI9' is unknown" },
-        { "", 2, "sheaf: charset '' is unknown" },
-        { "UTF-8", 2, "sheaf: charset 'UTF-8' is not single-byte" },
-        { "Shift_JIS", 2, "sheaf: charset 'Shift_JIS' is not single-byte" },
-        { "UTF-16", 2, "sheaf: charset 'UTF-16' is not single-byte" },
-    };
-    for (const auto &c : cases) {
-        auto run = RunSheaf({"--format", "csv", "--charset", c.name, Example()});
-        EXPECT_EQ(c.status, run.status) << c.name << ": " << run.err;
-        EXPECT_EQ(0u, run.err.find(c.err)) << c.name << ": " << run.err;
-    }
-}
-
-TEST(SheafCommand, ShowsTextsOfTheLocalesCharset)
+TEST(SheafCommand, ShowsTextsInTheCharsetNamed)
 {
     testing_support::UseStandIn();
     const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";   // Привет
@@ -84,70 +58,41 @@ TEST(SheafCommand, ShowsTextsOfTheLocalesCharset)
     auto book = bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
                                   "<c r=\"B1\" t=\"s\"><v>1</v></c></row>",
                                   "<si><t>" + privet + "</t></si><si><t>" + kalimera + "</t></si>");
+    // A refusal is the start of the one-line error; names only iconv knows are taken.
     struct { const char *charset; std::string cells; } cases[] = {
         { "KOI8-R", "A1=" + privet + "|B1=????????" },
         { "windows-1251", "A1=" + privet + "|B1=????????" },
         { "ISO-8859-7", "A1=??????|B1=" + kalimera },
-        { "ISO-8859-1", "A1=??????|B1=????????" },
+        { "windows-1252", "A1=??????|B1=????????" },
+        { "CP819", "A1=??????|B1=????????" },
+        { "KOI9", "status 2: sheaf: charset 'KOI9' is unknown" },
+        { "UTF-8", "status 2: sheaf: charset 'UTF-8' is not single-byte" },
+        { "Shift_JIS", "status 2: sheaf: charset 'Shift_JIS' is not single-byte" },
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.cells, testing_support::SheafCells(book, {"--charset", c.charset})) << c.charset;
+    for (const auto &c : cases) {
+        std::string got = testing_support::SheafCells(book, {"--charset", c.charset});
+        EXPECT_EQ(c.cells, got.substr(0, c.cells[0] == 's' ? c.cells.size() : got.size()))
+            << c.charset;
+    }
 }
 
-// A workbook whose second central directory entry points at the first member's data.
-static std::string OverlappingBook(std::string *second)
-{
-    std::string path = testing_support::TempDir() + "/overlap.xlsx";
-    EXPECT_TRUE(bookgen::WriteZip(path, bookgen::Workbook("<row r=\"1\"/>")));
-    std::fstream zip(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(zip)), std::istreambuf_iterator<char>());
-    size_t entry = bytes.find("PK\x01\x02", bytes.find("PK\x01\x02") + 1);
-    EXPECT_NE(std::string::npos, entry);
-    zip.seekp(entry + 42);
-    zip.write("\0\0\0\0", 4);
-    *second = bytes.substr(entry + 46, (uint8)bytes[entry + 28]);
-    return path;
-}
-
-TEST(SheafCommand, NamesTheCauseTheUnpackGave)
+TEST(SheafCommand, NeverReusesNorLeavesAWorkspace)
 {
     testing_support::UseStandIn();
-    std::string name, book = OverlappingBook(&name);
-    auto run = RunSheaf({book});
-    EXPECT_EQ(1, run.status);
-    EXPECT_EQ("sheaf: " + book + ": unzip failed on " + name + ": member overlaps another member\n",
-              run.err);
-}
-
-TEST(SheafCommand, NeverReusesAWorkspaceLeftOver)
-{
-    testing_support::UseStandIn();
-    std::string tmp = testing_support::TempDir();
-    mkdir((tmp + "/XLS").c_str(), 0700);
+    std::string tmp = testing_support::TempDir(), xls = tmp + "/XLS";
+    mkdir(xls.c_str(), 0700);
     auto run = RunSheaf({Example()}, {"SHEAF_TMP=" + tmp});
     EXPECT_EQ(1, run.status);
     EXPECT_NE(std::string::npos, run.err.find("in use or left over")) << run.err;
-    EXPECT_TRUE(platform::Exists((tmp + "/XLS").c_str()));
-    rmdir((tmp + "/XLS").c_str());
+    EXPECT_TRUE(platform::Exists(xls.c_str()));
+    rmdir(xls.c_str());
     EXPECT_EQ(0, RunSheaf({Example()}, {"SHEAF_TMP=" + tmp}).status);
-    EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str()));
     EXPECT_EQ(1, RunSheaf({Example()}, {"SHEAF_TMP=" + tmp + "/none"}).status);
-    platform::RemoveTemp(tmp);
-}
-
-TEST(SheafCommand, LeavesNoWorkspaceWhenItsReaderGoesAway)
-{
-    testing_support::UseStandIn();
-    std::string tmp = testing_support::TempDir();
-    std::string run = "TMPDIR=" + tmp + " " + SHEAF_PROGRAM_PATH + " --trace " + Example() +
-                      " 2>&1 >/dev/null | head -c 1 >/dev/null";
-    ASSERT_NE(-1, system(run.c_str()));
-    DIR *d = opendir(tmp.c_str());
-    int entries = 0;
-    while (dirent *e = readdir(d))
-        entries += e->d_name[0] != '.';
-    closedir(d);
-    EXPECT_EQ(0, entries);
+    // Nor when its reader goes away early; without SHEAF_TMP it works in TMPDIR.
+    std::string early = "TMPDIR=" + tmp + " " + SHEAF_PROGRAM_PATH + " --trace " + Example() +
+                        " 2>&1 >/dev/null | head -c 1 >/dev/null";
+    ASSERT_NE(-1, system(early.c_str()));
+    EXPECT_EQ(0, rmdir(tmp.c_str())) << "something left in " << tmp;   // only if empty
     platform::RemoveTemp(tmp);
 }
 
@@ -176,13 +121,11 @@ TEST(SheafCommand, FailsCleanlyAtAnyCall)
 TEST(SheafCommand, FailsCleanlyWhenMemoryRunsOut)
 {
     testing_support::UseStandIn();
-    std::string tmp = testing_support::TempDir();
+    std::string tmp = testing_support::TempDir(), amplified = tmp + "/amplified.xlsx", rows;
     // One long shared string in many cells: copies past the memory budget fail the import.
-    std::string rows;
     for (int r = 1; r <= 3000; r++)
         rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
                 "\" t=\"s\"><v>0</v></c></row>";
-    std::string amplified = tmp + "/amplified.xlsx";
     ASSERT_TRUE(bookgen::WriteZip(amplified, bookgen::Workbook(rows, "<si><t>" +
                                                                std::string(32767, 'm') + "</t></si>")));
     auto run = RunSheaf({"--format", "csv", amplified}, {"SHEAF_TMP=" + tmp, "SHEAF_MAX_MEMORY=64M"});

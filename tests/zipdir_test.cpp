@@ -14,9 +14,6 @@ std::string U16(uint32 v) { return {(char)(v & 0xFF), (char)(v >> 8 & 0xFF)}; }
 std::string U32(uint32 v) { return U16(v & 0xFFFF) + U16(v >> 16); }
 std::string U64(uint64 v) { return U32((uint32)v) + U32((uint32)(v >> 32)); }
 
-void Put16(std::string *bytes, size_t at, uint32 v) { bytes->replace(at, 2, U16(v)); }
-void Put32(std::string *bytes, size_t at, uint32 v) { bytes->replace(at, 4, U32(v)); }
-
 const uint32 WIDE = 0xFFFFFFFF;
 
 // A local header: version, flags, method, time and date, CRC (never checked here), sizes.
@@ -43,28 +40,37 @@ std::string End(uint32 count, uint32 dirSize, uint32 dirAt, const std::string &c
            U32(dirAt) + U16(comment.size()) + comment;
 }
 
+// The body, then a directory of these entries and its end record.
+std::string Listing(const std::string &body, const std::vector<std::string> &entries,
+                    const std::string &comment = "")
+{
+    std::string dir;
+    for (const std::string &e : entries)
+        dir += e;
+    return body + dir + End(entries.size(), dir.size(), body.size(), comment);
+}
+
 // Stored members one after the other, then their directory in the order given.
 std::string Archive(const std::vector<std::pair<std::string, std::string>> &members,
                     const std::vector<int> &order = {}, const std::string &comment = "")
 {
-    std::string body, dir;
+    std::string body;
     std::vector<std::string> entries;
     for (const auto &[name, data] : members) {
         entries.push_back(Central(name, data.size(), data.size(), body.size()));
         body += Local(name, data.size(), data.size()) + data;
     }
-    for (size_t i = 0; i < entries.size(); i++)
-        dir += entries[order.empty() ? i : order[i]];
-    return body + dir + End(entries.size(), dir.size(), body.size(), comment);
+    std::vector<std::string> ordered = entries;
+    for (size_t i = 0; i < order.size(); i++)
+        ordered[i] = entries[order[i]];
+    return Listing(body, ordered, comment);
 }
 
 bool ReadString(void *source, uint64 offset, void *buffer, size_t size)
 {
     const std::string *bytes = (const std::string *)source;
-    if (offset > bytes->size() || bytes->size() - offset < size)
-        return false;
-    bytes->copy((char *)buffer, size, offset);
-    return true;
+    return offset <= bytes->size() && bytes->size() - offset >= size &&
+           bytes->copy((char *)buffer, size, offset) == size;
 }
 
 // Why the reader refuses the bytes ("" when it takes them), and the member it names.
@@ -84,48 +90,40 @@ std::string Refusal(const std::string &bytes, platform::ZipDirectory *dir = null
 
 TEST(ReadZipDirectory, ListsMembersByTheirPlaceInTheFile)
 {
-    // a.txt at 0, its data at 35; b.txt at 36, data at 71; c.txt at 73, data at 108.
     std::string zip = Archive({{"a.txt", "A"}, {"b.txt", "BB"}, {"c.txt", "CCC"}}, {2, 0, 1});
     platform::ZipDirectory dir;
     ASSERT_EQ("", Refusal(zip, &dir));
     ASSERT_EQ(3u, dir.members.size());
-    const char *names[] = {"a.txt", "b.txt", "c.txt"};
-    uint64 headers[] = {0, 36, 73}, data[] = {35, 71, 108};
+    // Each header is 35 bytes before its data; the members hold 1, 2 and 3 bytes.
+    uint64 headers[] = {0, 36, 73};
     for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(names[i], dir.members[i].name);
+        EXPECT_EQ(std::string(1, 'a' + i) + ".txt", dir.members[i].name);
         EXPECT_EQ(headers[i], dir.members[i].headerAt);
-        EXPECT_EQ(data[i], dir.members[i].dataAt);
+        EXPECT_EQ(headers[i] + 35, dir.members[i].dataAt);
         EXPECT_EQ((uint64)i + 1, dir.members[i].size);
         EXPECT_EQ((uint64)i + 1, dir.members[i].packed);
     }
     EXPECT_EQ(111u, dir.directoryAt);
     EXPECT_EQ(3u * 51, dir.directorySize);
     EXPECT_EQ(264u, dir.endAt);
-
-    // An archive of no members is the end record alone.
-    EXPECT_EQ("", Refusal(End(0, 0, 0), &dir));
+    EXPECT_EQ("", Refusal(End(0, 0, 0), &dir));    // no members: the end record alone
     EXPECT_TRUE(dir.members.empty());
 }
 
 TEST(ReadZipDirectory, FindsTheEndRecordBehindItsComment)
 {
-    std::string one = Archive({{"a.txt", "A"}});
-    std::string mark = "PK\x05\x06";
+    std::string one = Archive({{"a.txt", "A"}}), mark = "PK\x05\x06";
+    auto Commented = [](const std::string &comment) { return Archive({{"a.txt", "A"}}, {}, comment); };
+    const char *cut = "end of central directory record cut", *none = "no end of central directory record";
     struct { const char *what; std::string bytes; const char *why; } cases[] = {
-        {"no comment", one, ""},
-        {"a comment", Archive({{"a.txt", "A"}}, {}, "made by hand"), ""},
-        {"a comment holding the mark", Archive({{"a.txt", "A"}}, {}, mark + std::string(30, 'x')), ""},
-        {"a comment ending in the mark", Archive({{"a.txt", "A"}}, {}, "x" + mark), ""},
-        {"the longest comment", Archive({{"a.txt", "A"}}, {}, std::string(65535, 'c')), ""},
-        {"bytes after the comment", one + "trailing", ""},
-        {"comment cut", Archive({{"a.txt", "A"}}, {}, "made by hand").substr(0, one.size() + 5),
-         "end of central directory record cut"},
-        {"end record cut", one.substr(0, one.size() - 10), "end of central directory record cut"},
-        {"end record gone", one.substr(0, one.size() - 22), "no end of central directory record"},
-        {"end record beyond the longest comment", one + std::string(65536, 'c'),
-         "no end of central directory record"},
-        {"three bytes", "PK\x05", "no end of central directory record"},
-        {"nothing", "", "no end of central directory record"},
+        {"a comment holding the mark", Commented(mark + std::string(30, 'x')), ""},
+        {"a comment ending in the mark", Commented("x" + mark), ""},
+        {"the longest comment", Commented(std::string(65535, 'c')), ""},
+        {"bytes after the end record", one + "trailing", ""},
+        {"comment cut", Commented("made by hand").substr(0, one.size() + 5), cut},
+        {"end record cut", one.substr(0, one.size() - 10), cut},
+        {"end record gone", one.substr(0, one.size() - 22), none},
+        {"end record beyond the longest comment", one + std::string(65536, 'c'), none},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.why, Refusal(c.bytes)) << c.what;
@@ -177,28 +175,24 @@ TEST(ReadZipDirectory, RefusesADirectoryOutOfPlace)
 {
     std::string two = Archive({{"a.txt", "A"}, {"b.txt", "BB"}});
     size_t end = two.size() - 22, dir = 73;     // the end record and the directory
-    auto Patched = [&](size_t at, uint32 value, bool wide = true) {
-        std::string bytes = two;
-        wide ? Put32(&bytes, at, value) : Put16(&bytes, at, value);
-        return bytes;
-    };
-    std::string stub = "#!/bin/sh\nexit 0\n";
+    auto Patched = [&](size_t at, std::string v) { return std::string(two).replace(at, v.size(), v); };
+    const char *outside = "central directory outside the file", *split = "archive split over several disks";
     struct { const char *what; std::string bytes; const char *why; } cases[] = {
-        {"offset past the end", Patched(end + 16, 100000), "central directory outside the file"},
-        {"size past the end", Patched(end + 12, 100000), "central directory outside the file"},
-        {"offset at the top", Patched(end + 16, WIDE), "central directory outside the file"},
-        {"into the end record", Patched(end + 16, dir + 1), "central directory runs into the end record"},
+        {"offset past the end", Patched(end + 16, U32(100000)), outside},
+        {"size past the end", Patched(end + 12, U32(100000)), outside},
+        {"offset at the top", Patched(end + 16, U32(WIDE)), outside},
+        {"into the end record", Patched(end + 16, U32(dir + 1)),
+         "central directory runs into the end record"},
         {"bytes before the end record", two.substr(0, end) + "gap" + two.substr(end),
          "central directory not where the end record says"},
-        {"offset one short", Patched(end + 16, dir - 1), "data before the archive"},
-        {"data before the archive", stub + two, "data before the archive"},
-        {"more members counted", Patched(end + 8, 3, false).replace(end + 10, 2, U16(3)),
-         "central directory cut"},
-        {"fewer members counted", Patched(end + 8, 1, false).replace(end + 10, 2, U16(1)),
+        {"offset one short", Patched(end + 16, U32(dir - 1)), "data before the archive"},
+        {"data before the archive", "#!/bin/sh\nexit 0\n" + two, "data before the archive"},
+        {"more members counted", Patched(end + 8, U16(3) + U16(3)), "central directory cut"},
+        {"fewer members counted", Patched(end + 8, U16(1) + U16(1)),
          "central directory holds more than the end record counts"},
-        {"a damaged entry", Patched(dir, 0x04034b50), "central directory damaged"},
-        {"a second disk", Patched(end + 4, 1, false), "archive split over several disks"},
-        {"members on another disk", Patched(dir + 34, 1, false), "archive split over several disks"},
+        {"a damaged entry", Patched(dir, "PK\x03\x04"), "central directory damaged"},
+        {"a second disk", Patched(end + 4, U16(1)), split},
+        {"members on another disk", Patched(dir + 34, U16(1)), split},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.why, Refusal(c.bytes)) << c.what;
@@ -208,39 +202,34 @@ TEST(ReadZipDirectory, RefusesADirectoryOutOfPlace)
 
 TEST(ReadZipDirectory, ComparesLocalHeadersWithTheDirectory)
 {
-    auto One = [](const std::string &local, const std::string &data, const std::string &central) {
-        return local + data + central + End(1, central.size(), local.size() + data.size());
+    // The member "a.txt" holding "hello", with this local header.
+    auto With = [](const std::string &local, const std::string &entry = Central("a.txt", 5, 5, 0)) {
+        return Listing(local + "hello", {entry});
     };
-    std::string dir = Central("a.txt", 5, 5, 0);
+    const char *name = "local name differs from the central directory: a.txt",
+               *sizes = "local sizes differ from the central directory: a.txt",
+               *dataOutside = "member data outside the file: a.txt";
     struct { const char *what; std::string bytes; const char *why; } cases[] = {
-        {"agreeing", One(Local("a.txt", 5, 5), "hello", dir), ""},
-        {"another name", One(Local("b.txt", 5, 5), "hello", dir),
-         "local name differs from the central directory: a.txt"},
-        {"a longer name", One(Local("a.txt2", 5, 5), "hello", dir),
-         "local name differs from the central directory: a.txt"},
-        {"another method", One(Local("a.txt", 5, 5, 8), "hello", dir),
+        {"agreeing", With(Local("a.txt", 5, 5)), ""},
+        {"another name", With(Local("b.txt", 5, 5)), name},
+        {"a longer name", With(Local("a.txt2", 5, 5)), name},
+        {"another method", With(Local("a.txt", 5, 5, 8)),
          "local method differs from the central directory: a.txt"},
-        {"another packed size", One(Local("a.txt", 4, 5), "hello", dir),
-         "local sizes differ from the central directory: a.txt"},
-        {"another size", One(Local("a.txt", 5, 6), "hello", dir),
-         "local sizes differ from the central directory: a.txt"},
-        {"sizes after the data", One(Local("a.txt", 0, 0, 0, 8), "hello" + U32(0) + U32(5) + U32(5),
-                                     Central("a.txt", 5, 5, 0, 0, 8)), ""},
-        {"one size after the data", One(Local("a.txt", 0, 5, 0, 8), "hello", dir), ""},
-        {"wrong sizes despite the flag", One(Local("a.txt", 3, 3, 0, 8), "hello", dir),
-         "local sizes differ from the central directory: a.txt"},
-        {"an extra field only here", One(Local("a.txt", 5, 5, 0, 0, U16(0xCAFE) + U16(2) + "xx"), "hello",
-                                         Central("a.txt", 5, 5, 0)), ""},
-        {"the directory where the header belongs", One("", "", dir),
+        {"another size", With(Local("a.txt", 5, 6)), sizes},
+        {"sizes after the data", Listing(Local("a.txt", 0, 0, 0, 8) + "hello" + U32(0) + U32(5) + U32(5),
+                                         {Central("a.txt", 5, 5, 0, 0, 8)}), ""},
+        {"one size after the data", With(Local("a.txt", 0, 5, 0, 8)), ""},
+        {"wrong sizes despite the flag", With(Local("a.txt", 3, 3, 0, 8)), sizes},
+        {"an extra field only here", With(Local("a.txt", 5, 5, 0, 0, U16(0xCAFE) + U16(2) + "xx")), ""},
+        {"the directory where the header belongs", Listing("", {Central("a.txt", 5, 5, 0)}),
          "no local header where the central directory points: a.txt"},
-        {"data where the header belongs", "hello" + dir + End(1, 51, 5),
-         "no local header where the central directory points: a.txt"},
-        {"header past the end", One(Local("a.txt", 5, 5), "hello", Central("a.txt", 5, 5, 1000)),
+        {"header past the end", With(Local("a.txt", 5, 5), Central("a.txt", 5, 5, 1000)),
          "member outside the file: a.txt"},
-        {"data past the end", One(Local("a.txt", 5000, 5000), "hello", Central("a.txt", 5000, 5000, 0)),
-         "member data outside the file: a.txt"},
-        {"a name past the end", One(Local("a.txt", 5, 5, 0, 0, std::string(65000, 'x')).substr(0, 100),
-                                    "", dir), "member data outside the file: a.txt"},
+        {"data past the end", With(Local("a.txt", 5000, 5000), Central("a.txt", 5000, 5000, 0)),
+         dataOutside},
+        {"a name past the end",
+         Listing(Local("a.txt", 5, 5, 0, 0, std::string(65000, 'x')).substr(0, 100),
+                 {Central("a.txt", 5, 5, 0)}), dataOutside},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.why, Refusal(c.bytes)) << c.what;
@@ -250,13 +239,6 @@ TEST(ReadZipDirectory, RefusesMembersThatShareBytes)
 {
     std::string a = Local("a.txt", 5, 5) + "hello";                 // 40 bytes at 0
     std::string b = Local("b.txt", 5, 5) + "world";                 // 40 bytes at 40
-    auto Listing = [](const std::string &body, const std::vector<std::string> &entries,
-                      const std::string &comment = "") {
-        std::string dir;
-        for (const std::string &e : entries)
-            dir += e;
-        return body + dir + End(entries.size(), dir.size(), body.size(), comment);
-    };
     // b.txt's header and data quoted as a's data.
     std::string quoting = Local("a.txt", 40, 40) + Local("b.txt", 5, 5) + "world";
     struct { const char *what; std::string bytes; const char *why; } cases[] = {
