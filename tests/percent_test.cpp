@@ -12,7 +12,6 @@
 class ConvertProzentTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
-
     // The text after every call that converts; bounded, so a call that never stops fails.
     static std::string Convert(const std::string &text, int *calls = nullptr)
     {
@@ -25,99 +24,76 @@ protected:
         EXPECT_LT(n, 2000);
         if (calls != nullptr)
             *calls = n;
-        for (size_t k = XML_BUFSIZE; k < sizeof(buf); k++)
-            EXPECT_EQ('#', buf[k]) << "overrun at " << k;
+        EXPECT_EQ(std::string(16, '#'), std::string(buf + XML_BUFSIZE, 16)) << "overrun";
         return buf;
     }
 };
 
-TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisions)
+TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsOnePerCallToTheBuffersEnd)
 {
     struct { const char *in, *out; } cases[] = {
-        { "=12.5%", "=0.125" },  { "=150%", "=1.5" },  { "=100%", "=1" },  { "=0%", "=0" },  { "=.5%", "=0.005" },
-        { "=007%", "=0.07" },  { "=1000.50%", "=10.005" },  { "=2.%", "=0.02" },  { "=-5%", "=-0.05" },
-        { "=SUM(5%,B1)", "=SUM(0.05,B1)" },  { "=5%%", "=0.0005" },  { "=\"a%\"&5%", "=\"a%\"&0.05" },
+        { "=12.5%", "=0.125" }, { "=150%", "=1.5" }, { "=100%", "=1" }, { "=0%", "=0" }, { "=.5%", "=0.005" },
+        { "=007%", "=0.07" }, { "=1000.50%", "=10.005" }, { "=2.%", "=0.02" }, { "=-5%", "=-0.05" },
+        { "=SUM(5%,B1)", "=SUM(0.05,B1)" }, { "=5%%", "=0.0005" }, { "=\"a%\"&5%", "=\"a%\"&0.05" },
         // blanks between a number and its "%" belong to the literal
-        { "=A1*10 %", "=A1*0.1" },  { "=10 %", "=0.1" },  { "=5 %+1", "=0.05+1" },  { "=5\t\r\n%", "=0.05" },
-        { "=A1 %", "=(A1/100)" },  { "=$A$1%*2", "=($A$1/100)*2" },  { "=\"250\"%", "=(\"250\"/100)" },
-        { "=(A1+B1)%", "=((A1+B1)/100)" },  { "=B1*A1:A3%", "=B1*(A1:A3/100)" },  { "={1,2}%", "=({1,2}/100)" },
-        { "='My Sheet'!A1%", "=('My Sheet'!A1/100)" },  { "=Table1[Col]%", "=(Table1[Col]/100)" },
-        { "=1E5%", "=(1E5/100)" },  { "=A1%%", "=((A1/100)/100)" },  { "=1+!A1%", "=1+!(A1/100)" },
-        { "=A1: B1%", "=A1: (B1/100)" },  { "=1 :A1%", "=1 :(A1/100)" },   // a blank ends the range
-        { "=1 2%", "=1 0.02" },  { "=1 (2)%", "=1 ((2)/100)" },
+        { "=10 %", "=0.1" }, { "=5 %+1", "=0.05+1" }, { "=5\t\r\n%", "=0.05" }, { "=A1 %", "=(A1/100)" },
+        { "=$A$1%*2", "=($A$1/100)*2" }, { "=\"250\"%", "=(\"250\"/100)" }, { "=(A1+B1)%", "=((A1+B1)/100)" },
+        { "=B1*A1:A3%", "=B1*(A1:A3/100)" }, { "={1,2}%", "=({1,2}/100)" }, { "=1E5%", "=(1E5/100)" },
+        { "='My Sheet'!A1%", "=('My Sheet'!A1/100)" }, { "=Table1[Col]%", "=(Table1[Col]/100)" },
+        { "=A1%%", "=((A1/100)/100)" }, { "=1+!A1%", "=1+!(A1/100)" }, { "=1 2%", "=1 0.02" },
+        { "=1 (2)%", "=1 ((2)/100)" },
+        { "=A1: B1%", "=A1: (B1/100)" }, { "=1 :A1%", "=1 :(A1/100)" },   // a blank ends the range
         // percent inside literals, or with no operand, stays
-        { "=\"12%\"", nullptr },  { "=\"a\"\"5%\"", nullptr },  { "='100%'!A1", nullptr },  { "=%", nullptr },
-        { "=Table1[[#This Row],[50%]]", nullptr },  { "=(%)", nullptr },  { "=1+%", nullptr },
-        { "=A1)%", nullptr },  { "=)%", nullptr },
+        { "=\"12%\"", nullptr }, { "=\"a\"\"5%\"", nullptr }, { "='100%'!A1", nullptr }, { "=%", nullptr },
+        { "=Table1[[#This Row],[50%]]", nullptr }, { "=(%)", nullptr }, { "=1+%", nullptr }, { "=A1)%", nullptr },
+        { "=)%", nullptr },
     };
     for (const auto &c : cases) {
         int calls = 0;
         EXPECT_EQ(c.out != nullptr ? c.out : c.in, Convert(c.in, &calls)) << c.in;
         EXPECT_EQ(c.out == nullptr, calls == 0) << c.in;
     }
-}
-
-TEST_F(ConvertProzentTest, OnePerCallOrAllAtOnce)
-{
-    char buf[XML_BUFSIZE] = "=12%+112%";
-    EXPECT_TRUE(ConvertProzent(buf, sizeof(buf), nullptr));
-    EXPECT_STREQ("=0.12+112%", buf);
-    EXPECT_TRUE(ConvertProzent(buf, sizeof(buf), nullptr));
-    EXPECT_FALSE(ConvertProzent(buf, sizeof(buf), nullptr));
-    EXPECT_STREQ("=0.12+1.12", buf);
-
-    snprintf(buf, sizeof(buf), "=A1%%+5%%+B1%%");
-    EXPECT_TRUE(ConvertAllProzent(buf, sizeof(buf)));
-    EXPECT_STREQ("=(A1/100)+0.05+(B1/100)", buf);
-    snprintf(buf, sizeof(buf), "=A1%%+B1%%");     // stops at the first cut
-    EXPECT_FALSE(ConvertAllProzent(buf, 10));
-    EXPECT_STREQ("=(A1/100)", buf);
-}
-
-TEST_F(ConvertProzentTest, LongTexts)
-{
-    std::string digits;
+    std::string digits, ones(1021, '1'), open(300, '('), close(300, ')'), grows = "=";
     for (int k = 0; k < 60; k++)
         digits += "1234567890";
     EXPECT_EQ("=" + digits.substr(0, 126) + ".78", Convert("=" + digits.substr(0, 128) + "%"));
     // Longer runs than any number a workbook holds are divided, which gives the same value.
     EXPECT_EQ("=(" + digits + "/100)", Convert("=" + digits + "%"));
     // 1021 ones fill the buffer: the division is cut where it no longer fits.
-    std::string ones(1021, '1');
     EXPECT_EQ("=(" + ones, Convert("=" + ones + "%"));
-
     // Past 256 open parentheses a closing one takes no "%"; the outer ones still do.
-    std::string open(300, '('), close(300, ')');
     EXPECT_EQ("=(" + open + "1" + close + "/100)", Convert("=" + open + "1" + close + "%"));
     EXPECT_EQ("=" + open + "0.01" + close, Convert("=" + open + "1%" + close));
     std::string deep = "=" + open + "A1)%" + close.substr(1);
     EXPECT_EQ(deep, Convert(deep));
-
     // Every "A1%+" grows by five: cut at the buffer, which Convert checks for overruns.
-    std::string grows = "=";
     while (grows.size() + 4 < XML_BUFSIZE)
         grows += "A1%+";
     std::string out = Convert(grows);
     EXPECT_LE(out.size(), (size_t)XML_BUFSIZE - 1);
     EXPECT_EQ(0, out.compare(0, 19, "=(A1/100)+(A1/100)+"));
-}
-
-TEST_F(ConvertProzentTest, ABufferExactlyFull)
-{
-    struct { const char *in; uint32 size; const char *out; BOOL cut; } cases[] = {
-        { "=A1%", 10, "=(A1/100)", FALSE },  { "=5%", 5, "=0.0", TRUE },  { "=5%", 6, "=0.05", FALSE },
-        { "=A1%", 9, "=(A1/100", TRUE },                  // the division fits, its "(" does not
+    struct { const char *in; uint32 size; const char *out; BOOL cut; } full[] = {
+        { "=A1%", 10, "=(A1/100)", FALSE }, { "=5%", 5, "=0.0", TRUE }, { "=5%", 6, "=0.05", FALSE },
+        { "=A1%", 9, "=(A1/100", TRUE },                 // the division fits, its "(" does not
         { "=A1%\xE2\x82\xAC", 10, "=(A1/100)", TRUE },   // the euro goes whole, and "(" fits
     };
-    for (const auto &c : cases) {
-        char buf[16];
+    char buf[XML_BUFSIZE];
+    for (const auto &c : full) {
         BOOL cut = FALSE;
-        snprintf(buf, sizeof(buf), "%s", c.in);
-        EXPECT_TRUE(ConvertProzent(buf, c.size, &cut)) << c.in << " in " << c.size;
-        EXPECT_STREQ(c.out, buf) << c.in << " in " << c.size;
-        EXPECT_EQ(c.cut, cut) << c.in << " in " << c.size;
+        SCOPED_TRACE(std::string(c.in) + " in " + std::to_string(c.size));
+        EXPECT_TRUE(ConvertProzent(strcpy(buf, c.in), c.size, &cut));
+        EXPECT_STREQ(c.out, buf);
+        EXPECT_EQ(c.cut, cut);
     }
-    char buf[] = "=5%";
-    EXPECT_FALSE(ConvertProzent(buf, 0, nullptr));
+    EXPECT_TRUE(ConvertProzent(strcpy(buf, "=12%+112%"), sizeof(buf), nullptr));
+    EXPECT_STREQ("=0.12+112%", buf);
+    EXPECT_TRUE(ConvertProzent(buf, sizeof(buf), nullptr));
+    EXPECT_FALSE(ConvertProzent(buf, sizeof(buf), nullptr));
+    EXPECT_STREQ("=0.12+1.12", buf);
+    EXPECT_TRUE(ConvertAllProzent(strcpy(buf, "=A1%+5%+B1%"), sizeof(buf)));
+    EXPECT_STREQ("=(A1/100)+0.05+(B1/100)", buf);
+    EXPECT_FALSE(ConvertAllProzent(strcpy(buf, "=A1%+B1%"), 10));     // stops at the first cut
+    EXPECT_STREQ("=(A1/100)", buf);
+    EXPECT_FALSE(ConvertProzent(strcpy(buf, "=5%"), 0, nullptr));
     EXPECT_STREQ("=5%", buf);
 }

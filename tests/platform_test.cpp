@@ -1,8 +1,8 @@
 // The system stand-in: memory, buffered files, numbers, paths, strings, UTF-8 and code
 // sets, each with its faults and counters.
 #include <climits>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -14,130 +14,104 @@ struct StandIn : ::testing::Test {
     void SetUp() override { testing_support::UseStandIn(); }
 };
 
-std::string WriteFile(const std::string &path, const std::string &data)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-    return path;
-}
-
 }  // namespace
 
-using AllocVecTags = StandIn;
-using FOpen = StandIn;
-using FGetC = StandIn;
-using StrToLong = StandIn;
-using UTF8toUCS4 = StandIn;
-using Strnicmp = StandIn;
-using ObtainCharsetInfo = StandIn;
-
-TEST_F(AllocVecTags, ClearsOnlyWhenAsked)
+TEST_F(StandIn, AllocVecTagsClearsOnlyWhenAsked)
 {
     // The system's own tag values: a list built here must mean the same there.
     EXPECT_EQ(0x80000001u, AVT_Type);
     EXPECT_EQ(0x80000006u, AVT_ClearWithValue);
-    auto *zero = (UBYTE *)platform::exec.AllocVecTags(64, AVT_Type, MEMF_PRIVATE,
-                                                      AVT_ClearWithValue, 0, TAG_DONE);
+    auto *zero = (UBYTE *)platform::exec.AllocVecTags(64, AVT_Type, MEMF_PRIVATE, AVT_ClearWithValue, 0, TAG_DONE);
     auto *fill = (UBYTE *)platform::exec.AllocVecTags(64, AVT_ClearWithValue, 0x5A, TAG_DONE);
     auto *junk = (UBYTE *)platform::exec.AllocVecTags(64, AVT_Type, MEMF_SHARED, TAG_DONE);
     ASSERT_TRUE(zero && fill && junk);
     EXPECT_EQ(3, platform::HeldMemory());
-    int zeros = 0;
-    for (int i = 0; i < 64; i++) {
-        EXPECT_EQ(0, zero[i]);
-        EXPECT_EQ(0x5A, fill[i]);
-        zeros += junk[i] == 0;
-    }
-    EXPECT_EQ(0, zeros);       // nobody may rely on memory they did not clear
+    EXPECT_EQ(std::string(64, '\0'), std::string((const char *)zero, 64));
+    EXPECT_EQ(std::string(64, 0x5A), std::string((const char *)fill, 64));
+    EXPECT_EQ(std::string::npos, std::string((const char *)junk, 64).find('\0'));  // junk: relying on zeros fails
     for (UBYTE *p : {zero, fill, junk, (UBYTE *)nullptr})
         platform::exec.FreeVec(p);
     EXPECT_EQ(0, platform::HeldMemory());
 }
 
-TEST_F(FOpen, OpensFilesOfTheMachineAndOfAssigns)
+TEST_F(StandIn, FOpenOpensFilesOfTheMachineAndOfAssignsAndSeeks)
 {
-    std::string dir = testing_support::TempDir();
-    WriteFile(dir + "/a.xml", "<a/>");
+    auto &dos = platform::dos;
+    std::string dir = testing_support::TempDir(), a = dir + "/a.xml", s = dir + "/s.xml";
+    std::ofstream(a, std::ios::binary) << "<a/>";
     std::string inT = dir.substr(platform::AssignDir("T").size() + 1);   // "test.XXXXXX"
     struct { std::string name; bool opens; } cases[] = {
-        {dir + "/a.xml", true},       {"T:" + inT + "/a.xml", true}, {"t:" + inT + "/a.xml", true},
+        {a, true}, {"T:" + inT + "/a.xml", true}, {"t:" + inT + "/a.xml", true},
         {dir + "/missing.xml", false}, {dir, false},  // a directory is no file
     };
     for (const auto &c : cases) {
-        BPTR fh = platform::dos.FOpen(c.name.c_str(), MODE_OLDFILE, 1024);
+        BPTR fh = dos.FOpen(c.name.c_str(), MODE_OLDFILE, 1024);
         EXPECT_EQ(c.opens, fh != ZERO) << c.name;
         if (fh != ZERO) {
-            EXPECT_EQ('<', platform::dos.FGetC(fh));
-            platform::dos.FClose(fh);
+            EXPECT_EQ('<', dos.FGetC(fh));
+            dos.FClose(fh);
         }
     }
     platform::faults.openFails = "a.xml";
-    EXPECT_EQ(ZERO, platform::dos.FOpen((dir + "/a.xml").c_str(), MODE_OLDFILE, 1024));
+    EXPECT_EQ(ZERO, dos.FOpen(a.c_str(), MODE_OLDFILE, 1024));
     EXPECT_EQ(0, platform::OpenFiles());
-}
-
-// A seek back past the buffered window reads again, once; one inside it costs nothing
-// (the scanner's tests count that).
-TEST_F(FGetC, SeeksBackPastTheWindow)
-{
+    // A seek back past the buffered window reads again, once.
     std::string data(8192, '\0');
     for (size_t i = 0; i < data.size(); i++)
         data[i] = (char)(i * 7 % 251);
-    BPTR fh = platform::dos.FOpen(WriteFile(testing_support::TempDir() + "/s.xml", data).c_str(),
-                                  MODE_OLDFILE, 1024);
+    std::ofstream(s, std::ios::binary) << data;
+    BPTR fh = dos.FOpen(s.c_str(), MODE_OLDFILE, 1024);
     ASSERT_NE(ZERO, fh);
     for (int i = 0; i < 3000; i++)
-        platform::dos.FGetC(fh);
+        dos.FGetC(fh);
     uint64 before = platform::FileSystemCalls();
-    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, 10, OFFSET_BEGINNING));
+    EXPECT_NE(0, dos.ChangeFilePosition(fh, 10, OFFSET_BEGINNING));
     for (int i = 10; i < 20; i++)
-        EXPECT_EQ((UBYTE)data[i], platform::dos.FGetC(fh)) << i;
+        EXPECT_EQ((UBYTE)data[i], dos.FGetC(fh)) << i;
     EXPECT_EQ(before + 1, platform::FileSystemCalls());
-    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_CURRENT));
-    EXPECT_EQ((UBYTE)data[19], platform::dos.FGetC(fh));
-    EXPECT_EQ(20, platform::dos.GetFilePosition(fh));
-
-    EXPECT_EQ(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_BEGINNING));
-    EXPECT_NE(0, platform::dos.ChangeFilePosition(fh, -1, OFFSET_END));
-    EXPECT_EQ((UBYTE)data.back(), platform::dos.FGetC(fh));
-    EXPECT_EQ(-1, platform::dos.FGetC(fh));
-    platform::dos.FClose(fh);
+    EXPECT_NE(0, dos.ChangeFilePosition(fh, -1, OFFSET_CURRENT));
+    EXPECT_EQ((UBYTE)data[19], dos.FGetC(fh));
+    EXPECT_EQ(20, dos.GetFilePosition(fh));
+    EXPECT_EQ(0, dos.ChangeFilePosition(fh, -1, OFFSET_BEGINNING));
+    EXPECT_NE(0, dos.ChangeFilePosition(fh, -1, OFFSET_END));
+    EXPECT_EQ((UBYTE)data.back(), dos.FGetC(fh));
+    EXPECT_EQ(-1, dos.FGetC(fh));
+    dos.FClose(fh);
 }
 
-TEST_F(StrToLong, FollowsTheSystemConvention)
+TEST_F(StandIn, StrToLongStrnicmpAndUTF8toUCS4)
 {
     struct { const char *text; int32 used, value; } cases[] = {
-        {"123", 3, 123},         {"  42x", 4, 42},     {"\t-7", 3, -7},     {"+5", 2, 5},
-        {"007", 3, 7},           {"12.5", 2, 12},      {"1E3", 1, 1},
-        {"2147483647", 10, INT32_MAX},   {"99999999999", 11, INT32_MAX},
-        {"-2147483648", 11, INT32_MIN},  {"-99999999999", 12, INT32_MIN},
-        {"abc", -1, 0}, {"", -1, 0}, {"-", -1, 0}, {" - 5", -1, 0}, {"\"12\"", -1, 0},
-        {"\n5", -1, 0},
+        {"123", 3, 123}, {"  42x", 4, 42}, {"\t-7", 3, -7}, {"+5", 2, 5}, {"007", 3, 7}, {"12.5", 2, 12},
+        {"1E3", 1, 1}, {"2147483647", 10, INT32_MAX}, {"99999999999", 11, INT32_MAX},
+        {"-2147483648", 11, INT32_MIN}, {"-99999999999", 12, INT32_MIN}, {"abc", -1, 0}, {"", -1, 0},
+        {"-", -1, 0}, {" - 5", -1, 0}, {"\"12\"", -1, 0}, {"\n5", -1, 0},
     };
     for (const auto &c : cases) {
         int32 value = 99;
         EXPECT_EQ(c.used, platform::dos.StrToLong(c.text, &value)) << c.text;
         EXPECT_EQ(c.value, value) << c.text;
     }
-}
-
-TEST_F(UTF8toUCS4, DecodesAndReplacesEveryBadByte)
-{
-    const int32 F = 0xFFFD;
-    struct { const char *utf8; std::vector<int32> subst, stop; } cases[] = {
-        {"\xC3\xA4z", {0xE4, 'z'}, {0xE4, 'z'}},
-        {"\xF4\x8F\xBF\xBF", {0x10FFFF}, {0x10FFFF}},
-        {"a\x80z", {'a', F, 'z'}, {'a'}},                       // stray continuation
-        {"\xC0\xAF", {F, F}, {}},                               // overlong '/'
-        {"\xF0\x80\x80\xAF", {F, F, F, F}, {}},                 // overlong, four bytes
-        {"\xED\xA0\x80x", {F, F, F, 'x'}, {}},                  // surrogate
-        {"\xF4\x90\x80\x80", {F, F, F, F}, {}},                 // beyond U+10FFFF
-        {"\xE2\x82z", {F, F, 'z'}, {}},                         // cut short
-        {"x\xE2\x82", {'x', F, F}, {'x'}},                      // cut by the end
-        {"\xFF\xFE", {F, F}, {}},
+    // Tag and function names compare without case, but only ASCII folds: a byte of the 8-bit
+    // charset is never taken for another.
+    struct { const char *a, *b; int32 length; bool same; } names[] = {
+        {"_XLFN.SUM", "_xlfn.", 6, true}, {"Sheet1", "SHEET2", 5, true}, {"Sheet1", "SHEET2", 6, false},
+        {"ab", "abc", 3, false}, {"\xC4", "\xE4", 1, false}, {"[", "{", 1, false},   // 'A'-'a' apart, no letters
     };
-    for (const auto &c : cases) {
+    for (const auto &c : names) {
+        EXPECT_EQ(c.same, platform::utility.Strnicmp(c.a, c.b, c.length) == 0) << c.a;
+        EXPECT_EQ(c.same && strlen(c.a) == strlen(c.b) && strlen(c.a) == (size_t)c.length,
+                  platform::utility.Stricmp(c.a, c.b) == 0) << c.a;
+    }
+    const int32 F = 0xFFFD;
+    struct { const char *utf8; std::vector<int32> subst, stop; } utf8[] = {
+        {"\xC3\xA4z", {0xE4, 'z'}, {0xE4, 'z'}}, {"\xF4\x8F\xBF\xBF", {0x10FFFF}, {0x10FFFF}},
+        {"a\x80z", {'a', F, 'z'}, {'a'}}, {"\xFF\xFE", {F, F}, {}},      // stray continuation, never valid
+        {"\xC0\xAF", {F, F}, {}}, {"\xF0\x80\x80\xAF", {F, F, F, F}, {}},      // overlong
+        {"\xED\xA0\x80x", {F, F, F, 'x'}, {}}, {"\xF4\x90\x80\x80", {F, F, F, F}, {}},   // surrogate, past U+10FFFF
+        {"\xE2\x82z", {F, F, 'z'}, {}}, {"x\xE2\x82", {'x', F, F}, {'x'}},    // cut short, by the end
+    };
+    for (const auto &c : utf8) {
         int32 out[16];
         int32 n = platform::utility.UTF8toUCS4(c.utf8, out, 16, UTF_INVALID_SUBST_FFFD);
         EXPECT_EQ(c.subst, std::vector<int32>(out, out + n)) << c.utf8;
@@ -149,54 +123,29 @@ TEST_F(UTF8toUCS4, DecodesAndReplacesEveryBadByte)
     EXPECT_EQ('b', small[1]);
 }
 
-// Tag and function names compare without case, but only ASCII folds: a byte of the 8-bit
-// charset is never taken for another.
-TEST_F(Strnicmp, FoldsASCIIOnly)
-{
-    struct { const char *a, *b; int32 length; bool same; } cases[] = {
-        {"_XLFN.SUM", "_xlfn.", 6, true}, {"Sheet1", "SHEET2", 5, true},
-        {"Sheet1", "SHEET2", 6, false},   {"ab", "abc", 3, false},
-        {"\xC4", "\xE4", 1, false},       {"[", "{", 1, false},     // 'A'-'a' apart, no letters
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.same, platform::utility.Strnicmp(c.a, c.b, c.length) == 0) << c.a;
-        EXPECT_EQ(c.same && strlen(c.a) == strlen(c.b) && strlen(c.a) == (size_t)c.length,
-                  platform::utility.Stricmp(c.a, c.b) == 0) << c.a;
-    }
-}
-
-TEST_F(ObtainCharsetInfo, GivesTheMapOfKnownCodeSets)
+// Latin-1 and windows-1252 are read back through the decoder in decode_test.
+TEST_F(StandIn, ObtainCharsetInfoGivesTheMapOfKnownCodeSetsByNumberAndName)
 {
     const ULONG NONE = platform::UNMAPPED;
     struct { ULONG codeset; UBYTE byte; ULONG codepoint; } cases[] = {
-        {CODESET_ISO_8859_1, 0xA4, 0x00A4},   {CODESET_ISO_8859_15, 0xBE, 0x0178},
-        {2251, 0xC0, 0x0410},                 {10, 0xE1, 0x03B1},      // windows-1251, ISO-8859-7
-        {9, 0xA1, NONE},                      {112, 0xA4, 0x20AC},     // ISO-8859-6, -16
-        {3, 0x80, NONE},                      {2011, 0x80, 0x00C7},    // US-ASCII, IBM437
-        {2027, 0x80, 0x00C4},                 {2258, 0xD2, 0x0309},    // macintosh, windows-1258
+        {CODESET_ISO_8859_15, 0xBE, 0x0178}, {CODESET_ISO_8859_15, 0xA4, 0x20AC},
+        {2251, 0xC0, 0x0410}, {10, 0xE1, 0x03B1}, {9, 0xA1, NONE},   // windows-1251, ISO-8859-7, -6
+        {112, 0xA4, 0x20AC}, {3, 0x80, NONE}, {2011, 0x80, 0x00C7},  // ISO-8859-16, US-ASCII, IBM437
+        {2027, 0x80, 0x00C4}, {2258, 0xD2, 0x0309},                  // macintosh, windows-1258
     };
     for (const auto &c : cases) {
-        auto *map = (const ULONG *)platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, c.codeset,
-                                                                         DFCS_MAPTABLE);
+        auto *map = (const ULONG *)platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, c.codeset, DFCS_MAPTABLE);
         ASSERT_NE(nullptr, map) << c.codeset;
         EXPECT_EQ(c.codepoint, map[c.byte]) << c.codeset << " " << (int)c.byte;
         EXPECT_EQ(0u, map[0]) << c.codeset;
     }
     for (ULONG codeset : std::initializer_list<ULONG>{CODESET_UTF_8, 0, 1, 17, 3252})
-        EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, codeset, DFCS_MAPTABLE))
-            << codeset;
-    platform::faults.noCharsetMap = TRUE;
-    EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, 4, DFCS_MAPTABLE));
-}
-
-TEST_F(ObtainCharsetInfo, NamesOfCodeSets)
-{
-    struct { const char *name; ULONG codeset; } cases[] = {
-        {"latin1", 4}, {"LATIN9", 111}, {"ISO_8859-15", 111}, {"iso885915", 111},
-        {"cp1252", 2252}, {"koi8r", 2084}, {"greek", 10}, {"cp866", 2086},
-        {"utf-8", 0}, {"latin", 0}, {"ISO-8859-", 0}, {"", 0},
+        EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, codeset, DFCS_MAPTABLE)) << codeset;
+    struct { const char *name; ULONG codeset; } names[] = {
+        {"latin1", 4}, {"LATIN9", 111}, {"ISO_8859-15", 111}, {"iso885915", 111}, {"cp1252", 2252},
+        {"koi8r", 2084}, {"greek", 10}, {"cp866", 2086}, {"utf-8", 0}, {"latin", 0}, {"ISO-8859-", 0}, {"", 0},
     };
-    for (const auto &c : cases)
+    for (const auto &c : names)
         EXPECT_EQ(c.codeset, platform::CodeSetByName(c.name)) << c.name;
     EXPECT_EQ(0u, platform::CodeSetByName(nullptr));
     // Every name the stand-in knows has a map, and is the name of its code set.
@@ -206,4 +155,6 @@ TEST_F(ObtainCharsetInfo, NamesOfCodeSets)
         EXPECT_EQ(name, platform::CodeSetName(codeset));
     }
     EXPECT_EQ(nullptr, platform::CodeSetName(CODESET_UTF_8));
+    platform::faults.noCharsetMap = TRUE;
+    EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, 4, DFCS_MAPTABLE));
 }
