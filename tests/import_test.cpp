@@ -98,6 +98,52 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
     }
 }
 
+// The worksheet as UTF-16, little-endian behind a mark.
+std::string Utf16(const std::u16string &text)
+{
+    std::string out = "\xFF\xFE";
+    for (char16_t u : text)
+        out += {(char)(u & 0xFF), (char)(u >> 8)};
+    return out;
+}
+
+// A lone half of a pair becomes U+FFFD ("?" in the host's charset) and takes nothing after it
+// along: each cell keeps its own value.
+TEST_F(Import, AUtf16SheetKeepsEveryUnitAroundALoneHalf)
+{
+    const std::u16string rows[] = {
+        u"<row r=\"1\"><c r=\"A1\" t=\"str\"><v>x\xD83D</v></c><c r=\"B1\"><v>2</v></c></row>",
+        u"<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>\xD83D</t></is></c><c r=\"B2\"><v>\xDE00</v></c></row>",
+        u"<row r=\"3\"><c r=\"A3\"><v>\xD83D\xD83D\xDE00</v></c><c r=\"B3\"><v>3</v></c></row>",
+    };
+    std::u16string sheet = u"<worksheet><sheetData>";
+    for (const auto &row : rows)
+        sheet += row;
+    sheet += u"</sheetData></worksheet>";
+    std::vector<bookgen::Member> members = bookgen::Workbook("<worksheet/>");
+    for (auto &m : members)
+        if (m.name == "xl/worksheets/sheet1.xml")
+            m.data = Utf16(sheet);
+    auto book = ImportMembers(members);
+    EXPECT_EQ(0, book.rc);
+    EXPECT_EQ("A1=x?|B1=2|A2=?|B2=?|A3=??|B3=3", book.cells);
+}
+
+// Cells without a name that count on past the last column or row are not made; the trace
+// says where they would have gone (the cells that are made: the fixture cells-off-the-grid).
+TEST(CellsOffTheGrid, AreTracedWhereTheyWouldGo)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/grid.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"1\"><c r=\"XFD1\"><v>1</v></c><c><v>2</v></c></row>"
+                                                          "<row r=\"1048576\"/><row><c><v>3</v></c></row>")));
+    auto run = RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    for (const char *where : {"Zelle XFE1:", "Zelle A1048577:"})
+        EXPECT_NE(std::string::npos, run.err.find(where)) << where;
+    platform::RemoveTemp(dir);
+}
+
 // A workbook whose A1 holds text as a shared string (form 0), an inline string (1) or a value.
 std::vector<bookgen::Member> TextBook(const std::string &text, int form)
 {
