@@ -17,6 +17,14 @@ protected:
     void TearDown() override { EXPECT_TRUE(NothingLeft()); }
 };
 
+std::string Repeat(const std::string &s, size_t n)
+{
+    std::string out;
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
 TEST_F(Import, EmptyAndCutSheets)
 {
     auto empty = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData/></worksheet>");
@@ -79,6 +87,16 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "look-alikes", listed("<sheet a:ix=\"1\" b:idx=\"2\"\nrel:id = \"rId1\"/>"), "A1=found" },
         { "a prefix too long", listed("<sheet " + std::string(70, 'p') + ":id=\"rId1\"/>"), "" },
         { "sheets without an id first", listed("<q:id=:sheet/><sheet name=\"A\"/><sheet r:id=\"rId9\"/>" + first), "A1=found" },
+        // ids looked up in a table: the first of an id in the file counts, its case does not
+        { "an id given twice: a chart sheet first",
+          {wb("<sheet r:id=\"rId2\"/>" + first), wbrels(r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") +
+                                                         r("rId1", "worksheet", "w/s.xml")), found}, "A1=found" },
+        { "an id given twice: a worksheet first",
+          {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), found}, "A1=found" },
+        { "ids in another case, many unknown before",
+          {wb(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>"),
+           wbrels(r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")),
+           found}, "A1=found" },
         // where the workbook part cannot be had, the usual names stand
         { "no relationships at all", {usual}, "A1=usual" },
         { "no workbook target", {{"_rels/.rels", rels("<Relationship Type=\"" + rel + "/officeDocument\"/>")}, usual}, "A1=usual" },
@@ -151,14 +169,6 @@ std::vector<bookgen::Member> TextBook(const std::string &text, int form)
                      : form == 1 ? "<c r=\"A1\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>"
                                  : "<c r=\"A1\" t=\"str\"><v>" + text + "</v></c>";
     return bookgen::Workbook("<row r=\"1\">" + a1 + "<c r=\"B1\"><v>1</v></c></row>", form == 0 ? "<si><t>" + text + "</t></si>" : "");
-}
-
-std::string Repeat(const std::string &s, size_t n)
-{
-    std::string out;
-    while (n-- > 0)
-        out += s;
-    return out;
 }
 
 // Texts through the sheaf command, whole up to what a spreadsheet cell keeps.
