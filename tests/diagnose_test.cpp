@@ -27,6 +27,21 @@ TEST(Diagnose, NamesTheCauseBeforeAndAfterAnImport)
     auto With = [&](const char *name, const bookgen::Member &member) {
         return Zip(name, bookgen::Workbook(sheet, "", {member}));
     };
+    // The usual workbook whose relationships name these worksheets instead.
+    auto Relinked = [&](const std::string &one, const std::string &two,
+                        const std::vector<bookgen::Member> &extra = {}) {
+        auto members = bookgen::Workbook(sheet, "", extra);
+        const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet";
+        for (auto &m : members) {
+            if (m.name == "xl/workbook.xml")
+                m.data = "<workbook><sheets><sheet r:id=\"rId1\"/><sheet r:id=\"rId2\"/></sheets></workbook>";
+            if (m.name == "xl/_rels/workbook.xml.rels")
+                m.data = "<Relationships><Relationship Id=\"rId1\" Type=\"" + type + "\" Target=\"" + one + "\"/>" +
+                         (two.empty() ? "" : "<Relationship Id=\"rId2\" Type=\"" + type + "\" Target=\"" + two + "\"/>") +
+                         "</Relationships>";
+        }
+        return members;
+    };
     // Imported first or not; an unpack's refusal is named only after it.
     struct { std::string path; bool imported; const char *cause; } cases[] = {
         { dir + "/missing.xlsx", false, "no such file" },
@@ -50,6 +65,13 @@ TEST(Diagnose, NamesTheCauseBeforeAndAfterAnImport)
         { dir + "/truncated.xlsx", true, "unzip failed: no end of central directory record" },
         { Write("endcut.xlsx", bytes.substr(0, bytes.size() - 5)), true,
           "unzip failed: end of central directory record cut" },
+        // The worksheets the relationships name: outside the package, a directory, missing.
+        { Zip("outside.xlsx", Relinked("../../a.xml", "/../b.xml")), true,
+          "every worksheet the workbook names lies outside the package" },
+        { Zip("dir.xlsx", Relinked("worksheets/d.xml", "", {{"xl/worksheets/d.xml/", "", bookgen::Member::Directory}})),
+          true, "worksheet xl/worksheets/d.xml is a directory" },
+        { Zip("gone.xlsx", Relinked("worksheets/gone.xml", "")), true,
+          "worksheet xl/worksheets/gone.xml is not in the archive" },
         // What the unpack said about another archive is not taken for this one.
         { dir + "/cut.xlsx", false, "worksheet cut off" },
     };
