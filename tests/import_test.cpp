@@ -87,16 +87,6 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "look-alikes", listed("<sheet a:ix=\"1\" b:idx=\"2\"\nrel:id = \"rId1\"/>"), "A1=found" },
         { "a prefix too long", listed("<sheet " + std::string(70, 'p') + ":id=\"rId1\"/>"), "" },
         { "sheets without an id first", listed("<q:id=:sheet/><sheet name=\"A\"/><sheet r:id=\"rId9\"/>" + first), "A1=found" },
-        // ids looked up in a table: the first of an id in the file counts, its case does not
-        { "an id given twice: a chart sheet first",
-          {wb("<sheet r:id=\"rId2\"/>" + first), wbrels(r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") +
-                                                         r("rId1", "worksheet", "w/s.xml")), found}, "A1=found" },
-        { "an id given twice: a worksheet first",
-          {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), found}, "A1=found" },
-        { "ids in another case, many unknown before",
-          {wb(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>"),
-           wbrels(r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")),
-           found}, "A1=found" },
         // where the workbook part cannot be had, the usual names stand
         { "no relationships at all", {usual}, "A1=usual" },
         { "no workbook target", {{"_rels/.rels", rels("<Relationship Type=\"" + rel + "/officeDocument\"/>")}, usual}, "A1=usual" },
@@ -112,6 +102,42 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         auto book = ImportMembers(c.members);
         EXPECT_EQ(*c.cells ? 0 : 20, book.rc) << c.name;
         EXPECT_EQ(c.cells, book.cells) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
+    }
+}
+
+// Sheet ids are looked up in a table of the relationships: the first of an id in the file
+// counts, its case does not.
+TEST_F(Import, FindsEachSheetsRelationshipByItsId)
+{
+    using M = bookgen::Member;
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    auto r = [&](const std::string &id, const std::string &type, const std::string &target) {
+        return "<Relationship Id=\"" + id + "\" Type=\"" + rel + type + "\" Target=\"" + target + "\"/>";
+    };
+    auto book = [&](const std::string &sheets, const std::string &rels) {
+        return std::vector<M>{{"xl/workbook.xml", "<workbook><sheets>" + sheets + "</sheets></workbook>"},
+                              {"xl/_rels/workbook.xml.rels", "<Relationships>" + rels + "</Relationships>"},
+                              {"xl/w/s.xml", "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><v>found</v>"
+                                             "</c></row></sheetData></worksheet>"}};
+    };
+    const std::string first = "<sheet r:id=\"rId1\"/>";
+    struct { const char *name; std::vector<M> members; const char *cells; } cases[] = {
+        { "an id given twice: a chart sheet first",
+          book("<sheet r:id=\"rId2\"/>" + first, r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") +
+                                                  r("rId1", "worksheet", "w/s.xml")), "A1=found" },
+        { "an id given twice: a worksheet first",
+          book(first, r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), "A1=found" },
+        { "ids in another case, many unknown before",
+          book(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>",
+               r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")),
+          "A1=found" },
+        { "only unknown ids", book(Repeat("<sheet r:id=\"rIdX\"/>", 50), r("rId1", "worksheet", "w/s.xml")), "" },
+    };
+    for (const auto &c : cases) {
+        auto imported = ImportMembers(c.members);
+        EXPECT_EQ(*c.cells ? 0 : 20, imported.rc) << c.name;
+        EXPECT_EQ(c.cells, imported.cells) << c.name;
         EXPECT_TRUE(NothingLeft()) << c.name;
     }
 }
