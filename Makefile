@@ -19,7 +19,7 @@ FUZZ_TARGETS := scanner formula import
 
 COVERAGE_PACKAGES := gcovr
 
-.PHONY: all deps build run test test-target bench coverage install fuzz clean
+.PHONY: all deps build run test test-target bench bench-hostile coverage install fuzz clean
 
 all: build
 
@@ -61,6 +61,12 @@ bench:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSHEAF_BENCH=ON
 	cmake --build build -j $(JOBS)
 	./bench/run.sh build
+
+# The largest hostile books, one import each: a long comment, an archive that reads two
+# ways, lookups at scale and a UTF-16 member of 330 MiB.
+bench-hostile: build
+	$(MAKE) deps EXTRA_PACKAGES="bc"
+	./bench/hostile.sh build
 
 # Lines and branches of the module's code that the tests take.
 coverage:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The import side by side in one run: against an inflate-only floor (the median of pairwise
 # ratios from alternating runs, so that a noisy machine cannot tilt it), with its peak
-# memory and a peer's, and its cost per cell as the book grows. Then the micro benchmarks.
+# memory and a peer's, its cost per cell as the book grows and as a lookup table grows. Then
+# the micro benchmarks. The largest hostile books are bench/hostile.sh's (make bench-hostile).
 set -euo pipefail
 build=${1:-build}
 pairs=${BENCH_PAIRS:-7}
@@ -81,6 +82,30 @@ growth=$(echo "$per_400000 / $per_100000" | bc -l)
 printf 'time per cell at 4,000,000 over 1,000,000: %.2f %s (target: at most 1.2)\n' "$growth" \
     "$(verdict "$growth" 1.2)"
 rm -f "$dir/grow.xlsx"
+
+echo
+echo "Lookups as their table grows: 300,000 uses of a shared formula past the index beside more"
+echo "and more definitions (jsonl: the definitions span all 16,384 columns), the median of three runs"
+printf '%12s %9s %8s %10s\n' definitions cells sheaf "us/cell"
+for defs in 1000 10000 40000; do
+    f="$dir/lookup.xlsx"
+    "$build/makebook" shared $defs 300000 1048577 "$f"
+    cells=$((defs + 300000))
+    imp=$(for _ in 1 2 3; do seconds "$build/sheaf" --format jsonl "$f"; done | median)
+    printf '%12d %9d %8.3f %10.3f\n' $defs $cells "$imp" "$(echo "$imp * 1000000 / $cells" | bc -l)"
+    eval "lookup_$defs=$(echo "$imp / $cells" | bc -l)"
+done
+growth=$(echo "$lookup_40000 / $lookup_1000" | bc -l)
+printf 'time per cell with 40,000 definitions over 1,000: %.2f %s (target: at most 1.5)\n' "$growth" \
+    "$(verdict "$growth" 1.5)"
+printf '%12s %8s\n' sheets sheaf
+for sheets in 1000 10000 40000; do
+    f="$dir/lookup.xlsx"
+    "$build/makebook" sheets $sheets "$f"
+    imp=$(for _ in 1 2 3; do seconds "$build/sheaf" --format jsonl "$f"; done | median)
+    printf '%12d %8.3f   (sheets of unknown ids beside as many chart-sheet relationships)\n' $sheets "$imp"
+done
+rm -f "$dir/lookup.xlsx"
 
 echo
 "$build/bench/sheaf_bench" --benchmark_min_time=0.2

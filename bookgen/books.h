@@ -11,4 +11,12 @@ std::vector<Member> MixedBook(long rows);
 // texts unique shared strings, five to a row.
 std::vector<Member> StringsBook(long texts);
 
+// definitions shared formulas of si firstSi on, then uses of the first, one a row.
+std::vector<Member> SharedFormulaBook(long definitions, long uses, unsigned long firstSi);
+// sheets sheets whose relationship ids the workbook's relationships do not hold, beside as
+// many chart-sheet relationships, and last a worksheet.
+std::vector<Member> UnknownSheetsBook(long sheets);
+// A worksheet in UTF-16 with one cell and then spaces ideographic spaces.
+std::vector<Member> WideBook(long spaces);
+
 }  // namespace bookgen

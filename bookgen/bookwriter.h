@@ -20,6 +20,14 @@ struct Member {
 bool WriteZip(const std::string &path, const std::vector<Member> &members,
               std::string *why = nullptr, bool zip64 = false);
 
+// Gives the archive at path a comment behind its end record, which must have none.
+bool AppendComment(const std::string &path, const std::string &comment, std::string *why = nullptr);
+
+// Writes first and then second as one archive whose directory lists the members of first;
+// its comment holds a second directory and end record, listing those of second.
+bool WriteTwoWayZip(const std::string &path, const std::vector<Member> &first,
+                    const std::vector<Member> &second, std::string *why = nullptr);
+
 // A workbook of the usual parts around a worksheet and, when not empty, a shared-string
 // table; extra members are appended. A text that is not a whole document is wrapped: the
 // sheet's into <worksheet><sheetData>, the table's into <sst>.

@@ -13,34 +13,87 @@ struct SFNode {
     uint32 scol, srow;      // the defining cell
     uint32 ecol, erow;      // the last cell of its range
     uint32 si;
+    // Past the index: the first definition of an si is a node of a radix tree on the bits
+    // of si, and points at the latest one.
+    SFNode *child[2];
+    int32   bit;            // the bit it tests, 0 the highest
+    SFNode *latest;
 };
 
-// si numbers below this find their definition through the index, others by a walk.
+// si numbers below this find their definition through the index, others through the tree:
+// either way in steps that do not grow with the number of definitions.
 #define SI_INDEXED 1048576u
 
 List formulalist;
 
 static PointerIndex sfindex;     // the definition of si at slot si
+static SFNode       sfroot;      // the tree's head: si 0, never one past the index
 static char        *ftext;       // the formula as written, decoded: FORMULA_BUFSIZE bytes
 
 static void ResetIndex(void)
 {
     IndexFree(&sfindex);
+    IUtility->ClearMem(&sfroot, sizeof(sfroot));
+    sfroot.bit = -1;
+    sfroot.child[0] = sfroot.child[1] = &sfroot;
     if (ftext != nullptr)
         IExec->FreeVec(ftext);
     ftext = nullptr;
 }
 
-// The latest definition of si: the index holds it, and past the index the walk goes from
-// the list's end.
+static uint32 Bit(uint32 si, int32 bit)
+{
+    return (si >> (31 - bit)) & 1;
+}
+
+// The node of the tree whose si shares the most leading bits with si; the head when the
+// tree is empty. The way down ends where a link leads back up.
+static SFNode *Nearest(uint32 si)
+{
+    SFNode *p = &sfroot, *x = sfroot.child[0];
+
+    while (p->bit < x->bit) {
+        p = x;
+        x = x->child[Bit(si, x->bit)];
+    }
+    return x;
+}
+
+// The latest definition of si.
 static SFNode *FindDefinition(uint32 si)
 {
+    SFNode *x;
+
     if (si < SI_INDEXED)
         return (SFNode *)IndexGet(&sfindex, si);
-    for (Node *node = formulalist.lh_TailPred; node->ln_Pred != nullptr; node = node->ln_Pred)
-        if (((SFNode *)node)->si == si)
-            return (SFNode *)node;
-    return nullptr;
+    if (sfroot.child[0] == nullptr)
+        return nullptr;
+    x = Nearest(si);
+    return x != &sfroot && x->si == si ? x->latest : nullptr;
+}
+
+// Files a definition of an si past the index in the tree, or as the latest of its si.
+static void FileDefinition(SFNode *node)
+{
+    uint32 si = node->si;
+    SFNode *t = Nearest(si), *p = &sfroot, *x = sfroot.child[0];
+    int32 bit = 0;
+
+    if (t != &sfroot && t->si == si) {
+        t->latest = node;
+        return;
+    }
+    while (Bit(si, bit) == Bit(t->si, bit))
+        bit++;
+    while (p->bit < x->bit && x->bit < bit) {
+        p = x;
+        x = x->child[Bit(si, x->bit)];
+    }
+    node->bit = bit;
+    node->latest = node;
+    node->child[Bit(si, bit)] = node;
+    node->child[1 - Bit(si, bit)] = x;
+    p->child[p == &sfroot ? 0 : Bit(si, p->bit)] = node;
 }
 
 // Keeps a definition; a later one with the same si replaces it for the cells after it.
@@ -74,6 +127,8 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
     IExec->AddTail(&formulalist, &node->node);
     if (si < SI_INDEXED)
         IndexSet(&sfindex, si, node);     // the slot is there already
+    else
+        FileDefinition(node);
     return TRUE;
 }
 

@@ -235,6 +235,19 @@ static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, Text
     return TRUE;
 }
 
+// TRUE when (row, col) lies past the sheet's last row or column, which a cell without a name
+// reaches by counting on; such a cell is not made, and a trace line says where it would go.
+static BOOL OffTheGrid(uint32 row, uint32 col)
+{
+    char name[16];
+
+    if (row <= MAX_ROW && col <= MAX_COL)
+        return FALSE;
+    SetRowColumnNumber(name, row, col);
+    IExec->DebugPrintF("Zelle %s: außerhalb der Tabelle, nicht angelegt\n", name);
+    return TRUE;
+}
+
 // Walks sheetData up to its end tag. FALSE when the file ends before it, or a cell cannot be
 // read or made.
 static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
@@ -257,7 +270,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
             GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
             crow = AttributeNumber(value);
             IExec->DebugPrintF("Zeilenwert=%ld\n", (long)crow);
-            row = (crow > 0 && crow <= MAX_ROW) ? crow : row + 1;
+            row = (crow > 0 && crow <= MAX_ROW) ? crow : row + 1 != 0 ? row + 1 : row;
             col = 0;
             continue;
         }
@@ -270,7 +283,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
         GetRowColumnNumber(value, &crow, &ccol);
         if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
             crow = row > 0 ? row : 1;
-            ccol = col + 1;
+            ccol = col + 1 != 0 ? col + 1 : col;
         }
         col = ccol;
         if (complete)
@@ -278,7 +291,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
         GetSectionParameter(" t=", tag, sizeof(type), type, &trunc);
         if (!ReadCell(ws, type, crow, ccol, buffers, &celltext))
             return FALSE;
-        if (celltext != nullptr) {
+        if (celltext != nullptr && !OffTheGrid(crow, ccol)) {
             format.fcolor = 0x000000;
             format.bcolor = 0xFFFFFF;
             // A cell the host cannot make fails the import: nothing is skipped in silence.

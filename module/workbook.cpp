@@ -127,6 +127,155 @@ static void SheetRelation(const char *tag, char *value, uint32 size)
     }
 }
 
+// A relationship read into the table: its id, and its target when it is of the kind the
+// table was read for.
+struct Relation {
+    char *id;
+    char *target;      // NULL: of another kind
+};
+
+// The relationships of one file by id, read once: each sheet finds its own by a search
+// that does not grow with their number. Equal ids keep their order in the file.
+static struct {
+    char         file[XML_PATHSIZE];
+    const char  *kind;
+    BOOL         readable;
+    uint32       count;
+    PointerIndex sorted;       // Relation pointers
+} relations;
+
+static void FreeRelations(void)
+{
+    for (uint32 k = 0; k < relations.count; k++)
+        IExec->FreeVec(IndexGet(&relations.sorted, k));
+    IndexFree(&relations.sorted);
+    relations.count = 0;
+    relations.file[0] = '\0';
+}
+
+// Keeps one relationship; FALSE when memory ran out.
+static BOOL AddRelation(const char *id, const char *target)
+{
+    uint32 ilen = IUtility->Strlen(id) + 1, tlen = target != nullptr ? IUtility->Strlen(target) + 1 : 0;
+    Relation *r = (Relation *)IExec->AllocVecTags((uint32)sizeof(Relation) + ilen + tlen,
+                                                  AVT_Type, MEMF_PRIVATE,
+                                                  TAG_DONE);
+
+    if (r == nullptr)
+        return FALSE;
+    r->id = (char *)(r + 1);
+    IExec->CopyMem(id, r->id, ilen);
+    r->target = nullptr;
+    if (target != nullptr) {
+        r->target = r->id + ilen;
+        IExec->CopyMem(target, r->target, tlen);
+    }
+    if (!IndexSet(&relations.sorted, relations.count, r)) {
+        IExec->FreeVec(r);
+        return FALSE;
+    }
+    relations.count++;
+    return TRUE;
+}
+
+// Sorts the table by id, ignoring case, equal ids in file order: merges runs of doubling
+// length through a second index. FALSE when memory ran out.
+static BOOL SortRelations(void)
+{
+    PointerIndex other = {};
+    APTR *from, *to, *swap;
+    uint32 n = relations.count;
+
+    if (n < 2)
+        return TRUE;
+    if (!IndexSet(&other, n - 1, nullptr))
+        return FALSE;
+    from = relations.sorted.slots;
+    to = other.slots;
+    for (uint32 width = 1; width < n; width *= 2) {
+        for (uint32 lo = 0; lo < n; lo += 2 * width) {
+            uint32 mid = lo + width < n ? lo + width : n, hi = mid + width < n ? mid + width : n;
+            uint32 a = lo, b = mid, k = lo;
+            while (a < mid || b < hi) {
+                BOOL left = b >= hi || (a < mid && IUtility->Stricmp(((Relation *)from[a])->id,
+                                                                     ((Relation *)from[b])->id) <= 0);
+                to[k++] = left ? from[a++] : from[b++];
+            }
+        }
+        swap = from;
+        from = to;
+        to = swap;
+    }
+    if (from != relations.sorted.slots)
+        IExec->CopyMem(from, relations.sorted.slots, n * (uint32)sizeof(APTR));
+    IndexFree(&other);
+    return TRUE;
+}
+
+// Reads the relationships of relsfile into the table, unless it holds them already. FALSE
+// when the file cannot be read or memory ran out (failed then tells).
+static BOOL ReadRelations(const char *relsfile, const char *kind)
+{
+    char tag[XML_BUFSIZE], id[XML_BUFSIZE], value[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, more = TRUE, ok = TRUE;
+    XMLFile *fp;
+
+    if (relations.file[0] != '\0' && IUtility->Stricmp(relations.file, relsfile) == 0 &&
+        relations.kind == kind)
+        return relations.readable;
+    FreeRelations();
+    IUtility->Strlcpy(relations.file, relsfile, sizeof(relations.file));
+    relations.kind = kind;
+    fp = OpenPart(relsfile);
+    relations.readable = fp != nullptr;
+    if (fp == nullptr)
+        return FALSE;
+    while (ok && (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
+        if (!TagIs(tag, "Relationship"))
+            continue;
+        GetSectionParameter("Id=", tag, sizeof(id), id, &trunc);
+        GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
+        BOOL ofkind = TypeIs(value, kind);
+        GetSectionParameter("Target=", tag, sizeof(value), value, &trunc);
+        ok = AddRelation(id, ofkind ? value : nullptr);
+    }
+    ClosePart(fp, ok && !more);
+    if (!ok || !SortRelations())
+        failed = TRUE;
+    relations.readable = !failed;
+    return relations.readable;
+}
+
+// The first relationship of relsfile with this id: TRUE with its target when there is one,
+// and *kindok when it is of the kind.
+static BOOL FindRelationById(const char *relsfile, const char *id, const char *kind,
+                             char *target, uint32 size, BOOL *kindok, BOOL *readable)
+{
+    uint32 lo = 0, hi;
+    Relation *r;
+
+    *readable = ReadRelations(relsfile, kind);
+    if (!*readable)
+        return FALSE;
+    hi = relations.count;
+    while (lo < hi) {
+        uint32 mid = lo + (hi - lo) / 2;
+        if (IUtility->Stricmp(((Relation *)IndexGet(&relations.sorted, mid))->id, id) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == relations.count)
+        return FALSE;
+    r = (Relation *)IndexGet(&relations.sorted, lo);
+    if (IUtility->Stricmp(r->id, id) != 0)
+        return FALSE;
+    *kindok = r->target != nullptr;
+    if (r->target != nullptr)
+        IUtility->Strlcpy(target, r->target, size);
+    return TRUE;
+}
+
 // Looks through a relationships file for the relationship with this id (when id is not
 // empty) or the first of this kind; its target lands in target. TRUE when found; *kindok
 // tells whether the one found by id is of the kind.
@@ -135,8 +284,11 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
-    XMLFile *fp = OpenPart(relsfile);
+    XMLFile *fp;
 
+    if (id[0] != '\0')
+        return FindRelationById(relsfile, id, kind, target, size, kindok, readable);
+    fp = OpenPart(relsfile);
     *readable = fp != nullptr;
     if (fp == nullptr)
         return FALSE;
@@ -145,15 +297,8 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
         if (!TagIs(tag, "Relationship"))
             continue;
         GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
-        BOOL ofkind = TypeIs(value, kind);
-        if (id[0] != '\0') {
-            GetSectionParameter("Id=", tag, sizeof(value), value, &trunc);
-            if (IUtility->Stricmp(value, id) != 0)
-                continue;
-            *kindok = ofkind;
-        } else if (!ofkind) {
+        if (!TypeIs(value, kind))
             continue;
-        }
         GetSectionParameter("Target=", tag, sizeof(value), value, &trunc);
         IUtility->Strlcpy(target, value, size);
         found = TRUE;
@@ -241,6 +386,7 @@ BOOL FindWorkbookParts(void)
     if (fp == nullptr)
         return !failed;    // no workbook part to go by: the usual names
     found = FirstWorksheet(fp, workbook, rels, &readable);
+    FreeRelations();
     if (failed)
         return FALSE;
     if (!readable) {

@@ -6,6 +6,7 @@
 // any link, and the limits count the bytes really read and written.
 #include <archive.h>
 #include <archive_entry.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,10 +19,13 @@
 
 namespace platform {
 
-// The archive as libarchive reads it, counting the packed bytes really read.
+// The archive as libarchive reads it, counting the packed bytes really read. The reader
+// sees the file end behind the end record the directory reader took: a comment is not
+// its to search, and it searches only the last few KiB.
 struct Packed {
     int    fd;
     uint64 read = 0;
+    uint64 pos = 0, size = 0;    // the reader's place and the end it sees
     char   block[16384];
 };
 
@@ -31,12 +35,14 @@ static la_ssize_t ReadPacked(archive *, void *data, const void **buffer)
     ssize_t n;
     if (Fails("unzip: read"))
         return ARCHIVE_FATAL;
+    size_t want = (size_t)std::min<uint64>(sizeof(src->block), src->size - std::min(src->pos, src->size));
     do
-        n = read(src->fd, src->block, sizeof(src->block));
+        n = want == 0 ? 0 : pread(src->fd, src->block, want, (off_t)src->pos);
     while (n < 0 && errno == EINTR);
     if (n < 0)
         return ARCHIVE_FATAL;
     src->read += (uint64)n;
+    src->pos += (uint64)n;
     *buffer = src->block;
     return n;
 }
@@ -44,9 +50,12 @@ static la_ssize_t ReadPacked(archive *, void *data, const void **buffer)
 static la_int64_t SkipPacked(archive *, void *data, la_int64_t request)
 {
     Packed *src = (Packed *)data;
-    if (Fails("unzip: seek") || lseek(src->fd, request, SEEK_CUR) < 0)
+    if (Fails("unzip: seek") || request < 0)
         return 0;
-    return request;
+    uint64 room = src->size - std::min(src->pos, src->size);
+    uint64 step = std::min<uint64>((uint64)request, room);
+    src->pos += step;
+    return (la_int64_t)step;
 }
 
 static la_int64_t SeekPacked(archive *, void *data, la_int64_t offset, int whence)
@@ -54,8 +63,11 @@ static la_int64_t SeekPacked(archive *, void *data, la_int64_t offset, int whenc
     Packed *src = (Packed *)data;
     if (Fails("unzip: seek"))
         return ARCHIVE_FATAL;
-    off_t at = lseek(src->fd, offset, whence);
-    return at < 0 ? ARCHIVE_FATAL : at;
+    int64 from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? (int64)src->pos : (int64)src->size;
+    if (offset < -from)
+        return ARCHIVE_FATAL;
+    src->pos = (uint64)(from + offset);
+    return (la_int64_t)src->pos;
 }
 
 // The archive's bytes for the directory reader; the reading position stays where it is.
@@ -377,6 +389,7 @@ int32 Unzip(const std::vector<std::string> &words)
     if (why == nullptr)
         why = OpenTarget(target, &root);
     // With nothing to unpack the reader is not asked: it takes no such archive.
+    src->size = contents.readerEnd;
     if (why == nullptr && !contents.members.empty())
         why = UnpackAll(src, root, contents, &culprit);
 

@@ -95,6 +95,7 @@ struct EndRecord {
     uint64 at = 0;          // the first end record: the ZIP64 one when there is one
     uint64 end = 0;         // the end of the last one, its comment included
     uint64 disk = 0, dirDisk = 0, onDisk = 0, entries = 0, dirSize = 0, dirAt = 0;
+    uint64 record = 0;      // the end record itself, behind any ZIP64 one
 };
 
 // With a locator right before the end record, the ZIP64 end record holds the values.
@@ -117,27 +118,19 @@ static const char *ReadEnd64(ZipReadAt read, void *source, EndRecord *e)
         return "no ZIP64 end record where its locator points";
     // The same values as the end record's, wider: disks 4 bytes, counts and places 8.
     *e = EndRecord{at, e->end, Get32(end64 + 16), Get32(end64 + 20), Get64(end64 + 24),
-                   Get64(end64 + 32), Get64(end64 + 40), Get64(end64 + 48)};
+                   Get64(end64 + 32), Get64(end64 + 40), Get64(end64 + 48), e->record};
     return nullptr;
 }
 
-// The end record closes the file, behind a comment of at most 65535 bytes. tail has room
-// for END_SIZE + MOST_FIELD bytes. NULL or why.
-static const char *ReadEnd(ZipReadAt read, void *source, uint64 fileSize, uint8 *tail,
-                           EndRecord *e)
+// The values of the end record at tail + found, the file's tailAt onwards, with those of a
+// ZIP64 end record before it. NULL or why.
+static const char *EndAt(ZipReadAt read, void *source, const uint8 *tail, uint64 tailAt,
+                         size_t found, EndRecord *e)
 {
-    size_t tailSize = (size_t)std::min<uint64>(fileSize, END_SIZE + MOST_FIELD);
-    uint64 tailAt = fileSize - tailSize;
-    if (!read(source, tailAt, tail, tailSize))
-        return "cannot read the archive";
-    bool cut;
-    size_t found = FindEnd(tail, tailSize, &cut);
-    if (found == tailSize)
-        return cut ? "end of central directory record cut" : "no end of central directory record";
     const uint8 *end = tail + found;
     uint64 at = tailAt + found;
     *e = EndRecord{at, at + END_SIZE + Get16(end + 20), Get16(end + 4), Get16(end + 6),
-                   Get16(end + 8), Get16(end + 10), Get32(end + 12), Get32(end + 16)};
+                   Get16(end + 8), Get16(end + 10), Get32(end + 12), Get32(end + 16), at};
     return ReadEnd64(read, source, e);
 }
 
@@ -162,6 +155,43 @@ static const char *CheckPlace(ZipReadAt read, void *source, uint64 fileSize, uin
         return moved ? "data before the archive" : "central directory not where the end record says";
     }
     return nullptr;
+}
+
+// Whether an end record other than the one at tail + found also leads to a directory in
+// its place: another reader would show that one.
+static bool ReadsTwoWays(ZipReadAt read, void *source, uint64 fileSize, uint32 most,
+                         const uint8 *tail, size_t size, uint64 tailAt, size_t found)
+{
+    EndRecord other;
+    for (size_t i = 0; i + END_SIZE <= size; i++) {
+        if (i == found || Get32(tail + i) != END_SIG)
+            continue;
+        if (EndAt(read, source, tail, tailAt, i, &other) == nullptr &&
+            CheckPlace(read, source, fileSize, most, other) == nullptr)
+            return true;
+    }
+    return false;
+}
+
+// The end record closes the file, behind a comment of at most 65535 bytes. tail has room
+// for END_SIZE + MOST_FIELD bytes. NULL or why.
+static const char *ReadEnd(ZipReadAt read, void *source, uint64 fileSize, uint32 most,
+                           uint8 *tail, EndRecord *e)
+{
+    size_t tailSize = (size_t)std::min<uint64>(fileSize, END_SIZE + MOST_FIELD);
+    uint64 tailAt = fileSize - tailSize;
+    if (!read(source, tailAt, tail, tailSize))
+        return "cannot read the archive";
+    bool cut;
+    size_t found = FindEnd(tail, tailSize, &cut);
+    if (found == tailSize)
+        return cut ? "end of central directory record cut" : "no end of central directory record";
+    const char *why = EndAt(read, source, tail, tailAt, found, e);
+    if (why == nullptr)
+        why = CheckPlace(read, source, fileSize, most, *e);
+    if (why == nullptr && ReadsTwoWays(read, source, fileSize, most, tail, tailSize, tailAt, found))
+        why = "a second end record with its own directory";
+    return why;
 }
 
 // The directory's entries into dir->members, in its order. p has room for an entry with
@@ -288,14 +318,13 @@ const char *ReadZipDirectory(ZipReadAt read, void *source, uint64 fileSize, uint
     std::vector<uint8> buffer(ENTRY_SIZE + 2 * MOST_FIELD);
     uint8 *p = buffer.data();
     EndRecord e;
-    const char *why = ReadEnd(read, source, fileSize, p, &e);
-    if (why == nullptr)
-        why = CheckPlace(read, source, fileSize, most, e);
-    if (why != nullptr)
+    if (const char *why = ReadEnd(read, source, fileSize, most, p, &e))
         return why;
     dir->directoryAt = e.dirAt;
     dir->directorySize = e.dirSize;
     dir->endAt = e.at;
+    dir->readerEnd = e.record + END_SIZE;
+    const char *why;
 
     if ((why = ReadEntries(read, source, e, p, dir, member)) != nullptr ||
         (why = LocateData(read, source, fileSize, p, dir, member)) != nullptr ||

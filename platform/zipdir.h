@@ -23,6 +23,7 @@ struct ZipDirectory {
     std::vector<ZipMember> members;    // by their place in the file, as the unpack meets them
     uint64 directoryAt = 0, directorySize = 0;
     uint64 endAt = 0;                  // the first end record: the ZIP64 one when there is one
+    uint64 readerEnd = 0;              // behind the end record, its comment left out
 };
 
 // Reads size bytes at offset into buffer; false when they are not all there.

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <map>
+#include <set>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -121,6 +123,9 @@ struct ArchiveFacts {
     bool        sheet1 = false;  // it is worksheets/sheet1.xml
     bool        sheetWhole = false, workbook = false;
     std::string workbookText;    // the start of the workbook part, to see if it lists a sheet
+    std::string workbookName;
+    std::map<std::string, std::string> rels;     // relationship parts, their first MiB
+    std::set<std::string> files, dirs;           // every member, directories without a '/'
 };
 
 // Whether the member name is the worksheet to follow: the first in archive order, unless
@@ -139,13 +144,19 @@ static bool FollowSheet(const std::string &name, ArchiveFacts &f)
 }
 
 // Reads the current member as far as it tells something: the sheet to its end of
-// sheetData, the workbook part's first MiB. False when the data is damaged.
-static bool ReadMember(archive *a, bool isWorkbook, bool follow, ArchiveFacts &f)
+// sheetData, the workbook part's first MiB, a relationship part's into *rels. False when
+// the data is damaged.
+static bool ReadMember(archive *a, bool isWorkbook, bool follow, ArchiveFacts &f,
+                       std::string *rels)
 {
     static char buffer[1 << 16];
     SheetDataEnd end;
     la_ssize_t n;
     while ((n = archive_read_data(a, buffer, sizeof(buffer))) > 0) {
+        if (rels != nullptr && rels->size() < (1u << 20)) {
+            rels->append(buffer, (size_t)n);
+            continue;
+        }
         if (follow)
             end.Feed(buffer, (size_t)n);
         if (isWorkbook && f.workbookText.size() < (1u << 20))
@@ -172,11 +183,89 @@ static std::string WalkArchive(archive *a, ArchiveFacts &f)
                 c = '/';
         bool isWorkbook = EndsWith(name, "workbook.xml");
         f.workbook = f.workbook || isWorkbook;
+        if (isWorkbook)
+            f.workbookName = name;
+        if (!name.empty() && name.back() == '/')
+            f.dirs.insert(name.substr(0, name.size() - 1));
+        else
+            f.files.insert(name);
+        std::string *rels = EndsWith(name, ".rels") ? &f.rels[name] : nullptr;
         bool follow = FollowSheet(name, f);
-        if ((isWorkbook || follow) && !ReadMember(a, isWorkbook, follow, f))
+        if ((isWorkbook || follow || rels != nullptr) && !ReadMember(a, isWorkbook, follow, f, rels))
             return "damaged ZIP archive";
     }
     return rc == ARCHIVE_EOF ? "" : "damaged ZIP archive";
+}
+
+// A relationship target joined to the folder of its source and resolved: a member name,
+// or empty when it leaves the package.
+static std::string ResolveTarget(const std::string &folder, const std::string &target)
+{
+    std::string path = !target.empty() && target[0] == '/' ? target : folder + target;
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t next = path.find_first_of("/\\", at);
+        std::string part = path.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        at = next == std::string::npos ? path.size() + 1 : next + 1;
+        if (part == "..") {
+            if (parts.empty())
+                return "";
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+    }
+    std::string name;
+    for (const std::string &part : parts)
+        name += (name.empty() ? "" : "/") + part;
+    return name;
+}
+
+// The value of attribute key="..." in tag, or empty.
+static std::string Attribute(const std::string &tag, const char *key)
+{
+    size_t at = tag.find(key);
+    if (at == std::string::npos || (at > 0 && !isspace((unsigned char)tag[at - 1])))
+        return "";
+    size_t from = at + strlen(key), to = tag.find('"', from);
+    return to == std::string::npos ? "" : tag.substr(from, to - from);
+}
+
+// The targets of the worksheet relationships in a relationship part, in its order.
+static std::vector<std::string> WorksheetTargets(const std::string &rels)
+{
+    std::vector<std::string> targets;
+    for (size_t at = 0; (at = rels.find("<Relationship ", at)) != std::string::npos; at++) {
+        std::string tag = rels.substr(at, rels.find('>', at) - at);
+        if (EndsWith(Attribute(tag, "Type=\""), "/worksheet"))
+            targets.push_back(Attribute(tag, "Target=\""));
+    }
+    return targets;
+}
+
+// What is wrong with the worksheets the workbook's relationships name, or empty.
+static std::string TargetVerdict(const ArchiveFacts &f)
+{
+    size_t slash = f.workbookName.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : f.workbookName.substr(0, slash + 1);
+    auto rels = f.rels.find(folder + "_rels/" + f.workbookName.substr(folder.size()) + ".rels");
+    std::vector<std::string> targets;
+    if (rels != f.rels.end())
+        targets = WorksheetTargets(rels->second);
+    if (targets.empty())
+        targets.push_back("/xl/worksheets/sheet1.xml");     // the usual name
+    for (const std::string &target : targets) {
+        std::string name = ResolveTarget(folder, target);
+        if (name.empty())
+            continue;
+        if (f.dirs.count(name) != 0)
+            return "worksheet " + OneLine(name) + " is a directory";
+        if (f.files.count(name) == 0)
+            return "worksheet " + OneLine(name) + " is not in the archive";
+        return "";
+    }
+    return "every worksheet the workbook names lies outside the package";
 }
 
 // What is wrong with a workbook whose archive is whole.
@@ -189,6 +278,9 @@ static std::string Verdict(const ArchiveFacts &f)
         return "no first worksheet";
     if (!listsSheet)
         return "the workbook lists no worksheet";
+    std::string targets = TargetVerdict(f);
+    if (!targets.empty())
+        return targets;
     if (!f.sheetWhole)
         return "worksheet cut off";
     return "import failed";

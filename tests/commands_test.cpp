@@ -210,6 +210,26 @@ TEST_F(Unzip, RefusesWhatIsNoWholeArchiveBeforeWriting)
     EXPECT_EQ(10, Run("c:unzip \"" + book + "\""));
 }
 
+// The reader looks for the end record in the last few KiB only, the format allows a comment
+// of 65,535 bytes; an archive that reads two ways is refused before anything is written.
+TEST_F(Unzip, TakesTheLongestCommentButNoSecondDirectory)
+{
+    const std::vector<Member> members = {{"xl/a.xml", "<a/>"}, {"xl/b.xml", "<b/>"}};
+    for (size_t size : {16000u, 20000u, 65535u}) {
+        platform::RemoveTemp(target);
+        ASSERT_TRUE(bookgen::WriteZip(book, members));
+        ASSERT_TRUE(bookgen::AppendComment(book, std::string(size, 'c')));
+        EXPECT_EQ(0, UnzipBook()) << size;
+        EXPECT_EQ("<b/>", Read(target + "/xl/b.xml")) << size;
+    }
+    platform::RemoveTemp(target);
+    ASSERT_TRUE(bookgen::WriteTwoWayZip(book, members, {{"xl/a.xml", "<other/>"}}));
+    ASSERT_EQ(0, mkdir(target.c_str(), 0700));
+    EXPECT_EQ(10, UnzipBook());
+    EXPECT_EQ("a second end record with its own directory", Refusal());
+    EXPECT_TRUE(Tree(target).empty());
+}
+
 TEST_F(Unzip, StopsABombEarly)
 {
     ASSERT_TRUE(bookgen::WriteZip(book, {{"xl/worksheets/sheet1.xml", std::string(40 << 20, '0')}}));

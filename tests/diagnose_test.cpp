@@ -7,6 +7,28 @@
 #include "bookgen/bookwriter.h"
 #include "tests/support/testing.h"
 
+namespace {
+
+// A workbook of sheet whose relationships name these worksheets instead.
+std::vector<bookgen::Member> Relinked(const std::string &sheet, const std::string &one, const std::string &two,
+                                      const std::vector<bookgen::Member> &extra = {})
+{
+    auto members = bookgen::Workbook(sheet, "", extra);
+    const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet";
+    auto r = [&](const char *id, const std::string &target) {
+        return "<Relationship Id=\"" + std::string(id) + "\" Type=\"" + type + "\" Target=\"" + target + "\"/>";
+    };
+    for (auto &m : members) {
+        if (m.name == "xl/workbook.xml")
+            m.data = "<workbook><sheets><sheet r:id=\"rId1\"/><sheet r:id=\"rId2\"/></sheets></workbook>";
+        if (m.name == "xl/_rels/workbook.xml.rels")
+            m.data = "<Relationships>" + r("rId1", one) + (two.empty() ? "" : r("rId2", two)) + "</Relationships>";
+    }
+    return members;
+}
+
+}  // namespace
+
 TEST(Diagnose, NamesTheCauseBeforeAndAfterAnImport)
 {
     testing_support::UseStandIn();
@@ -50,6 +72,10 @@ TEST(Diagnose, NamesTheCauseBeforeAndAfterAnImport)
         { dir + "/truncated.xlsx", true, "unzip failed: no end of central directory record" },
         { Write("endcut.xlsx", bytes.substr(0, bytes.size() - 5)), true,
           "unzip failed: end of central directory record cut" },
+        // The worksheets the relationships name: outside the package, a directory, missing.
+        { Zip("outside.xlsx", Relinked(sheet, "../../a.xml", "/../b.xml")), true, "every worksheet the workbook names lies outside the package" },
+        { Zip("dir.xlsx", Relinked(sheet, "w/d.xml", "", {{"xl/w/d.xml/", "", bookgen::Member::Directory}})), true, "worksheet xl/w/d.xml is a directory" },
+        { Zip("gone.xlsx", Relinked(sheet, "w/gone.xml", "")), true, "worksheet xl/w/gone.xml is not in the archive" },
         // What the unpack said about another archive is not taken for this one.
         { dir + "/cut.xlsx", false, "worksheet cut off" },
     };

@@ -1,9 +1,12 @@
-// OpenXMLFile: members written in UTF-16, either byte order, read back as UTF-8.
+// OpenXMLFile: members written in UTF-16, either byte order, read back as UTF-8 as they are
+// read, with nothing written beside them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <string>
+#include <vector>
 
 #include "tests/support/standin.h"
 #include "xml/xml.h"
@@ -54,15 +57,18 @@ std::string Units(std::initializer_list<unsigned> units, bool bigendian)
     return out;
 }
 
-TEST_F(OpenXMLFileTest, ReadsBothByteOrdersLeavesOtherBytesAndNeedsRoomForACopy)
+TEST_F(OpenXMLFileTest, ReadsBothByteOrdersKeepsEveryUnitAndLeavesOtherBytes)
 {
     struct { const char *name; std::initializer_list<unsigned> units; const char *utf8; } cases[] = {
         { "a mark", { 0xFEFF, '<', 'a', '/', '>' }, "<a/>" }, { "the mark alone", { 0xFEFF }, "" },
         { "two and three bytes", { '<', 0xE9, 0x20AC, '>' }, "<\xC3\xA9\xE2\x82\xAC>" },
         { "a pair", { 0xFEFF, '<', 0xD83D, 0xDE00, '>' }, "<\xF0\x9F\x98\x80>" },
-        { "a lone high half takes the next unit along", { '<', 0xD83D, 'x', 'y' }, "<\xEF\xBF\xBDy" },
+        { "a lone high half", { '<', 0xD83D, 'x', 'y' }, "<\xEF\xBF\xBDxy" },
+        { "a lone high half before an end tag", { 0xFEFF, 'a', 0xD83D, '<', '/', 'v', '>' }, "a\xEF\xBF\xBD</v>" },
+        { "two high halves, then a pair", { 0xFEFF, 0xD83D, 0xD83D, 0xDE00 }, "\xEF\xBF\xBD\xF0\x9F\x98\x80" },
+        { "a high half at the end", { '<', 0xD83D }, "<\xEF\xBF\xBD" },
         { "a lone low half", { '<', 0xDE00, 'x' }, "<\xEF\xBF\xBDx" },
-        { "a high half before a unit past the halves", { '<', 0xD83D, 0xE000, 0xE000 }, "<\xEF\xBF\xBD\xEE\x80\x80" },
+        { "a high half before a unit past the halves", { '<', 0xD83D, 0xE000, 0xE000 }, "<\xEF\xBF\xBD\xEE\x80\x80\xEE\x80\x80" },
     };
     for (bool bigendian : {false, true}) {
         SCOPED_TRACE(bigendian ? "BE" : "LE");
@@ -82,18 +88,65 @@ TEST_F(OpenXMLFileTest, ReadsBothByteOrdersLeavesOtherBytesAndNeedsRoomForACopy)
     for (const std::string &k : { "<a>caf\xC3\xA9</a>"s, "\xEF\xBB\xBF<a/>"s, "a"s, ""s, "\xFF<"s, "\xFE\xFE"s,
                                   "<a"s, "\0a"s, "\xFF\0"s })
         EXPECT_EQ(k, Read(k)) << k;
-    // The name and ".utf8" need one byte more than a path has.
+    // Nothing is written beside the member, however long the name.
     std::string sub = name.substr(0, name.rfind('/'));
     for (int k = 0; k < 2; k++) {
         sub += "/" + std::string(200, 'd');
         ASSERT_EQ(0, mkdir(platform::HostPath(sub.c_str()).c_str(), 0700));
     }
-    name = sub + "/" + std::string(XML_PATHSIZE - 5 - sub.size() - 1, 'n');
-    EXPECT_EQ("<a/>", Read("<a/>"));       // read as it is: no copy is needed
-    EXPECT_EQ("(none)", Read(Units({ 0xFEFF, '<', 'a', '/', '>' }, false)));
+    name = sub + "/" + std::string(XML_PATHSIZE - sub.size() - 1, 'n');
+    EXPECT_EQ("<a/>", Read(Units({ 0xFEFF, '<', 'a', '/', '>' }, false)));
+    size_t files = 0;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(2u, files);     // the two members written here
     BOOL missing = FALSE;
     EXPECT_EQ(nullptr, OpenXMLFile("T:no-such-dir/part.xml", &missing));
     EXPECT_TRUE(missing);
+}
+
+// Blocks of UTF-8 made from a member of several reads, and places taken back to: a peek may
+// reach behind the block it started in.
+TEST_F(OpenXMLFileTest, GoesBackToEveryPlaceAcrossBlocksAndReads)
+{
+    for (bool bigendian : {false, true}) {
+        SCOPED_TRACE(bigendian ? "BE" : "LE");
+        std::initializer_list<unsigned> mark = { 0xFEFF };
+        std::string wide = Units(mark, bigendian), utf8;
+        for (unsigned k = 0; k < 60000; k++) {
+            // A pair across the end of the first read: its high half is the read's last unit.
+            if (k == XML_RAWSIZE / 2 - 2) {
+                wide += Units({ 0xD83D, 0xDE00 }, bigendian);
+                utf8 += "\xF0\x9F\x98\x80";
+                k++;
+                continue;
+            }
+            unsigned u = k % 5 == 0 ? 0x3000u : k % 5 == 1 ? 0xE9u : 'a' + k % 26;
+            wide += Units({ u }, bigendian);
+            utf8 += u == 0x3000 ? "\xE3\x80\x80" : u == 0xE9 ? "\xC3\xA9" : std::string(1, (char)u);
+        }
+        std::ofstream(platform::HostPath(name.c_str()), std::ios::binary) << wide;
+        BOOL missing;
+        XMLFile *fp = OpenXMLFile(name.c_str(), &missing);
+        ASSERT_NE(nullptr, fp);
+        std::vector<std::pair<int64, size_t>> places;
+        std::string text;
+        for (int32 c; (c = NextByte(fp)) >= 0;) {
+            if (text.size() % 7919 == 0)
+                places.push_back({ XMLTell(fp) - 1, text.size() });
+            text += (char)c;
+        }
+        EXPECT_TRUE(EndOfFile(fp));
+        EXPECT_EQ(utf8, text);
+        for (auto it = places.rbegin(); it != places.rend(); ++it) {
+            ASSERT_TRUE(XMLSeek(fp, it->first));
+            std::string again;
+            for (int k = 0; k < 100 && it->second + again.size() < utf8.size(); k++)
+                again += (char)NextByte(fp);
+            EXPECT_EQ(utf8.substr(it->second, again.size()), again) << it->second;
+        }
+        CloseXMLStream(fp);
+    }
 }
 
 }  // namespace

@@ -59,4 +59,40 @@ TEST(GetXMLFormulaTest, SharedBlocks)
     }
 }
 
+// si numbers past the index of every shape (neighbours, far apart, sharing long leading bits,
+// the largest), each defined and used, some defined again: every use finds its latest.
+TEST(GetXMLFormulaTest, EverySiPastTheIndexFindsItsLatestDefinition)
+{
+    testing_support::UseStandIn();
+    std::vector<unsigned long> numbers = {1048576, 1048577, 1048578, 1073741824, 1073741825, 2147483647,
+                                          2147483646, 1610612736, 1048576 + 65536};
+    for (unsigned long k = 1; numbers.size() < 300; k++)
+        numbers.push_back(1048576 + (k * 2654435761u) % 2146435071u);
+    std::string sheet, cells;
+    auto Defined = [&](size_t row, size_t k, const char *plus) {
+        std::string ref = "A" + std::to_string(row), text = std::to_string(k) + plus;
+        sheet += Row((int)row, Shared(ref.c_str(), std::to_string(numbers[k]).c_str(), text,
+                                     (ref + ":" + ref).c_str()));
+        cells += (cells.empty() ? "" : "|") + ref + "==" + text;
+    };
+    auto Used = [&](size_t row, size_t k, const char *plus) {
+        std::string ref = "B" + std::to_string(row);
+        sheet += Row((int)row, Use(ref.c_str(), std::to_string(numbers[k]).c_str()));
+        cells += "|" + ref + "==" + std::to_string(k) + plus;
+    };
+    size_t row = 1;
+    for (size_t k = 0; k < numbers.size(); k++)
+        Defined(row++, k, "+1");
+    for (size_t k = numbers.size(); k-- > 0;)
+        Used(row++, k, "+1");
+    for (size_t k = 0; k < numbers.size(); k += 7)
+        Defined(row++, k, "+2");
+    for (size_t k = 0; k < numbers.size(); k++)
+        Used(row++, k, k % 7 == 0 ? "+2" : "+1");
+    auto book = testing_support::ImportSheet(sheet);
+    EXPECT_EQ(0, book.rc);
+    EXPECT_EQ(cells, book.cells);
+    EXPECT_TRUE(testing_support::NothingLeft());
+}
+
 }  // namespace

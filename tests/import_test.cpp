@@ -17,6 +17,14 @@ protected:
     void TearDown() override { EXPECT_TRUE(NothingLeft()); }
 };
 
+std::string Repeat(const std::string &s, size_t n)
+{
+    std::string out;
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
 TEST_F(Import, EmptyAndCutSheets)
 {
     auto empty = ImportSheet("<?xml version=\"1.0\"?><worksheet><sheetData/></worksheet>");
@@ -98,6 +106,88 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
     }
 }
 
+// Sheet ids are looked up in a table of the relationships: the first of an id in the file
+// counts, its case does not.
+TEST_F(Import, FindsEachSheetsRelationshipByItsId)
+{
+    using M = bookgen::Member;
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    auto r = [&](const std::string &id, const std::string &type, const std::string &target) {
+        return "<Relationship Id=\"" + id + "\" Type=\"" + rel + type + "\" Target=\"" + target + "\"/>";
+    };
+    auto book = [&](const std::string &sheets, const std::string &rels) {
+        return std::vector<M>{{"xl/workbook.xml", "<workbook><sheets>" + sheets + "</sheets></workbook>"},
+                              {"xl/_rels/workbook.xml.rels", "<Relationships>" + rels + "</Relationships>"},
+                              {"xl/w/s.xml", "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><v>found</v>"
+                                             "</c></row></sheetData></worksheet>"}};
+    };
+    const std::string first = "<sheet r:id=\"rId1\"/>";
+    struct { const char *name; std::vector<M> members; const char *cells; } cases[] = {
+        { "an id given twice: a chart sheet first",
+          book("<sheet r:id=\"rId2\"/>" + first, r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") +
+                                                  r("rId1", "worksheet", "w/s.xml")), "A1=found" },
+        { "an id given twice: a worksheet first",
+          book(first, r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), "A1=found" },
+        { "ids in another case, many unknown before",
+          book(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>",
+               r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")),
+          "A1=found" },
+        { "only unknown ids", book(Repeat("<sheet r:id=\"rIdX\"/>", 50), r("rId1", "worksheet", "w/s.xml")), "" },
+    };
+    for (const auto &c : cases) {
+        auto imported = ImportMembers(c.members);
+        EXPECT_EQ(*c.cells ? 0 : 20, imported.rc) << c.name;
+        EXPECT_EQ(c.cells, imported.cells) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
+    }
+}
+
+// The worksheet as UTF-16, little-endian behind a mark.
+std::string Utf16(const std::u16string &text)
+{
+    std::string out = "\xFF\xFE";
+    for (char16_t u : text)
+        out += {(char)(u & 0xFF), (char)(u >> 8)};
+    return out;
+}
+
+// A lone half of a pair becomes U+FFFD ("?" in the host's charset) and takes nothing after it
+// along: each cell keeps its own value.
+TEST_F(Import, AUtf16SheetKeepsEveryUnitAroundALoneHalf)
+{
+    const std::u16string rows[] = {
+        u"<row r=\"1\"><c r=\"A1\" t=\"str\"><v>x\xD83D</v></c><c r=\"B1\"><v>2</v></c></row>",
+        u"<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>\xD83D</t></is></c><c r=\"B2\"><v>\xDE00</v></c></row>",
+        u"<row r=\"3\"><c r=\"A3\"><v>\xD83D\xD83D\xDE00</v></c><c r=\"B3\"><v>3</v></c></row>",
+    };
+    std::u16string sheet = u"<worksheet><sheetData>";
+    for (const auto &row : rows)
+        sheet += row;
+    sheet += u"</sheetData></worksheet>";
+    std::vector<bookgen::Member> members = bookgen::Workbook("<worksheet/>");
+    for (auto &m : members)
+        if (m.name == "xl/worksheets/sheet1.xml")
+            m.data = Utf16(sheet);
+    auto book = ImportMembers(members);
+    EXPECT_EQ(0, book.rc);
+    EXPECT_EQ("A1=x?|B1=2|A2=?|B2=?|A3=??|B3=3", book.cells);
+}
+
+// Cells without a name that count on past the last column or row are not made; the trace
+// says where they would have gone (the cells that are made: the fixture cells-off-the-grid).
+TEST(CellsOffTheGrid, AreTracedWhereTheyWouldGo)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/grid.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"1\"><c r=\"XFD1\"><v>1</v></c><c><v>2</v></c></row>"
+                                                          "<row r=\"1048576\"/><row><c><v>3</v></c></row>")));
+    auto run = RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    for (const char *where : {"Zelle XFE1:", "Zelle A1048577:"})
+        EXPECT_NE(std::string::npos, run.err.find(where)) << where;
+    platform::RemoveTemp(dir);
+}
+
 // A workbook whose A1 holds text as a shared string (form 0), an inline string (1) or a value.
 std::vector<bookgen::Member> TextBook(const std::string &text, int form)
 {
@@ -105,14 +195,6 @@ std::vector<bookgen::Member> TextBook(const std::string &text, int form)
                      : form == 1 ? "<c r=\"A1\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>"
                                  : "<c r=\"A1\" t=\"str\"><v>" + text + "</v></c>";
     return bookgen::Workbook("<row r=\"1\">" + a1 + "<c r=\"B1\"><v>1</v></c></row>", form == 0 ? "<si><t>" + text + "</t></si>" : "");
-}
-
-std::string Repeat(const std::string &s, size_t n)
-{
-    std::string out;
-    while (n-- > 0)
-        out += s;
-    return out;
 }
 
 // Texts through the sheaf command, whole up to what a spreadsheet cell keeps.

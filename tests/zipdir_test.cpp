@@ -164,3 +164,17 @@ TEST(ReadZipDirectory, RefusesEachFlaw)
     EXPECT_EQ("member count limit", Refusal(two, nullptr, 1));
     EXPECT_EQ("", Refusal(two, nullptr, 2));
 }
+
+// An end record in the comment that leads to a directory of its own, listing other members:
+// the archive reads two ways. One whose directory is not before it leads nowhere.
+TEST(ReadZipDirectory, RefusesAnArchiveThatReadsTwoWays)
+{
+    std::string a = Local("a.txt", 5, 5) + "hello", b = Local("b.txt", 5, 5) + "world";
+    auto End = [](uint32 dirAt) {
+        return "PK\x05\x06" + U16(0) + U16(0) + U16(1) + U16(1) + U32(51) + U32(dirAt) + U16(0);
+    };
+    EXPECT_EQ("a second end record with its own directory",
+              Refusal(Listing(a + b, {Central("a.txt", 5, 5, 0)}, Central("b.txt", 5, 5, 40) + End(80 + 51 + 22))));
+    EXPECT_EQ("central directory not where the end record says",
+              Refusal(Listing(a, {Central("a.txt", 5, 5, 0)}, End(0))));
+}

@@ -1,5 +1,6 @@
-// Members written in UTF-16, as some phone and web producers do: converted once to UTF-8
-// beside the original, so the byte scanner never sees two bytes per character.
+// Members written in UTF-16, as some phone and web producers do: turned into UTF-8 block by
+// block as the stream reads them, so the byte scanner never sees two bytes per character
+// and nothing is written beside the member.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
@@ -11,73 +12,125 @@ static XMLFile *Failed(XMLFile *in)
     return nullptr;
 }
 
-// The next 16-bit unit, or -1 at the end.
-static int32 NextUnit(XMLFile *in, BOOL bigendian)
+static uint32 Unit(const uint8 *p, BOOL bigendian)
 {
-    int32 a = NextByte(in), b;
-
-    if (a < 0 || (b = NextByte(in)) < 0)
-        return -1;
-    return bigendian ? (a << 8) | b : (b << 8) | a;
+    return bigendian ? (uint32)(p[0] << 8 | p[1]) : (uint32)(p[1] << 8 | p[0]);
 }
 
-// Reads UTF-16 from in and writes UTF-8 to out; FALSE when a read or a write fails.
-static BOOL Transcode(XMLFile *in, BPTR out, BOOL bigendian)
+// Turns the units of raw (n bytes) into UTF-8 in out, which has room for 3 bytes a unit;
+// the bytes written. *used: the bytes of raw taken. A lone half of a pair becomes U+FFFD and
+// the unit after it is read on its own; a high half at the end waits for the next read
+// unless last says none comes, and so does an odd byte (dropped at the end).
+static uint32 DecodeUnits(const uint8 *raw, uint32 n, BOOL bigendian, BOOL last, uint8 *out,
+                          uint32 *used)
 {
-    char chunk[XML_BUFSIZE];
-    uint32 n = 0, cp;
-    int32 unit, low;
+    uint32 i = 0, len = 0, cp, low;
 
-    while ((unit = NextUnit(in, bigendian)) >= 0) {
-        cp = (uint32)unit;
+    while (n - i >= 2) {
+        cp = Unit(raw + i, bigendian);
         if (cp >= 0xD800 && cp <= 0xDBFF) {
-            low = NextUnit(in, bigendian);
-            if (low >= 0xDC00 && low <= 0xDFFF)
-                cp = 0x10000 + ((cp - 0xD800) << 10) + ((uint32)low - 0xDC00);
-            else
-                cp = 0xFFFD;    // a lone half: the unit after it is lost with it
+            if (n - i < 4 && !last)
+                break;
+            low = n - i >= 4 ? Unit(raw + i + 2, bigendian) : 0;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                cp = 0xFFFD;
+            }
         } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
-        if (n + 4 > sizeof(chunk)) {
-            if (IDOS->FWrite(out, chunk, n, 1) != 1)
-                return FALSE;
-            n = 0;
-        }
-        n += EncodeUTF8(cp, chunk + n);
+        i += 2;
+        len += EncodeUTF8(cp, (char *)out + len);
     }
-    if (!EndOfFile(in))
-        return FALSE;
-    return n == 0 || IDOS->FWrite(out, chunk, n, 1) == 1;
+    *used = i;
+    return len;
 }
 
-// The member as a stream; NULL with *missing when it is not there, without when the system
-// fails.
-static XMLFile *OpenMember(const char *name, BOOL *missing)
+int32 RefillWideStream(XMLFile *f)
+{
+    uint32 n, used, len = 0;
+    BOOL last = FALSE;
+
+    // Every block starts at a unit of its own, with nothing carried over from the one
+    // before: a place is where its units start in the file and how far into the block.
+    f->start = (f->rawnext - f->held) << WIDE_SHIFT;
+    f->next = f->end = f->block;
+    while (len == 0 && !last) {
+        n = IDOS->FRead(f->fh, f->raw + f->held, 1, sizeof(f->raw) - f->held);
+        if (n == 0) {
+            f->failed = IDOS->IoErr() != 0 ? TRUE : FALSE;
+            if (f->failed)
+                return -1;
+            last = TRUE;
+        }
+        f->rawnext += n;
+        f->held += n;
+        len = DecodeUnits(f->raw, f->held, f->bigendian, last, f->block, &used);
+        f->held -= used;
+        if (f->held > 0 && used > 0)
+            IExec->CopyMem(f->raw + used, f->raw, f->held);
+    }
+    if (len == 0)
+        return -1;
+    f->end = f->block + len;
+    return *f->next++;
+}
+
+BOOL SeekWideStream(XMLFile *f, int64 pos)
+{
+    int64 raw = pos >> WIDE_SHIFT, offset = pos & ((1 << WIDE_SHIFT) - 1);
+
+    if (!IDOS->ChangeFilePosition(f->fh, raw, OFFSET_BEGINNING)) {
+        f->failed = TRUE;
+        return FALSE;
+    }
+    f->rawnext = raw;
+    f->held = 0;
+    f->failed = FALSE;
+    // The block made again from the same units holds the same bytes.
+    if (RefillWideStream(f) < 0 && offset > 0)
+        return FALSE;
+    if (offset > f->end - f->block) {
+        f->failed = TRUE;
+        return FALSE;
+    }
+    f->next = f->block + offset;
+    return TRUE;
+}
+
+// The stream reads UTF-16 from the file position at on.
+static BOOL BeginWide(XMLFile *f, int64 at, BOOL bigendian)
+{
+    if (!IDOS->ChangeFilePosition(f->fh, at, OFFSET_BEGINNING))
+        return FALSE;
+    f->wide = TRUE;
+    f->bigendian = bigendian;
+    f->held = 0;
+    f->rawnext = at;
+    f->start = at << WIDE_SHIFT;
+    f->next = f->end = f->block;
+    f->failed = FALSE;
+    return TRUE;
+}
+
+XMLFile *OpenXMLFile(const char *name, BOOL *missing)
 {
     BPTR fh = IDOS->FOpen(name, MODE_OLDFILE, XML_BUFSIZE);
-    XMLFile *f;
+    XMLFile *in;
+    int32 a, b;
+    BOOL mark, wide, bigendian;
 
     *missing = FALSE;
     if (fh == ZERO) {
         *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
         return nullptr;
     }
-    if ((f = OpenXMLStream(fh)) == nullptr)
+    if ((in = OpenXMLStream(fh)) == nullptr) {
         IDOS->FClose(fh);
-    return f;
-}
-
-XMLFile *OpenXMLFile(const char *name, BOOL *missing)
-{
-    char copy[XML_PATHSIZE];
-    XMLFile *in = OpenMember(name, missing);
-    BPTR out;
-    int32 a, b;
-    BOOL mark, wide, bigendian, ok;
-
-    if (in == nullptr)
         return nullptr;
+    }
     a = NextByte(in);
     b = NextByte(in);
     if (b < 0 && !EndOfFile(in))
@@ -85,21 +138,9 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing)
     mark = (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
     wide = mark || (a == '<' && b == 0) || (a == 0 && b == '<');
     bigendian = a == 0xFE || a == 0;
-    // Behind the mark, or back at the start: without one the "<" is kept.
-    if (!XMLSeek(in, mark ? 2 : 0))
-        return Failed(in);
     if (!wide)
-        return in;
-
-    IUtility->Strlcpy(copy, name, sizeof(copy));
-    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
-        return Failed(in);
+        return XMLSeek(in, 0) ? in : Failed(in);
     IExec->DebugPrintF("UTF-16: %s\n", name);
-    out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
-    if (out == ZERO)
-        return Failed(in);
-    ok = Transcode(in, out, bigendian);
-    IDOS->FClose(out);
-    CloseXMLStream(in);
-    return ok ? OpenMember(copy, missing) : nullptr;
+    // Behind the mark, or at the start: without one the "<" is kept.
+    return BeginWide(in, mark ? 2 : 0, bigendian) ? in : Failed(in);
 }

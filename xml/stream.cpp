@@ -15,6 +15,9 @@ XMLFile *OpenXMLStream(BPTR fh)
     f->fh = fh;
     f->start = 0;
     f->failed = FALSE;
+    f->wide = f->bigendian = FALSE;
+    f->held = 0;
+    f->rawnext = 0;
     return f;
 }
 
@@ -30,6 +33,8 @@ int32 RefillXMLStream(XMLFile *f)
 {
     uint32 n;
 
+    if (f->wide)
+        return RefillWideStream(f);
     f->start += f->end - f->block;
     f->next = f->end = f->block;
     n = IDOS->FRead(f->fh, f->block, 1, sizeof(f->block));
@@ -53,6 +58,8 @@ BOOL XMLSeek(XMLFile *f, int64 pos)
         f->next = f->block + (pos - f->start);
         return TRUE;
     }
+    if (f->wide)
+        return SeekWideStream(f, pos);
     if (!IDOS->ChangeFilePosition(f->fh, pos, OFFSET_BEGINNING)) {
         f->failed = TRUE;
         return FALSE;

@@ -49,15 +49,26 @@ struct XMLText {
 // --- stream.cpp
 
 // A member open for scanning: its handle read in blocks into a buffer of the stream's own,
-// so that taking a byte costs a call of the system only when a block is spent.
+// so that taking a byte costs a call of the system only when a block is spent. A member in
+// UTF-16 is turned into UTF-8 as each block is read (encoding.cpp).
 #define XML_BLOCKSIZE 65536
+#define XML_RAWSIZE   (XML_BLOCKSIZE / 2)   // UTF-16 read at once: at most 3 bytes a unit
 struct XMLFile {
     uint8 *next, *end;     // what is left of the block: all that the fast path touches
     BPTR   fh;
-    int64  start;          // the file position of block[0]
+    int64  start;          // the place of block[0]: its file position, or for UTF-16 that of
+                           // its first unit shifted left by WIDE_SHIFT
     BOOL   failed;         // a read failed: the end met is no end of the file
+    BOOL   wide;           // UTF-16, bigendian or not
+    BOOL   bigendian;
+    uint32 held;           // UTF-16 bytes read but not yet turned into the block
+    int64  rawnext;        // the file position behind them
     uint8  block[XML_BLOCKSIZE];
+    uint8  raw[XML_RAWSIZE];
 };
+// A place in a UTF-16 member: where the block's units start in the file, shifted by this,
+// plus the offset in the block, which never reaches 1 << WIDE_SHIFT.
+#define WIDE_SHIFT 17
 
 // A stream over an open handle, which the stream closes; NULL when memory ran out.
 XMLFile *OpenXMLStream(BPTR fh);
@@ -114,10 +125,14 @@ static inline BOOL NameIs(const char *a, const char *b)
 // --- encoding.cpp
 
 // Opens a member of the workspace for scanning. A file written in UTF-16 (a byte order mark,
-// or "<" as a 16-bit unit) is first written out again as UTF-8 beside it, and that copy is
-// opened: the scanner reads bytes. NULL when it cannot be opened or converted; *missing
-// then tells whether the file is not there at all, as against a failing system.
+// or "<" as a 16-bit unit) is read as UTF-8 all the same: each block is converted as it is
+// read, nothing is written. NULL when it cannot be opened; *missing then tells whether the
+// file is not there at all, as against a failing system.
 XMLFile *OpenXMLFile(const char *name, BOOL *missing);
+// The stream's next block of UTF-16 as UTF-8: its first byte, or -1 at the end or on an error.
+int32 RefillWideStream(XMLFile *f);
+// Back to a place of a UTF-16 stream before its block. FALSE when the system cannot seek.
+BOOL SeekWideStream(XMLFile *f, int64 pos);
 
 // --- decode.cpp
 
