@@ -220,6 +220,35 @@ TEST_F(Unzip, StopsABombEarly)
     EXPECT_EQ(0, Unpack({{"a.txt", Noise(3 << 20)}}));   // below the ratio
 }
 
+// The data must come out as the directory says: as many bytes and the same CRC, stored or
+// deflated; a member that does not is refused whole, never written in part.
+TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
+{
+    for (bool stored : {false, true}) {
+        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(5000), Member::File, stored}}));
+        const std::string zip = Read(book);
+        const size_t entry = zip.find("PK\x01\x02");
+        auto patched = [&](size_t local, size_t central, const std::string &bytes) {
+            return std::string(zip).replace(local, 4, bytes).replace(entry + central, 4, bytes);
+        };
+        std::string cases[] = {
+            patched(14, 16, U32(0x12345678)),     // another CRC
+            patched(22, 24, U32(4999)),           // one byte less unpacked
+            patched(22, 24, U32(5001)),           // one byte more
+        };
+        for (size_t k = 0; k < std::size(cases); k++) {
+            ASSERT_EQ(0, mkdir(target.c_str(), 0700));
+            EXPECT_EQ(10, UnpackBytes(cases[k])) << stored << k;
+            EXPECT_EQ("damaged data: a.xml", Refusal()) << stored << k;
+            EXPECT_TRUE(Noise(5000) != Read(target + "/a.xml")) << stored << k;
+            platform::RemoveTemp(target);
+        }
+        EXPECT_EQ(0, UnpackBytes(zip)) << stored;
+        EXPECT_TRUE(Noise(5000) == Read(target + "/a.xml")) << stored;
+        platform::RemoveTemp(target);
+    }
+}
+
 TEST_F(Unzip, CountsBytesAndMembersReallyUnpacked)
 {
     platform::unzipLimits.maxBytes = 150000;
