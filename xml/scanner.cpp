@@ -81,6 +81,47 @@ static BOOL MatchTag(const char *text, const char *sname)
     return TRUE;
 }
 
+// The last byte of a stored tag text that is not a blank; 0 for an empty one.
+static int32 LastNonBlank(const char *buffer, uint32 n)
+{
+    while (n > 0 && buffer[n - 1] == ' ')
+        n--;
+    return n > 0 ? (uint8)buffer[n - 1] : 0;
+}
+
+// A tag whose "<" was just consumed, when it lies whole in the block and fits buffer (size
+// bytes): its text stored, the stream moved past its ">", *last its last byte that is not
+// a blank. FALSE with nothing consumed otherwise, and for markup behind "<!".
+static BOOL ReadTagInBlock(XMLFile *fpr, uint32 size, char *buffer, int32 *last)
+{
+    const uint8 *p = fpr->next, *q = p;
+    const uint8 *stop = fpr->end - p > (int64)size - 1 ? p + size - 1 : fpr->end;
+    uint8 quote = 0;
+    uint32 n;
+
+    if (p >= stop || *p == '!')
+        return FALSE;
+    for (; q < stop; q++) {
+        uint8 c = *q;
+        if (c != '>' && c != '"' && c != '\'') {
+            buffer[q - p] = (char)c;
+            continue;
+        }
+        if (c == '>' && quote == 0)
+            break;
+        if (c != '>')
+            quote = quote == 0 ? c : quote == c ? 0 : quote;
+        buffer[q - p] = (char)c;
+    }
+    if (q >= stop)
+        return FALSE;
+    n = (uint32)(q - p);
+    buffer[n] = '\0';
+    *last = LastNonBlank(buffer, n);
+    fpr->next = (uint8 *)q + 1;
+    return TRUE;
+}
+
 // Reads one tag whose "<" was just consumed, up to its ">" (one inside quotes does not end
 // it), storing at most size - 1 bytes. Returns 1 when it matches sname (flags set), 0 when
 // it does not or is a comment, CDATA or declaration, -1 at the end of the file.
@@ -90,6 +131,8 @@ static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, B
     uint32 i = 0;
     int32 c, quote = 0, last = 0;
 
+    if (ReadTagInBlock(fpr, size, buffer, &last))
+        goto read;
     c = NextByte(fpr);
     if (c < 0)
         return -1;
@@ -117,24 +160,39 @@ static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, B
         }
     }
     buffer[i] = '\0';
+read:
     if (buffer[0] == '?' || !MatchTag(buffer, sname))
         return 0;
     *complete = (last == '/') ? TRUE : FALSE;
     return 1;
 }
 
+// Consumes bytes up to and including the next "<"; FALSE when the file ends first.
+static BOOL SkipToTag(XMLFile *fpr)
+{
+    for (;;) {
+        const uint8 *lt = FindByte(fpr->next, fpr->end, '<');
+        if (lt < fpr->end) {
+            fpr->next = (uint8 *)lt + 1;
+            return TRUE;
+        }
+        fpr->next = fpr->end;
+        int32 c = RefillXMLStream(fpr);
+        if (c < 0)
+            return FALSE;
+        if (c == '<')
+            return TRUE;
+    }
+}
+
 BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
                     BOOL *complete)
 {
-    int32 c;
     int r;
 
     buffer[0] = '\0';
     for (;;) {
-        do {
-            c = NextByte(fpr);
-        } while (c >= 0 && c != '<');
-        if (c < 0) {
+        if (!SkipToTag(fpr)) {
             buffer[0] = '\0';
             IExec->DebugPrintF("FindXMLSection4: FALSE\n");
             return FALSE;

@@ -69,6 +69,23 @@ static inline int32 NextByte(XMLFile *f)
 {
     return f->next < f->end ? *f->next++ : RefillXMLStream(f);
 }
+// The first byte b in [p, end), or end: a word at a time, whatever the byte order.
+static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
+{
+    const uint64 ones = 0x0101010101010101ull, pattern = ones * b;
+
+    while (end - p >= 8) {
+        uint64 w;
+        __builtin_memcpy(&w, p, 8);
+        w ^= pattern;
+        if (((w - ones) & ~w & (ones << 7)) != 0)
+            break;
+        p += 8;
+    }
+    while (p < end && *p != b)
+        p++;
+    return p;
+}
 // Where the next byte comes from, and back to a place already read (never further on):
 // inside the block without a call of the system. FALSE when the system cannot seek.
 int64    XMLTell(const XMLFile *f);
