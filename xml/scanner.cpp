@@ -361,6 +361,43 @@ static BOOL ReadCData(XMLFile *fpr, XMLText *text)
     }
 }
 
+// One byte of element text, line ends as XML reads them: CR LF and a lone CR are one LF.
+// *cr tells whether the byte before was a CR.
+static void PutTextByte(XMLText *text, uint8 c, BOOL *cr)
+{
+    if (c == '\n' && *cr) {
+        *cr = FALSE;
+        return;
+    }
+    *cr = c == '\r';
+    TextPut(text, *cr ? '\n' : c);
+}
+
+// The element text [p, end), which holds no "<": runs of plain bytes the text has room for
+// go in one copy, the rest byte by byte.
+static void PutTextRun(XMLText *text, const uint8 *p, const uint8 *end, BOOL *cr)
+{
+    while (p < end) {
+        const uint8 *q = p, *stop = end - p > (int64)text->avail ? p + text->avail : end;
+        while (q < stop && *q < 0x80 && *q != '&' && *q != '\r' && *q != text->special
+               && !(*q == '\n' && *cr))
+            q++;
+        if (q > p) {
+            uint32 n = (uint32)(q - p);
+            for (uint32 k = 0; k < n; k++)
+                text->buf[text->len + k] = (char)p[k];
+            text->len += n;
+            text->chars += n;
+            text->avail -= n;
+            text->need = 0;
+            *cr = FALSE;
+            p = q;
+        }
+        if (p < end)
+            PutTextByte(text, *p++, cr);
+    }
+}
+
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
 {
     BOOL ended = FALSE, cr = FALSE;
@@ -368,17 +405,14 @@ BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
 
     IExec->DebugPrintF("GetXMLValue(%s)\n", text->buf);
     for (;;) {
+        const uint8 *lt = FindByte(fpr->next, fpr->end, '<');
+        PutTextRun(text, fpr->next, lt, &cr);
+        fpr->next = (uint8 *)lt;
         c = NextByte(fpr);
         if (c < 0)
             break;
         if (c != '<') {
-            // Line ends as XML reads them: CR LF and a lone CR are one LF.
-            if (c == '\n' && cr) {
-                cr = FALSE;
-                continue;
-            }
-            cr = c == '\r';
-            TextPut(text, cr ? '\n' : (uint8)c);
+            PutTextByte(text, (uint8)c, &cr);    // the first byte of a new block
             continue;
         }
         cr = FALSE;
