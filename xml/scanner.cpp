@@ -261,6 +261,15 @@ static inline BOOL SameName(const char *a, const char *b, uint32 len)
     return TRUE;
 }
 
+// TRUE when the len bytes at a are the name, as SameName compares.
+static BOOL NamedAs(const char *a, uint32 len, const char *name)
+{
+    for (uint32 k = 0; k < len; k++)
+        if (name[k] == '\0' || !SameName(a + k, name + k, 1))
+            return FALSE;
+    return name[len] == '\0';
+}
+
 // The next attribute of a tag text at *p: its name and its value without quotes; *p moves
 // behind it. An attribute without a value is passed over. FALSE at the end of the tag.
 static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const char **value,
@@ -298,11 +307,29 @@ static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const
     return TRUE;
 }
 
+// value, quoted, into buffer (size bytes, at least 3); cut to fit, *trunc then set.
+static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer, BOOL *trunc)
+{
+    uint32 n = 0;
+
+    if (vlen > size - 3) {
+        vlen = size - 3;
+        *trunc = TRUE;
+    }
+    buffer[n++] = '"';
+    for (uint32 k = 0; k < vlen; k++)
+        buffer[n++] = value[k];
+    buffer[n++] = '"';
+    buffer[n] = '\0';
+}
+
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc)
 {
-    const char *key, *p = dstring, *aname, *value;
-    uint32 klen = 0, alen, vlen, n = 0;
+    const char *key, *names[1];
+    char *values[1] = { buffer };
+    uint32 klen = 0;
+    char name[XML_BUFSIZE];
 
     buffer[0] = '\0';
     while (*spara == ' ')
@@ -310,23 +337,35 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     key = spara;
     while (key[klen] != '\0' && key[klen] != '=')
         klen++;
-    if (klen == 0 || size < 3)    // room for both quotes and the terminator
+    if (klen == 0 || klen >= sizeof(name))
+        return;
+    for (uint32 k = 0; k < klen; k++)
+        name[k] = key[k];
+    name[klen] = '\0';
+    names[0] = name;
+    GetSectionParameters(dstring, names, values, 1, size, trunc);
+}
+
+void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
+                          uint32 count, uint32 size, BOOL *trunc)
+{
+    const char *p = dstring, *aname, *value;
+    uint32 alen, vlen, left = count;
+
+    for (uint32 k = 0; k < count; k++)
+        values[k][0] = '\0';
+    if (size < 3)    // room for both quotes and the terminator
         return;
     while (*p != '\0' && !IsBlank(*p))    // past the element name
         p++;
-    while (NextAttribute(&p, &aname, &alen, &value, &vlen)) {
-        if (alen != klen || !SameName(aname, key, klen))
-            continue;
-        if (vlen > size - 3) {
-            vlen = size - 3;
-            *trunc = TRUE;
+    while (left > 0 && NextAttribute(&p, &aname, &alen, &value, &vlen)) {
+        for (uint32 k = 0; k < count; k++) {
+            if (values[k][0] != '\0' || !NamedAs(aname, alen, names[k]))
+                continue;
+            QuoteValue(value, vlen, size, values[k], trunc);
+            left--;
+            break;
         }
-        buffer[n++] = '"';
-        for (uint32 k = 0; k < vlen; k++)
-            buffer[n++] = value[k];
-        buffer[n++] = '"';
-        buffer[n] = '\0';
-        return;
     }
 }
 

@@ -106,6 +106,10 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname);
 // spara is the name with "=", as "r=" or " t="; the name must start an attribute.
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc);
+// The values of several attributes of a tag text in one pass: values[k] (size bytes each)
+// as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
+void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
+                          uint32 count, uint32 size, BOOL *trunc);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
