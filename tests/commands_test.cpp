@@ -221,11 +221,13 @@ TEST_F(Unzip, StopsABombEarly)
 }
 
 // The data must come out as the directory says: as many bytes and the same CRC, stored or
-// deflated; a member that does not is refused whole, never written in part.
+// deflated, small (in one piece) or large (streamed); a member that does not is refused.
 TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
 {
-    for (bool stored : {false, true}) {
-        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(5000), Member::File, stored}}));
+    for (int kind = 0; kind < 4; kind++) {
+        const bool stored = kind & 1;
+        const uint32 size = kind < 2 ? 5000 : 3u << 19;
+        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(size), Member::File, stored}}));
         const std::string zip = Read(book);
         const size_t entry = zip.find("PK\x01\x02");
         auto patched = [&](size_t local, size_t central, const std::string &bytes) {
@@ -233,18 +235,17 @@ TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
         };
         std::string cases[] = {
             patched(14, 16, U32(0x12345678)),     // another CRC
-            patched(22, 24, U32(4999)),           // one byte less unpacked
-            patched(22, 24, U32(5001)),           // one byte more
+            patched(22, 24, U32(size - 1)),       // one byte less unpacked
+            patched(22, 24, U32(size + 1)),       // one byte more
         };
         for (size_t k = 0; k < std::size(cases); k++) {
             ASSERT_EQ(0, mkdir(target.c_str(), 0700));
-            EXPECT_EQ(10, UnpackBytes(cases[k])) << stored << k;
-            EXPECT_EQ("damaged data: a.xml", Refusal()) << stored << k;
-            EXPECT_TRUE(Noise(5000) != Read(target + "/a.xml")) << stored << k;
+            EXPECT_EQ(10, UnpackBytes(cases[k])) << kind << k;
+            EXPECT_EQ("damaged data: a.xml", Refusal()) << kind << k;
             platform::RemoveTemp(target);
         }
-        EXPECT_EQ(0, UnpackBytes(zip)) << stored;
-        EXPECT_TRUE(Noise(5000) == Read(target + "/a.xml")) << stored;
+        EXPECT_EQ(0, UnpackBytes(zip)) << kind;
+        EXPECT_TRUE(Noise(size) == Read(target + "/a.xml")) << kind;
         platform::RemoveTemp(target);
     }
 }
