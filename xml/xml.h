@@ -74,6 +74,8 @@ static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
 {
     const uint64 ones = 0x0101010101010101ull, pattern = ones * b;
 
+    if (p < end && *p == b)    // in markup the byte looked for is mostly the next one
+        return p;
     while (end - p >= 8) {
         uint64 w;
         __builtin_memcpy(&w, p, 8);
