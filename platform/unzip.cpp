@@ -220,15 +220,18 @@ static const char *RefusedKind(archive_entry *entry)
 // import's. Larger ones stream.
 static const uint64 WHOLE_MOST = 56ull << 20;
 
-// Memory for a whole member, in huge pages where the system gives them: fresh small pages
-// cost a fault each, which on a virtual machine outweighs what the inflation saves.
+// Memory for a whole member; a large one in huge pages where the system gives them: fresh
+// small pages cost a fault each, which on a virtual machine outweighs what the inflation
+// saves. A small one takes no huge page, which would all be cleared.
 struct Whole {
     char *bytes = nullptr;
     explicit Whole(uint64 size)
     {
         const size_t huge = 2u << 20;
         size_t room = (size_t)((size + huge) / huge * huge);
-        if (posix_memalign((void **)&bytes, huge, room) != 0)
+        if (size < huge)
+            bytes = (char *)malloc((size_t)size + 1);
+        else if (posix_memalign((void **)&bytes, huge, room) != 0)
             bytes = nullptr;
         else
             madvise(bytes, room, MADV_HUGEPAGE);
