@@ -5,8 +5,8 @@
 # `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
 # unit suites under qemu-ppc; `make install PREFIX=P` installs sheaf and its module.
 # `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang with libFuzzer).
-PACKAGES := g++ make cmake pkg-config libarchive-dev libgtest-dev libgmock-dev
-BENCH_PACKAGES := libbenchmark-dev unzip time bc xlsx2csv
+PACKAGES := g++ make cmake pkg-config libarchive-dev libdeflate-dev libgtest-dev libgmock-dev
+BENCH_PACKAGES := libbenchmark-dev unzip time bc xlsx2csv valgrind
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 PREFIX ?= /usr/local

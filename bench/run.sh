@@ -12,11 +12,14 @@ export SHEAF_TMP="$dir/t"
 mkdir -m 700 "$SHEAF_TMP"
 
 seconds() {   # wall time of one run, output dropped
+    times "$@" | cut -d' ' -f1
+}
+times() {     # wall, user and system seconds of one run, output dropped
     local t0 t1
     t0=$(date +%s.%N)
-    "$@" > /dev/null
+    /usr/bin/time -f '%U %S' -o "$dir/rusage" "$@" > /dev/null
     t1=$(date +%s.%N)
-    echo "$t1 - $t0" | bc -l
+    echo "$(echo "$t1 - $t0" | bc -l) $(cat "$dir/rusage")"
 }
 peak() {      # peak resident memory in MiB
     /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
@@ -24,20 +27,42 @@ peak() {      # peak resident memory in MiB
 median() {
     sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+column() {    # column n of the pairs file: its median, minimum and maximum
+    cut -d' ' -f"$1" "$dir/pairs" | sort -g | awk '{ v[NR] = $1 } END {
+        printf "%s %s %s\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'
+}
 verdict() {   # value, most: "ok" or "MISSED"
     [ "$(echo "$1 <= $2" | bc -l)" = 1 ] && echo ok || echo MISSED
 }
 
-# floor, sheaf and their ratio for each of the pairs, after one warm-up of each.
+# For each of the pairs, after one warm-up of each: the floor's wall, user and system
+# seconds, sheaf's, and the ratio of the walls.
 pairs_of() {
     local book=$1 f s
     unzip -p "$book" xl/worksheets/sheet1.xml xl/sharedStrings.xml > /dev/null
     "$build/sheaf" --format csv "$book" > /dev/null
     for _ in $(seq "$pairs"); do
-        f=$(seconds unzip -p "$book" xl/worksheets/sheet1.xml xl/sharedStrings.xml)
-        s=$(seconds "$build/sheaf" --format csv "$book")
-        echo "$f $s $(echo "$s / $f" | bc -l)"
+        f=$(times unzip -p "$book" xl/worksheets/sheet1.xml xl/sharedStrings.xml)
+        s=$(times "$build/sheaf" --format csv "$book")
+        echo "$f $s $(echo "${s%% *} / ${f%% *}" | bc -l)"
     done
+}
+
+# Instructions and cycles of one run where the machine counts them; else the instructions
+# callgrind counts on a tenth of the book, when valgrind is there; else a line saying so.
+counted() {
+    local book=$1 small=$2 cells=$3 out
+    if out=$(perf stat -x, -e instructions,cycles "$build/sheaf" --format csv "$book" 2>&1 >/dev/null) &&
+       ! grep -q 'not supported\|not counted' <<< "$out"; then
+        awk -F, -v c="$cells" '$3 ~ /^(instructions|cycles)/ { printf "%s %.0f per cell  ", $3, $1 / c }
+                               END { print "(hardware counters)" }' <<< "$out"
+    elif command -v valgrind > /dev/null; then
+        valgrind --tool=callgrind --callgrind-out-file="$dir/cg.out" "$build/sheaf" --format csv \
+            "$small" > /dev/null 2> "$dir/cg.log"
+        awk -v c="$((cells / 10))" '/Collected/ { printf "instructions %.0f per cell (callgrind, %d cells; no hardware counters)\n", $4 / c, c }' "$dir/cg.log"
+    else
+        echo "no hardware counters and no valgrind: nothing counted"
+    fi
 }
 
 echo "Generating the books ..."
@@ -46,24 +71,35 @@ echo "Generating the books ..."
 
 echo
 echo "sheaf --format csv against unzip -p of the two members it reads, $pairs alternating pairs"
-printf '%-8s %8s %8s %8s %7s %6s %9s %6s %10s %9s %8s\n' book cells sheaf floor ratio "" \
-    "peak MiB" "" xlsx2csv "its MiB" speedup
+printf '%-8s %8s %8s %8s %7s %6s %13s %9s %6s %10s %9s %8s\n' book cells sheaf floor ratio "" \
+    "min-max" "peak MiB" "" xlsx2csv "its MiB" speedup
 for book in mixed strings; do
     f="$dir/$book.xlsx"
     cells=$([ $book = mixed ] && echo 1000000 || echo 500000)
-    most=$([ $book = mixed ] && echo 2.0 || echo 2.5)
+    most=$([ $book = mixed ] && echo 1.5 || echo 1.8)
     pairs_of "$f" > "$dir/pairs"
-    floor=$(cut -d' ' -f1 "$dir/pairs" | median)
-    imp=$(cut -d' ' -f2 "$dir/pairs" | median)
-    ratio=$(cut -d' ' -f3 "$dir/pairs" | median)
+    floor=$(column 1 | cut -d' ' -f1)
+    imp=$(column 4 | cut -d' ' -f1)
+    read -r ratio low high <<< "$(column 7)"
     mem=$(peak "$build/sheaf" --format csv "$f")
     peer=$(seconds xlsx2csv "$f")
     peermem=$(peak xlsx2csv "$f")
-    printf '%-8s %8d %8.3f %8.3f %7.2f %6s %9s %6s %10.2f %9s %7.1fx\n' $book $cells "$imp" "$floor" \
-        "$ratio" "$(verdict "$ratio" "$most")" "$mem" "$(verdict "$mem" 64)" "$peer" "$peermem" \
-        "$(echo "$peer / $imp" | bc -l)"
+    printf '%-8s %8d %8.3f %8.3f %7.2f %6s %6.2f-%-6.2f %9s %6s %10.2f %9s %7.1fx\n' $book $cells \
+        "$imp" "$floor" "$ratio" "$(verdict "$ratio" "$most")" "$low" "$high" "$mem" \
+        "$(verdict "$mem" 64)" "$peer" "$peermem" "$(echo "$peer / $imp" | bc -l)"
+    read -r fu fu_lo fu_hi <<< "$(column 2)"
+    read -r fs fs_lo fs_hi <<< "$(column 3)"
+    read -r su su_lo su_hi <<< "$(column 5)"
+    read -r ss ss_lo ss_hi <<< "$(column 6)"
+    printf '%-8s user s: sheaf %.3f (%.3f-%.3f) floor %.3f (%.3f-%.3f); system s: sheaf %.3f (%.3f-%.3f) floor %.3f (%.3f-%.3f)\n' \
+        "" "$su" "$su_lo" "$su_hi" "$fu" "$fu_lo" "$fu_hi" "$ss" "$ss_lo" "$ss_hi" "$fs" "$fs_lo" "$fs_hi"
+    rows=$([ $book = mixed ] && echo 10000 || echo 50000)
+    "$build/makebook" $book $rows "$dir/small.xlsx"
+    printf '%-8s %s\n' "" "$(counted "$f" "$dir/small.xlsx" $cells)"
+    rm -f "$dir/small.xlsx"
 done
-echo "(targets: ratio at most 2.0 on the mixed book and 2.5 on the strings book, peak at most 64 MiB)"
+echo "(targets: ratio at most 1.5 on the mixed book and 1.8 on the strings book, peak at most 64 MiB;"
+echo " min-max: the spread of the pairs' ratios; user and system seconds: medians, min-max of the pairs)"
 
 echo
 echo "The mixed book as it grows: the median of three runs each"

@@ -253,6 +253,8 @@ static BOOL OffTheGrid(uint32 row, uint32 col)
 static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
+    static const char *const cellattributes[] = { "r", "t" };
+    char *cellvalues[] = { value, type };
     BOOL trunc = FALSE, complete = FALSE;
     uint32 row = 0, col = 0, crow, ccol;
     const char *celltext;
@@ -279,7 +281,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
 
         // A cell without a usable name lies in its row element's row, one column after the
         // cell before it in that element.
-        GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
+        GetSectionParameters(tag, cellattributes, cellvalues, 2, sizeof(value), &trunc);
         GetRowColumnNumber(value, &crow, &ccol);
         if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
             crow = row > 0 ? row : 1;
@@ -288,7 +290,6 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
         col = ccol;
         if (complete)
             continue;
-        GetSectionParameter(" t=", tag, sizeof(type), type, &trunc);
         if (!ReadCell(ws, type, crow, ccol, buffers, &celltext))
             return FALSE;
         if (celltext != nullptr && !OffTheGrid(crow, ccol)) {

@@ -1,4 +1,4 @@
-// c:unzip of the stand-in, the one command that needs libarchive.
+// c:unzip of the stand-in, the one command that needs libarchive (and libdeflate).
 //
 // unzip trusts nothing in the archive: its table of contents is the central directory,
 // checked whole before anything is written; members leaving the target directory, links
@@ -8,9 +8,12 @@
 #include <archive_entry.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <locale.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -184,13 +187,16 @@ static bool WriteAll(int fd, const char *data, size_t size)
 static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 packedFrom,
                               uint64 *total)
 {
-    static char chunk[65536];
     uint64 unpacked = 0;
     for (;;) {
-        la_ssize_t n = archive_read_data(a, chunk, sizeof(chunk));
-        if (n == 0)
+        const void *chunk;
+        size_t n;
+        la_int64_t at;
+        // The reader's own buffer, not a copy of it; a ZIP member has no holes.
+        int r = archive_read_data_block(a, &chunk, &n, &at);
+        if (r == ARCHIVE_EOF)
             return nullptr;
-        if (n < 0)
+        if (r != ARCHIVE_OK || at != (la_int64_t)unpacked)
             return "damaged data";
         unpacked += (uint64)n;
         if (*total + (uint64)n > unzipLimits.maxBytes)
@@ -200,7 +206,7 @@ static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 pack
         if (unzipLimits.maxRatio != 0 && unpacked > unzipLimits.ratioFrom
             && unpacked / unzipLimits.maxRatio > packed)
             return "inflation ratio limit";
-        if (fd >= 0 && !WriteAll(fd, chunk, (size_t)n))
+        if (fd >= 0 && !WriteAll(fd, (const char *)chunk, n))
             return "write failed";
         *total += (uint64)n;
     }
@@ -221,17 +227,93 @@ static const char *RefusedKind(archive_entry *entry)
     return nullptr;
 }
 
+// Members of at most this many bytes, packed and unpacked together, are inflated in one
+// piece, in fewer instructions than a stream; the command's peak then stays below the
+// import's. Larger ones stream.
+static const uint64 WHOLE_MOST = 56ull << 20;
+
+// Memory for a whole member; a large one in huge pages where the system gives them: fresh
+// small pages cost a fault each, which on a virtual machine outweighs what the inflation
+// saves. A small one takes no huge page, which would all be cleared.
+struct Whole {
+    char *bytes = nullptr;
+    explicit Whole(uint64 size)
+    {
+        const size_t huge = 2u << 20;
+        size_t room = (size_t)((size + huge) / huge * huge);
+        if (size < huge)
+            bytes = (char *)malloc((size_t)size + 1);
+        else if (posix_memalign((void **)&bytes, huge, room) != 0)
+            bytes = nullptr;
+        else
+            madvise(bytes, room, MADV_HUGEPAGE);
+    }
+    ~Whole() { free(bytes); }
+    Whole(const Whole &) = delete;
+    Whole &operator=(const Whole &) = delete;
+};
+
+// Whether the member is inflated in one piece: stored or deflated, within the budget and
+// within every limit by its declared sizes. One that would break a limit streams, so the
+// limits still count the bytes really unpacked.
+static bool InflatesWhole(const ZipMember &m, uint64 total)
+{
+    if ((m.method != 0 && m.method != 8) || m.size > WHOLE_MOST || m.packed > WHOLE_MOST - m.size)
+        return false;
+    if (total + m.size > unzipLimits.maxBytes)
+        return false;
+    return unzipLimits.maxRatio == 0 || m.size <= unzipLimits.ratioFrom
+           || m.size / unzipLimits.maxRatio <= m.packed;
+}
+
+// The packed data of m unpacked into out (m.size bytes): exactly that many, and its CRC
+// the directory's. NULL or why.
+static const char *InflateInto(const ZipMember &m, const Packed &src, char *out)
+{
+    Packed *from = const_cast<Packed *>(&src);
+    if (m.method == 0) {
+        if (m.packed != m.size || !ReadPackedAt(from, m.dataAt, out, (size_t)m.size))
+            return "damaged data";
+    } else {
+        Whole in(m.packed);
+        libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+        bool ok = in.bytes && d && ReadPackedAt(from, m.dataAt, in.bytes, (size_t)m.packed)
+                  && libdeflate_deflate_decompress(d, in.bytes, (size_t)m.packed, out,
+                                                   (size_t)m.size, nullptr) == LIBDEFLATE_SUCCESS;
+        if (d != nullptr)
+            libdeflate_free_decompressor(d);
+        if (!ok)
+            return in.bytes && d ? "damaged data" : "out of memory";
+    }
+    return libdeflate_crc32(0, out, (size_t)m.size) == m.crc ? nullptr : "damaged data";
+}
+
+// The member inflated in one piece and written to fd. NULL or why.
+static const char *InflateWhole(int fd, const ZipMember &m, const Packed &src, uint64 *total)
+{
+    Whole out(m.size);
+    if (out.bytes == nullptr)
+        return "out of memory";
+    const char *why = InflateInto(m, src, out.bytes);
+    if (why == nullptr && !WriteAll(fd, out.bytes, (size_t)m.size))
+        why = "write failed";
+    if (why == nullptr)
+        *total += m.size;
+    return why;
+}
+
 // The member's data into a new file name in dir; a name taken already skips it. NULL or why
 // the whole command fails.
-static const char *WriteMember(archive *a, int dir, const char *name, const Packed &src,
-                               uint64 packedFrom, uint64 *total)
+static const char *WriteMember(archive *a, int dir, const char *name, const ZipMember &m,
+                               const Packed &src, uint64 packedFrom, uint64 *total)
 {
     int fd = Fails("unzip: create a file")
                  ? (errno = ENOSPC, -1)
                  : openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno == EEXIST ? nullptr : "cannot create file";
-    const char *why = CopyMember(a, fd, src, packedFrom, total);
+    const char *why = InflatesWhole(m, *total) ? InflateWhole(fd, m, src, total)
+                                               : CopyMember(a, fd, src, packedFrom, total);
     if (close(fd) != 0 && why == nullptr)
         why = "write failed";
     return why;
@@ -239,8 +321,8 @@ static const char *WriteMember(archive *a, int dir, const char *name, const Pack
 
 // One member: its directories made, its file written; a name taken already or a parent
 // that is a file skips it. NULL or why the whole command fails.
-static const char *UnpackMember(archive *a, archive_entry *entry, int root, const Packed &src,
-                                uint64 packedFrom, uint64 *total)
+static const char *UnpackMember(archive *a, archive_entry *entry, const ZipMember &m, int root,
+                                const Packed &src, uint64 packedFrom, uint64 *total)
 {
     if (const char *why = RefusedKind(entry))
         return why;
@@ -259,7 +341,8 @@ static const char *UnpackMember(archive *a, archive_entry *entry, int root, cons
     int dir = MakeDirs(root, parts, isDir ? parts.size() : parts.size() - 1);
     if (dir < 0)
         return errno == ENOTDIR || errno == ELOOP || errno == EEXIST ? nullptr : "directory";
-    const char *why = isDir ? nullptr : WriteMember(a, dir, parts.back().c_str(), src, packedFrom, total);
+    const char *why =
+        isDir ? nullptr : WriteMember(a, dir, parts.back().c_str(), m, src, packedFrom, total);
     close(dir);
     return why;
 }
@@ -342,7 +425,7 @@ static const char *ReadMembers(archive *a, const Packed &src, int root,
             *culprit = index < members.size() ? members[index].name : "";
             return "reader and central directory disagree";
         }
-        if (const char *why = UnpackMember(a, entry, root, src, packedFrom, &total)) {
+        if (const char *why = UnpackMember(a, entry, members[index], root, src, packedFrom, &total)) {
             const char *name = archive_entry_pathname(entry);
             *culprit = name != nullptr ? name : "?";
             return why;

@@ -217,6 +217,7 @@ static const char *ReadEntries(ZipReadAt read, void *source, const EndRecord &e,
         ZipMember &m = dir->members.emplace_back();
         m.name.assign((const char *)p + ENTRY_SIZE, nameLength);
         m.method = Get16(p + 10);
+        m.crc = Get32(p + 16);
         m.packed = Get32(p + 20);
         m.size = Get32(p + 24);
         m.headerAt = Get32(p + 42);

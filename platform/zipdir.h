@@ -13,6 +13,7 @@ namespace platform {
 struct ZipMember {
     std::string name;              // the bytes of the central directory's name
     uint16      method   = 0;
+    uint32      crc      = 0;      // of the unpacked data, from the central directory
     uint64      packed   = 0;      // compressed size
     uint64      size     = 0;      // uncompressed size
     uint64      headerAt = 0;      // the local header

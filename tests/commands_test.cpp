@@ -240,6 +240,36 @@ TEST_F(Unzip, StopsABombEarly)
     EXPECT_EQ(0, Unpack({{"a.txt", Noise(3 << 20)}}));   // below the ratio
 }
 
+// The data must come out as the directory says: as many bytes and the same CRC, stored or
+// deflated, small (in one piece) or large (streamed); a member that does not is refused.
+TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
+{
+    for (int kind = 0; kind < 4; kind++) {
+        const bool stored = kind & 1;
+        const uint32 size = kind < 2 ? 5000 : 3u << 19;
+        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(size), Member::File, stored}}));
+        const std::string zip = Read(book);
+        const size_t entry = zip.find("PK\x01\x02");
+        auto patched = [&](size_t local, size_t central, const std::string &bytes) {
+            return std::string(zip).replace(local, 4, bytes).replace(entry + central, 4, bytes);
+        };
+        std::string cases[] = {
+            patched(14, 16, U32(0x12345678)),     // another CRC
+            patched(22, 24, U32(size - 1)),       // one byte less unpacked
+            patched(22, 24, U32(size + 1)),       // one byte more
+        };
+        for (size_t k = 0; k < std::size(cases); k++) {
+            ASSERT_EQ(0, mkdir(target.c_str(), 0700));
+            EXPECT_EQ(10, UnpackBytes(cases[k])) << kind << k;
+            EXPECT_EQ("damaged data: a.xml", Refusal()) << kind << k;
+            platform::RemoveTemp(target);
+        }
+        EXPECT_EQ(0, UnpackBytes(zip)) << kind;
+        EXPECT_TRUE(Noise(size) == Read(target + "/a.xml")) << kind;
+        platform::RemoveTemp(target);
+    }
+}
+
 TEST_F(Unzip, CountsBytesAndMembersReallyUnpacked)
 {
     platform::unzipLimits.maxBytes = 150000;

@@ -178,6 +178,19 @@ TEST_F(Scanner, ReplaceStringCellNamesTagNamesAndAttributes)
         EXPECT_STREQ(c.value, buf) << c.key << " in " << c.tag;
         EXPECT_EQ(c.cut, trunc) << c.key << " in " << c.tag;
     }
+    // Several names in one pass, each as GetSectionParameter finds it alone.
+    struct { const char *tag, *r, *t; } pairs[] = {
+        { "c t=\"s\" r=\"A1\" r=\"B2\"", "\"A1\"", "\"s\"" }, { "c rr=\"1\" T=\"n\"", "", "\"n\"" },
+        { "c", "", "" }, { "c tr=\"x\" r=\"C3\"/", "\"C3\"", "" },
+    };
+    static const char *const rt[] = { "r", "t" };
+    char r[8], t[8];
+    char *values[] = { r, t };
+    for (const auto &c : pairs) {
+        GetSectionParameters(c.tag, rt, values, 2, sizeof(r), &trunc);
+        EXPECT_STREQ(c.r, r) << c.tag;
+        EXPECT_STREQ(c.t, t) << c.tag;
+    }
 }
 
 }  // namespace

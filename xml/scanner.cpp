@@ -81,6 +81,47 @@ static BOOL MatchTag(const char *text, const char *sname)
     return TRUE;
 }
 
+// The last byte of a stored tag text that is not a blank; 0 for an empty one.
+static int32 LastNonBlank(const char *buffer, uint32 n)
+{
+    while (n > 0 && buffer[n - 1] == ' ')
+        n--;
+    return n > 0 ? (uint8)buffer[n - 1] : 0;
+}
+
+// A tag whose "<" was just consumed, when it lies whole in the block and fits buffer (size
+// bytes): its text stored, the stream moved past its ">", *last its last byte that is not
+// a blank. FALSE with nothing consumed otherwise, and for markup behind "<!".
+static BOOL ReadTagInBlock(XMLFile *fpr, uint32 size, char *buffer, int32 *last)
+{
+    const uint8 *p = fpr->next, *q = p;
+    const uint8 *stop = fpr->end - p > (int64)size - 1 ? p + size - 1 : fpr->end;
+    uint8 quote = 0;
+    uint32 n;
+
+    if (p >= stop || *p == '!')
+        return FALSE;
+    for (; q < stop; q++) {
+        uint8 c = *q;
+        if (c != '>' && c != '"' && c != '\'') {
+            buffer[q - p] = (char)c;
+            continue;
+        }
+        if (c == '>' && quote == 0)
+            break;
+        if (c != '>')
+            quote = quote == 0 ? c : quote == c ? 0 : quote;
+        buffer[q - p] = (char)c;
+    }
+    if (q >= stop)
+        return FALSE;
+    n = (uint32)(q - p);
+    buffer[n] = '\0';
+    *last = LastNonBlank(buffer, n);
+    fpr->next = (uint8 *)q + 1;
+    return TRUE;
+}
+
 // Reads one tag whose "<" was just consumed, up to its ">" (one inside quotes does not end
 // it), storing at most size - 1 bytes. Returns 1 when it matches sname (flags set), 0 when
 // it does not or is a comment, CDATA or declaration, -1 at the end of the file.
@@ -90,6 +131,8 @@ static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, B
     uint32 i = 0;
     int32 c, quote = 0, last = 0;
 
+    if (ReadTagInBlock(fpr, size, buffer, &last))
+        goto read;
     c = NextByte(fpr);
     if (c < 0)
         return -1;
@@ -117,24 +160,39 @@ static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, B
         }
     }
     buffer[i] = '\0';
+read:
     if (buffer[0] == '?' || !MatchTag(buffer, sname))
         return 0;
     *complete = (last == '/') ? TRUE : FALSE;
     return 1;
 }
 
+// Consumes bytes up to and including the next "<"; FALSE when the file ends first.
+static BOOL SkipToTag(XMLFile *fpr)
+{
+    for (;;) {
+        const uint8 *lt = FindByte(fpr->next, fpr->end, '<');
+        if (lt < fpr->end) {
+            fpr->next = (uint8 *)lt + 1;
+            return TRUE;
+        }
+        fpr->next = fpr->end;
+        int32 c = RefillXMLStream(fpr);
+        if (c < 0)
+            return FALSE;
+        if (c == '<')
+            return TRUE;
+    }
+}
+
 BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
                     BOOL *complete)
 {
-    int32 c;
     int r;
 
     buffer[0] = '\0';
     for (;;) {
-        do {
-            c = NextByte(fpr);
-        } while (c >= 0 && c != '<');
-        if (c < 0) {
+        if (!SkipToTag(fpr)) {
             buffer[0] = '\0';
             IExec->DebugPrintF("FindXMLSection4: FALSE\n");
             return FALSE;
@@ -203,6 +261,15 @@ static inline BOOL SameName(const char *a, const char *b, uint32 len)
     return TRUE;
 }
 
+// TRUE when the len bytes at a are the name, as SameName compares.
+static BOOL NamedAs(const char *a, uint32 len, const char *name)
+{
+    for (uint32 k = 0; k < len; k++)
+        if (name[k] == '\0' || !SameName(a + k, name + k, 1))
+            return FALSE;
+    return name[len] == '\0';
+}
+
 // The next attribute of a tag text at *p: its name and its value without quotes; *p moves
 // behind it. An attribute without a value is passed over. FALSE at the end of the tag.
 static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const char **value,
@@ -240,11 +307,29 @@ static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const
     return TRUE;
 }
 
+// value, quoted, into buffer (size bytes, at least 3); cut to fit, *trunc then set.
+static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer, BOOL *trunc)
+{
+    uint32 n = 0;
+
+    if (vlen > size - 3) {
+        vlen = size - 3;
+        *trunc = TRUE;
+    }
+    buffer[n++] = '"';
+    for (uint32 k = 0; k < vlen; k++)
+        buffer[n++] = value[k];
+    buffer[n++] = '"';
+    buffer[n] = '\0';
+}
+
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc)
 {
-    const char *key, *p = dstring, *aname, *value;
-    uint32 klen = 0, alen, vlen, n = 0;
+    const char *key, *names[1];
+    char *values[1] = { buffer };
+    uint32 klen = 0;
+    char name[XML_BUFSIZE];
 
     buffer[0] = '\0';
     while (*spara == ' ')
@@ -252,23 +337,35 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     key = spara;
     while (key[klen] != '\0' && key[klen] != '=')
         klen++;
-    if (klen == 0 || size < 3)    // room for both quotes and the terminator
+    if (klen == 0 || klen >= sizeof(name))
+        return;
+    for (uint32 k = 0; k < klen; k++)
+        name[k] = key[k];
+    name[klen] = '\0';
+    names[0] = name;
+    GetSectionParameters(dstring, names, values, 1, size, trunc);
+}
+
+void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
+                          uint32 count, uint32 size, BOOL *trunc)
+{
+    const char *p = dstring, *aname, *value;
+    uint32 alen, vlen, left = count;
+
+    for (uint32 k = 0; k < count; k++)
+        values[k][0] = '\0';
+    if (size < 3)    // room for both quotes and the terminator
         return;
     while (*p != '\0' && !IsBlank(*p))    // past the element name
         p++;
-    while (NextAttribute(&p, &aname, &alen, &value, &vlen)) {
-        if (alen != klen || !SameName(aname, key, klen))
-            continue;
-        if (vlen > size - 3) {
-            vlen = size - 3;
-            *trunc = TRUE;
+    while (left > 0 && NextAttribute(&p, &aname, &alen, &value, &vlen)) {
+        for (uint32 k = 0; k < count; k++) {
+            if (values[k][0] != '\0' || !NamedAs(aname, alen, names[k]))
+                continue;
+            QuoteValue(value, vlen, size, values[k], trunc);
+            left--;
+            break;
         }
-        buffer[n++] = '"';
-        for (uint32 k = 0; k < vlen; k++)
-            buffer[n++] = value[k];
-        buffer[n++] = '"';
-        buffer[n] = '\0';
-        return;
     }
 }
 
@@ -303,6 +400,43 @@ static BOOL ReadCData(XMLFile *fpr, XMLText *text)
     }
 }
 
+// One byte of element text, line ends as XML reads them: CR LF and a lone CR are one LF.
+// *cr tells whether the byte before was a CR.
+static void PutTextByte(XMLText *text, uint8 c, BOOL *cr)
+{
+    if (c == '\n' && *cr) {
+        *cr = FALSE;
+        return;
+    }
+    *cr = c == '\r';
+    TextPut(text, *cr ? '\n' : c);
+}
+
+// The element text [p, end), which holds no "<": runs of plain bytes the text has room for
+// go in one copy, the rest byte by byte.
+static void PutTextRun(XMLText *text, const uint8 *p, const uint8 *end, BOOL *cr)
+{
+    while (p < end) {
+        const uint8 *q = p, *stop = end - p > (int64)text->avail ? p + text->avail : end;
+        while (q < stop && *q < 0x80 && *q != '&' && *q != '\r' && *q != text->special
+               && !(*q == '\n' && *cr))
+            q++;
+        if (q > p) {
+            uint32 n = (uint32)(q - p);
+            for (uint32 k = 0; k < n; k++)
+                text->buf[text->len + k] = (char)p[k];
+            text->len += n;
+            text->chars += n;
+            text->avail -= n;
+            text->need = 0;
+            *cr = FALSE;
+            p = q;
+        }
+        if (p < end)
+            PutTextByte(text, *p++, cr);
+    }
+}
+
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
 {
     BOOL ended = FALSE, cr = FALSE;
@@ -310,17 +444,14 @@ BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
 
     IExec->DebugPrintF("GetXMLValue(%s)\n", text->buf);
     for (;;) {
+        const uint8 *lt = FindByte(fpr->next, fpr->end, '<');
+        PutTextRun(text, fpr->next, lt, &cr);
+        fpr->next = (uint8 *)lt;
         c = NextByte(fpr);
         if (c < 0)
             break;
         if (c != '<') {
-            // Line ends as XML reads them: CR LF and a lone CR are one LF.
-            if (c == '\n' && cr) {
-                cr = FALSE;
-                continue;
-            }
-            cr = c == '\r';
-            TextPut(text, cr ? '\n' : (uint8)c);
+            PutTextByte(text, (uint8)c, &cr);    // the first byte of a new block
             continue;
         }
         cr = FALSE;

@@ -80,6 +80,25 @@ static inline int32 NextByte(XMLFile *f)
 {
     return f->next < f->end ? *f->next++ : RefillXMLStream(f);
 }
+// The first byte b in [p, end), or end: a word at a time, whatever the byte order.
+static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
+{
+    const uint64 ones = 0x0101010101010101ull, pattern = ones * b;
+
+    if (p < end && *p == b)    // in markup the byte looked for is mostly the next one
+        return p;
+    while (end - p >= 8) {
+        uint64 w;
+        __builtin_memcpy(&w, p, 8);
+        w ^= pattern;
+        if (((w - ones) & ~w & (ones << 7)) != 0)
+            break;
+        p += 8;
+    }
+    while (p < end && *p != b)
+        p++;
+    return p;
+}
 // Where the next byte comes from, and back to a place already read (never further on):
 // inside the block without a call of the system. FALSE when the system cannot seek.
 int64    XMLTell(const XMLFile *f);
@@ -100,6 +119,10 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname);
 // spara is the name with "=", as "r=" or " t="; the name must start an attribute.
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
                          BOOL *trunc);
+// The values of several attributes of a tag text in one pass: values[k] (size bytes each)
+// as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
+void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
+                          uint32 count, uint32 size, BOOL *trunc);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
