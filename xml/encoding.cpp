@@ -60,7 +60,10 @@ static XMLFile *OpenMember(const char *name, BOOL *missing)
 
     *missing = FALSE;
     if (fh == ZERO) {
-        *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
+        // A folder missing on the way, or one where the member should be: not there either.
+        int32 why = IDOS->IoErr();
+        *missing = why == ERROR_OBJECT_NOT_FOUND || why == ERROR_DIR_NOT_FOUND
+                   || why == ERROR_OBJECT_WRONG_TYPE ? TRUE : FALSE;
         return nullptr;
     }
     if ((f = OpenXMLStream(fh)) == nullptr)
@@ -92,7 +95,7 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing)
         return in;
 
     IUtility->Strlcpy(copy, name, sizeof(copy));
-    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= sizeof(copy))
+    if (IUtility->Strlcat(copy, ".utf8", sizeof(copy)) >= (int32)sizeof(copy))
         return Failed(in);
     IExec->DebugPrintF("UTF-16: %s\n", name);
     out = IDOS->FOpen(copy, MODE_NEWFILE, XML_BUFSIZE);
