@@ -425,12 +425,12 @@ static void UnLock(BPTR lock)
 // The stream tags change nothing, the commands write nothing but traces; but an input
 // stream of ZERO is refused below dos.library 53.65, which only from there opens NIL:
 // for it.
-static int32 SystemTags(CONST_STRPTR command, ...)
+static int32 SystemTags(CONST_STRPTR command, uint32 tag1, ...)
 {
     bool zeroInput = false;
     va_list ap;
-    va_start(ap, command);
-    for (uint32 tag; (tag = va_arg(ap, uint32)) != TAG_DONE;)
+    va_start(ap, tag1);
+    for (uint32 tag = tag1; tag != TAG_DONE; tag = va_arg(ap, uint32))
         if (va_arg(ap, uint32) == 0 && tag == SYS_Input)
             zeroInput = true;
     va_end(ap);

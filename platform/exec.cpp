@@ -61,16 +61,13 @@ static const uint64 DeadMark = 0x4672656564566563ull;
 
 // size bytes, cleared to the AVT_ClearWithValue byte when that tag is given and filled
 // with junk otherwise, so code relying on zeroed memory shows up in the tests.
-static APTR AllocVecTags(uint32 size, ...)
+static APTR AllocVecTags(uint32 size, uint32 tag1, ...)
 {
     BOOL clear = FALSE;
     uint32 value = 0;
     va_list ap;
-    va_start(ap, size);
-    for (;;) {
-        uint32 tag = va_arg(ap, uint32);
-        if (tag == TAG_DONE)
-            break;
+    va_start(ap, tag1);
+    for (uint32 tag = tag1; tag != TAG_DONE; tag = va_arg(ap, uint32)) {
         uint32 data = va_arg(ap, uint32);
         if (tag == AVT_ClearWithValue) {
             clear = TRUE;
@@ -80,6 +77,8 @@ static APTR AllocVecTags(uint32 size, ...)
     va_end(ap);
 
     if (faults.allocFailsAt != 0 && --faults.allocFailsAt == 0)
+        return nullptr;
+    if (size == 0)      // what the system gives for nothing is not written down: nothing
         return nullptr;
     if (Fails("AllocVecTags") || !TakeMemory(size))
         return nullptr;

@@ -51,7 +51,8 @@ struct DOSIFace {
     int32  (*DevNameFromFH)(BPTR file, STRPTR buffer, int32 length, int32 mode);  // 0 on failure
     BPTR   (*CreateDir)(CONST_STRPTR name);           // an exclusive lock, or ZERO
     void   (*UnLock)(BPTR lock);
-    int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: no shell
+    // The command's return code, -1: no shell. Tag/value pairs, TAG_DONE last.
+    int32  (*SystemTags)(CONST_STRPTR command, uint32 tag1, ...);
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
     // Why the last call that failed failed. A call that succeeds may leave anything here,
     // the end of a file included: only a code the caller set with SetIoErr is known.

@@ -32,6 +32,7 @@ TEST_F(StandIn, AllocVecTagsClearsOnlyWhenAsked)
     EXPECT_EQ(std::string(64, '\0'), std::string((const char *)zero, 64));
     EXPECT_EQ(std::string(64, 0x5A), std::string((const char *)fill, 64));
     EXPECT_EQ(std::string::npos, std::string((const char *)junk, 64).find('\0'));  // junk: relying on zeros fails
+    EXPECT_EQ(nullptr, platform::exec.AllocVecTags(0, TAG_DONE));    // nothing is no block
     for (UBYTE *p : {zero, fill, junk, (UBYTE *)nullptr})
         platform::exec.FreeVec(p);
     EXPECT_EQ(0, platform::HeldMemory());
@@ -245,7 +246,6 @@ TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
 // given back with another size or to another pool.
 TEST_F(StandIn, UndefinedMemoryUsesStop)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     char text[32] = "overlapping";
     EXPECT_DEATH(platform::exec.CopyMem(text, text + 4, 8), "CopyMem");
     EXPECT_DEATH(platform::utility.Strlcpy(text + 2, text, sizeof(text) - 2), "Strlcpy");
