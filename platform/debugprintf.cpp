@@ -156,21 +156,26 @@ std::string Format(const char *format, va_list ap)
     return out;
 }
 
-}  // namespace
-
-// Switched off, a trace line costs the test of two pointers: nothing is formatted.
-void DebugPrintF(CONST_STRPTR format, ...)
+__attribute__((noinline)) void Emit(const char *format, va_list ap)
 {
-    if (!tracing && traceCapture == nullptr)
-        return;
-    va_list ap;
-    va_start(ap, format);
     std::string line = Format(format, ap);
-    va_end(ap);
     if (traceCapture != nullptr)
         *traceCapture += line;
     else
         fputs(line.c_str(), stderr);
+}
+
+}  // namespace
+
+// Switched off, a trace line costs the test of one flag: nothing is formatted.
+void DebugPrintF(CONST_STRPTR format, ...)
+{
+    if (!tracing)
+        return;
+    va_list ap;
+    va_start(ap, format);
+    Emit(format, ap);
+    va_end(ap);
 }
 
 }  // namespace platform

@@ -250,8 +250,6 @@ static uint32 FRead(BPTR file, APTR block, uint32 blocklen, uint32 number)
 
     if (fh == nullptr || blocklen == 0)
         return 0;
-    if (want > 0)
-        memset(block, 0, (size_t)want);     // as the system does, whatever comes after
     while (got < want) {
         size_t have = (size_t)(fh->end - fh->next), n;
         if (have > 0) {
@@ -271,6 +269,10 @@ static uint32 FRead(BPTR file, APTR block, uint32 blocklen, uint32 number)
             break;
         }
     }
+    // The system clears the whole block on entry; what the read filled is all one sees of
+    // that, so only the rest is cleared here.
+    if (got < want)
+        memset(to + got, 0, (size_t)(want - got));
     return (uint32)(got / blocklen);
 }
 

@@ -26,8 +26,8 @@ extern GadToolsIFace  gadtools;
 // Handed out by GetInterface on diskfont.library; here for the tests.
 extern DiskfontIFace  diskfont;
 
-// Trace lines of DebugPrintF reach stderr only while this is set; while traceCapture is
-// set they are appended to it instead.
+// Trace lines of DebugPrintF are made only while tracing is set: on stderr, or appended to
+// traceCapture while that is set.
 extern bool         tracing;
 extern std::string *traceCapture;
 

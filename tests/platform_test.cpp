@@ -221,6 +221,8 @@ TEST_F(StandIn, IoErrIsKnownOnlyWhereItWasSet)
 TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
 {
     std::string out;
+    bool tracing = platform::tracing;
+    platform::tracing = true;
     platform::traceCapture = &out;
     struct { std::function<void()> print; const char *shows; } cases[] = {
         {[] { platform::exec.DebugPrintF("id=%03ld Text=<%s>\n", 7L, "abc"); }, "id=007 Text=<abc>\n"},
@@ -240,6 +242,7 @@ TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
         EXPECT_EQ(c.shows, out);
     }
     platform::traceCapture = nullptr;
+    platform::tracing = tracing;
 }
 
 // What the system leaves undefined stops the stand-in: overlapping copies, a pooled block
