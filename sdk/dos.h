@@ -30,8 +30,7 @@
 #define ERROR_SEEK_ERROR       219
 #define ERROR_DISK_FULL        221
 
-// SystemTags tags. A stream tag of ZERO opens NIL: only from dos.library 53.65: pass
-// handles of your own.
+// SystemTags tags. An input stream of ZERO opens NIL: only from dos.library 53.65.
 #define SYS_Dummy  (TAG_USER + 32)
 #define SYS_Input  (SYS_Dummy + 1)
 #define SYS_Output (SYS_Dummy + 2)
@@ -54,12 +53,12 @@ struct DOSIFace {
     // The command's return code, -1: no shell. Tag/value pairs, TAG_DONE last.
     int32  (*SystemTags)(CONST_STRPTR command, uint32 tag1, ...);
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
-    // Why the last call that failed failed. A call that succeeds may leave anything here,
-    // the end of a file included: only a code the caller set with SetIoErr is known.
+    // Why the last call that failed failed. A call that succeeds may leave anything here:
+    // only a code a failure or the caller (SetIoErr) set is known.
     int32  (*IoErr)(void);
     // Reads number blocks of blocklen bytes; the number of whole blocks read, fewer at the
-    // end of the file or on an error. Only IoErr tells which, and only after SetIoErr(0).
-    // The block is cleared on entry.
+    // end of the file or on an error. IoErr tells which only after SetIoErr(0): still 0 at
+    // the end. The block is cleared on entry.
     uint32 (*FRead)(BPTR file, APTR block, uint32 blocklen, uint32 number);
     int32  (*SetIoErr)(int32 code);                   // the code it replaces
 };
