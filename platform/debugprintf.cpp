@@ -16,7 +16,7 @@ std::string *traceCapture;
 namespace {
 
 // One conversion: %[-][0][width][.limit][l]type.
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, wide = false;
     int  width = 0, limit = -1;
     char type = 0;
@@ -39,26 +39,26 @@ int Digits(const char **p)
 }
 
 // Reads the conversion behind a '%'; where the format goes on after it.
-const char *ReadSpec(const char *p, Spec *spec)
+const char *ReadConversion(const char *p, Conversion *conv)
 {
     if (*p == '-') {
-        spec->left = true;
+        conv->left = true;
         p++;
     }
     if (*p == '0') {
-        spec->zero = true;
+        conv->zero = true;
         p++;
     }
-    spec->width = Digits(&p);
+    conv->width = Digits(&p);
     if (*p == '.') {
         p++;
-        spec->limit = Digits(&p);
+        conv->limit = Digits(&p);
     }
     if (*p == 'l') {
-        spec->wide = true;
+        conv->wide = true;
         p++;
     }
-    spec->type = *p;
+    conv->type = *p;
     return *p != '\0' ? p + 1 : p;
 }
 
@@ -76,14 +76,14 @@ void Collect(const char *format, va_list ap, Items *items)
     for (const char *p = format; *p != '\0';) {
         if (*p++ != '%')
             continue;
-        Spec spec;
-        p = ReadSpec(p, &spec);
-        if (spec.type == 's')
+        Conversion conv;
+        p = ReadConversion(p, &conv);
+        if (conv.type == 's')
             Put(items, 0, va_arg(ap, const char *));
-        else if (spec.type == 'd' || spec.type == 'u' || spec.type == 'x' || spec.type == 'X'
-                 || spec.type == 'c')
+        else if (conv.type == 'd' || conv.type == 'u' || conv.type == 'x' || conv.type == 'X'
+                 || conv.type == 'c')
             // %lc takes a wide character, which travels as an int here
-            Put(items, spec.wide && spec.type != 'c' ? (uint32)va_arg(ap, long)
+            Put(items, conv.wide && conv.type != 'c' ? (uint32)va_arg(ap, long)
                                                       : (uint32)va_arg(ap, int), nullptr);
     }
 }
@@ -97,40 +97,40 @@ uint32 Take(Items *items, size_t size)
     return value;
 }
 
-std::string Pad(const Spec &spec, std::string text)
+std::string Pad(const Conversion &conv, std::string text)
 {
-    if ((int)text.size() >= spec.width)
+    if ((int)text.size() >= conv.width)
         return text;
-    std::string fill((size_t)spec.width - text.size(), spec.zero && !spec.left ? '0' : ' ');
-    if (spec.left)
-        return text + std::string((size_t)spec.width - text.size(), ' ');
-    if (spec.zero && !text.empty() && text[0] == '-')
+    std::string fill((size_t)conv.width - text.size(), conv.zero && !conv.left ? '0' : ' ');
+    if (conv.left)
+        return text + std::string((size_t)conv.width - text.size(), ' ');
+    if (conv.zero && !text.empty() && text[0] == '-')
         return "-" + fill + text.substr(1);
     return fill + text;
 }
 
-std::string Render(const Spec &spec, Items *items)
+std::string Render(const Conversion &conv, Items *items)
 {
     char buf[32];
-    if (spec.type == 's') {
+    if (conv.type == 's') {
         size_t item = items->at / 4;
         bool inStep = items->at % 4 == 0 && item < items->strings.size()
                       && items->strings[item] != nullptr;
         std::string text = inStep ? items->strings[item] : "(not a string: out of step)";
         items->at += 4;
-        if (spec.limit >= 0 && (int)text.size() > spec.limit)
-            text.resize((size_t)spec.limit);
-        return Pad(spec, text);
+        if (conv.limit >= 0 && (int)text.size() > conv.limit)
+            text.resize((size_t)conv.limit);
+        return Pad(conv, text);
     }
-    uint32 value = Take(items, spec.wide ? 4 : 2);
-    if (spec.type == 'c')
-        return Pad(spec, std::string(1, (char)(value & 0xFF)));
-    if (spec.type == 'd')
-        snprintf(buf, sizeof(buf), "%ld", spec.wide ? (long)(int32)value : (long)(int16)value);
+    uint32 value = Take(items, conv.wide ? 4 : 2);
+    if (conv.type == 'c')
+        return Pad(conv, std::string(1, (char)(value & 0xFF)));
+    if (conv.type == 'd')
+        snprintf(buf, sizeof(buf), "%ld", conv.wide ? (long)(int32)value : (long)(int16)value);
     else
-        snprintf(buf, sizeof(buf), spec.type == 'u' ? "%lu" : spec.type == 'x' ? "%lx" : "%lX",
+        snprintf(buf, sizeof(buf), conv.type == 'u' ? "%lu" : conv.type == 'x' ? "%lx" : "%lX",
                  (unsigned long)value);
-    return Pad(spec, buf);
+    return Pad(conv, buf);
 }
 
 std::string Format(const char *format, va_list ap)
@@ -146,12 +146,12 @@ std::string Format(const char *format, va_list ap)
             out += *p++;
             continue;
         }
-        Spec spec;
-        p = ReadSpec(p + 1, &spec);
-        if (spec.type == '%')
+        Conversion conv;
+        p = ReadConversion(p + 1, &conv);
+        if (conv.type == '%')
             out += '%';
-        else if (spec.type != '\0')
-            out += Render(spec, &items);
+        else if (conv.type != '\0')
+            out += Render(conv, &items);
     }
     return out;
 }
