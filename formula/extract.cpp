@@ -160,7 +160,7 @@ static BOOL ReadFormulaText(XMLFile *fpr, BOOL complete, uint32 row, uint32 col)
     if (text.cut) {
         char name[16];
         SetRowColumnNumber(name, row, col);
-        IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %d Zeichen\n", name, (int)text.chars);
+        IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %ld Zeichen\n", name, (long)text.chars);
     }
     return TRUE;
 }

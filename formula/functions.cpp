@@ -49,7 +49,7 @@ static void TracePiece(char *formula, uint32 from, uint32 to, uint32 ended)
     char keep = formula[to];
 
     formula[to] = '\0';
-    IExec->DebugPrintF("SeperateFunction: <%s> %d %d\n", formula + from, (int)ended, (int)from);
+    IExec->DebugPrintF("SeperateFunction: <%s> %ld %ld\n", formula + from, (long)ended, (long)from);
     formula[to] = keep;
 }
 

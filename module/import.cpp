@@ -86,7 +86,7 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
     }
     IUtility->Strlcat(command, suffix, sizeof(command));
     rc = RunCommand(command);
-    IExec->DebugPrintF("Kommando: %s %d\n", command, (int)rc);
+    IExec->DebugPrintF("Kommando: %s %ld\n", command, (long)rc);
     if (rc != 0) {
         RemoveXLSEnv();
         return FALSE;
@@ -147,9 +147,9 @@ BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const c
     if (fdata.bc)
         cell->c_BPen = fdata.bcolor;
     if (fdata.format & 0xFF00)
-        IExec->DebugPrintF("0)Alignment     : %d %d %d %d\n", (int)fdata.format,
-                           (int)(fdata.format >> 4), (int)(fdata.format >> 8),
-                           (int)cell->c_Alignment);
+        IExec->DebugPrintF("0)Alignment     : %ld %ld %ld %ld\n", (long)fdata.format,
+                           (long)(fdata.format >> 4), (long)(fdata.format >> 8),
+                           (long)cell->c_Alignment);
     return TRUE;
 }
 
@@ -169,7 +169,7 @@ static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
     char name[16];
 
     SetRowColumnNumber(name, row, col);
-    IExec->DebugPrintF("Zelle %s: %s gekürzt auf %d Zeichen\n", name, what, (int)chars);
+    IExec->DebugPrintF("Zelle %s: %s gekürzt auf %ld Zeichen\n", name, what, (long)chars);
 }
 
 // The text a cell element holds, read up to its end tag: its formula, its shared string, its

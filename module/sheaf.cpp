@@ -123,7 +123,7 @@ BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, D
 BOOL GetImportantData(void)
 {
     BOOL result = FALSE;
-    Library *utilityBase, *diskfontBase;
+    Library *utilityBase, *dosBase, *diskfontBase;
     DiskfontIFace *IDiskfont = nullptr;
     Locale *locale = nullptr;
     uintptr_t map;
@@ -135,6 +135,15 @@ BOOL GetImportantData(void)
         return FALSE;
     }
     IExec->CloseLibrary(utilityBase);
+    // The commands run with no streams of their own: dos opens NIL: for them from 53.65.
+    dosBase = IExec->OpenLibrary("dos.library", 53);
+    if (dosBase == nullptr || (dosBase->lib_Version == 53 && dosBase->lib_Revision < 65)) {
+        IExec->DebugPrintF("No AOS4.1FE\n");
+        if (dosBase != nullptr)
+            IExec->CloseLibrary(dosBase);
+        return FALSE;
+    }
+    IExec->CloseLibrary(dosBase);
 
     diskfontBase = IExec->OpenLibrary("diskfont.library", 50);
     if (diskfontBase == nullptr)
@@ -147,7 +156,7 @@ BOOL GetImportantData(void)
         goto exit;
 
     map = IDiskfont->ObtainCharsetInfo(DFCS_NUMBER, locale->loc_CodeSet, DFCS_MAPTABLE);
-    IExec->DebugPrintF("GetImportantData: 0x%08X\n", (unsigned)map);
+    IExec->DebugPrintF("GetImportantData: 0x%08lX\n", (unsigned long)map);
     if (map != 0) {
         SetCharsetMap((const ULONG *)map);
         result = TRUE;

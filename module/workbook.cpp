@@ -64,7 +64,7 @@ static BOOL ResolveTarget(const char *base, const char *target, char *out)
             len--;
         path[len] = '\0';
     }
-    if (IUtility->Strlcat(path, target, sizeof(path)) >= sizeof(path))
+    if (IUtility->Strlcat(path, target, sizeof(path)) >= (int32)sizeof(path))
         return FALSE;
     len = IUtility->Strlen(path);
     if (len > 0 && path[len - 1] == '"')
@@ -323,7 +323,7 @@ static BOOL RelsFile(const char *part, char *out, uint32 size)
     out[n] = '\0';
     IUtility->Strlcat(out, "_rels/", size);
     IUtility->Strlcat(out, part + slash, size);
-    return IUtility->Strlcat(out, ".rels", size) < size;
+    return IUtility->Strlcat(out, ".rels", size) < (int32)size;
 }
 
 static BOOL SetMember(uint8 fid, const char *member)

@@ -146,6 +146,7 @@ void Reset()
     unzipLimits = UnzipLimits{};
     LoadUnzipLimits();
     LoadMemoryBudget();
+    LoadStaleIoErr();
     ForgetUnzipRefusal();
 }
 

@@ -23,12 +23,32 @@ uint64 fileSystemCalls;
 
 static int32 ioErr;     // what IoErr answers
 
-// The system's code for an errno.
-static int32 ErrorCode(int err)
+// A call that succeeded: the system promises nothing about IoErr then, so with
+// SHEAF_STALE_IOERR it holds that code, the worst it may hold. The end of a file is no
+// failure and no success: a read that finds it leaves IoErr as it was.
+static inline void Succeeded()
+{
+    if (faults.staleIoErr != 0)
+        ioErr = faults.staleIoErr;
+}
+
+// Whether the folder a path names its last part in is there.
+static bool ParentExists(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return true;
+    struct stat st;
+    return stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &st) == 0;
+}
+
+// The system's code for an errno of a call on path: a folder missing on the way is not
+// the object missing, and a file taken for a folder is the wrong type.
+static int32 ErrorCode(int err, const std::string &path = std::string())
 {
     switch (err) {
-    case ENOENT:
-    case ENOTDIR: return ERROR_OBJECT_NOT_FOUND;
+    case ENOENT:  return ParentExists(path) ? ERROR_OBJECT_NOT_FOUND : ERROR_DIR_NOT_FOUND;
+    case ENOTDIR: return ERROR_OBJECT_WRONG_TYPE;
     case EEXIST:  return ERROR_OBJECT_EXISTS;
     case ENOMEM:  return ERROR_NO_FREE_STORE;
     case ENOSPC:
@@ -65,7 +85,8 @@ static int64 ReadAt(FileHandle *fh, UBYTE *to, size_t size)
     fh->start += fh->end - fh->buf;
     fh->next = fh->end = fh->buf;
     if (fh->eof) {
-        ioErr = fh->error;
+        if (fh->error != 0)
+            ioErr = fh->error;
         return 0;
     }
     if (Fails("reading a file")) {
@@ -88,9 +109,11 @@ static int64 ReadAt(FileHandle *fh, UBYTE *to, size_t size)
     if (n <= 0) {
         fh->eof = true;
         fh->error = n < 0 ? ErrorCode(errno) : 0;
-        ioErr = fh->error;
+        if (fh->error != 0)
+            ioErr = fh->error;
         return 0;
     }
+    Succeeded();
     return n;
 }
 
@@ -139,21 +162,22 @@ static BPTR FOpen(CONST_STRPTR name, int32 mode, int32 bufsize)
         flags |= O_RDWR | O_CREAT;
     else
         return ZERO;
-    std::string path = HostPath(name);
+    std::string path = strcasecmp(name, "NIL:") == 0 ? "/dev/null" : HostPath(name);
     int fd = open(path.c_str(), flags, 0666);
     if (fd < 0) {
-        ioErr = ErrorCode(errno);
+        ioErr = errno == EISDIR ? ERROR_OBJECT_WRONG_TYPE : ErrorCode(errno, path);
         return ZERO;
     }
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
-        ioErr = ERROR_OBJECT_NOT_FOUND;
+        ioErr = ERROR_OBJECT_WRONG_TYPE;
         return ZERO;
     }
     FileHandle *fh = NewHandle(fd, bufsize);
     char full[PATH_MAX];
     fh->path = realpath(path.c_str(), full) != nullptr ? full : path;
+    Succeeded();
     return (BPTR)fh;
 }
 
@@ -174,6 +198,7 @@ static int32 FClose(BPTR file)
     free(fh->buf);
     delete fh;
     openFiles--;
+    Succeeded();
     return TRUE;
 }
 
@@ -201,6 +226,7 @@ static uint32 FWrite(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number
                 ioErr = n < 0 ? ErrorCode(errno) : ERROR_DISK_FULL;
                 goto out;
             }
+            Succeeded();
             data += n;
             pos += n;
             left -= (size_t)n;
@@ -243,6 +269,10 @@ static uint32 FRead(BPTR file, APTR block, uint32 blocklen, uint32 number)
             break;
         }
     }
+    // The system clears the whole block on entry; what the read filled is all one sees of
+    // that, so only the rest is cleared here.
+    if (got < want)
+        memset(to + got, 0, (size_t)(want - got));
     return (uint32)(got / blocklen);
 }
 
@@ -269,11 +299,23 @@ static int64 GetFilePosition(BPTR file)
         ioErr = ERROR_SEEK_ERROR;
         return -1;
     }
+    Succeeded();
     return fh->start + (fh->next - fh->buf);
 }
 
+// The file's size; -1 when the system cannot tell.
+static int64 FileSize(FileHandle *fh)
+{
+    if (fh->fd < 0)
+        return (int64)fh->text.size();
+    struct stat st;
+    fileSystemCalls++;
+    return fstat(fh->fd, &st) == 0 ? (int64)st.st_size : -1;
+}
+
 // A position inside the current window only moves the read pointer; any other empties
-// the window, and the next read fetches from there.
+// the window, and the next read fetches from there. Before the start or past the end of
+// the file it fails with a seek error, as the system does.
 static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
 {
     FileHandle *fh = Handle(file);
@@ -281,28 +323,20 @@ static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
         ioErr = ERROR_SEEK_ERROR;
         return FALSE;
     }
-    int64 target;
-    if (mode == OFFSET_BEGINNING) {
+    int64 size = FileSize(fh), target;
+    if (mode == OFFSET_BEGINNING)
         target = position;
-    } else if (mode == OFFSET_CURRENT) {
-        target = GetFilePosition(file) + position;
-    } else if (mode == OFFSET_END) {
-        int64 size;
-        if (fh->fd < 0) {
-            size = (int64)fh->text.size();
-        } else {
-            struct stat st;
-            fileSystemCalls++;
-            if (fstat(fh->fd, &st) != 0)
-                return FALSE;
-            size = st.st_size;
-        }
+    else if (mode == OFFSET_CURRENT)
+        target = fh->start + (fh->next - fh->buf) + position;
+    else if (mode == OFFSET_END)
         target = size + position;
-    } else {
+    else
+        target = -1;
+    if (size < 0 || target < 0 || target > size) {
+        ioErr = ERROR_SEEK_ERROR;
         return FALSE;
     }
-    if (target < 0)
-        return FALSE;
+    Succeeded();
     if (target >= fh->start && target <= fh->start + (fh->end - fh->buf)) {
         fh->next = fh->buf + (target - fh->start);
         return TRUE;
@@ -315,8 +349,8 @@ static int32 ChangeFilePosition(BPTR file, int64 position, int32 mode)
 }
 
 // The system's convention: blanks and tabs, an optional sign, decimal digits. The result
-// is the number of characters used, or -1 with the value set to 0 when there is no digit.
-// Overflow clamps to the int32 range.
+// is the number of characters used, or -1 with the value set to 0 when there is no digit
+// or the number does not fit in 32 bits. IoErr is left alone.
 static int32 StrToLong(CONST_STRPTR string, int32 *value)
 {
     if (value != nullptr)
@@ -331,18 +365,14 @@ static int32 StrToLong(CONST_STRPTR string, int32 *value)
         negative = *p++ == '-';
     if (*p < '0' || *p > '9')
         return -1;
-    int64 n = 0;
-    for (; *p >= '0' && *p <= '9'; p++)
-        if (n <= (int64)INT32_MAX + 1)
-            n = n * 10 + (*p - '0');
-    if (negative)
-        n = -n;
-    if (n > INT32_MAX)
-        n = INT32_MAX;
-    if (n < INT32_MIN)
-        n = INT32_MIN;
+    int64 n = 0, most = negative ? -(int64)INT32_MIN : INT32_MAX;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        n = n * 10 + (*p - '0');
+        if (n > most)
+            return -1;
+    }
     if (value != nullptr)
-        *value = (int32)n;
+        *value = (int32)(negative ? -n : n);
     return (int32)(p - string);
 }
 
@@ -354,9 +384,12 @@ static int32 DevNameFromFH(BPTR file, STRPTR buffer, int32 length, int32)
     if (buffer != nullptr && length > 0)
         buffer[0] = '\0';
     if (fh == nullptr || buffer == nullptr || faults.pathFails || fh->path.empty()
-        || (int64)fh->path.size() + 1 > length || Fails("DevNameFromFH"))
+        || (int64)fh->path.size() + 1 > length || Fails("DevNameFromFH")) {
+        ioErr = ERROR_LINE_TOO_LONG;
         return FALSE;
+    }
     memcpy(buffer, fh->path.c_str(), fh->path.size() + 1);
+    Succeeded();
     return TRUE;
 }
 
@@ -372,9 +405,10 @@ static BPTR CreateDir(CONST_STRPTR name)
     }
     std::string path = HostPath(name);
     if (mkdir(path.c_str(), 0700) != 0) {
-        ioErr = ErrorCode(errno);
+        ioErr = ErrorCode(errno, path);
         return ZERO;
     }
+    Succeeded();
     heldLocks++;
     return (BPTR) new DirLock{path};
 }
@@ -390,17 +424,24 @@ static void UnLock(BPTR lock)
 // Runs the command line to its end and returns its code, as the system's shell does:
 // RETURN_ERROR when the line cannot be read (an unterminated quote) or names no command it
 // knows, RETURN_OK for an empty line. -1 only when there is no line to start a shell for.
-// The stream tags change nothing: the commands write nothing but traces.
-static int32 SystemTags(CONST_STRPTR command, ...)
+// The stream tags change nothing, the commands write nothing but traces; but an input
+// stream of ZERO is refused below dos.library 53.65, which only from there opens NIL:
+// for it.
+static int32 SystemTags(CONST_STRPTR command, uint32 tag1, ...)
 {
+    bool zeroInput = false;
     va_list ap;
-    va_start(ap, command);
-    while (va_arg(ap, uint32) != TAG_DONE)
-        (void)va_arg(ap, uint32);
+    va_start(ap, tag1);
+    for (uint32 tag = tag1; tag != TAG_DONE; tag = va_arg(ap, uint32))
+        if (va_arg(ap, uint32) == 0 && tag == SYS_Input)
+            zeroInput = true;
     va_end(ap);
 
-    if (command == nullptr)
+    if (command == nullptr || (zeroInput && !LibraryAtLeast("dos.library", 53, 65))) {
+        ioErr = ERROR_REQUIRED_ARG_MISSING;
         return -1;
+    }
+    Succeeded();
     if (faults.commandFails != nullptr
         && strncasecmp(command, faults.commandFails, strlen(faults.commandFails)) == 0)
         return faults.commandRc;
@@ -421,6 +462,13 @@ static int32 IoErr(void)
     return ioErr;
 }
 
+static int32 SetIoErr(int32 code)
+{
+    int32 old = ioErr;
+    ioErr = code;
+    return old;
+}
+
 DOSIFace dos = {
     .Data               = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1},
     .FOpen              = FOpen,
@@ -436,6 +484,7 @@ DOSIFace dos = {
     .FWrite             = FWrite,
     .IoErr              = IoErr,
     .FRead              = FRead,
+    .SetIoErr           = SetIoErr,
 };
 
 int OpenFiles()

@@ -29,9 +29,6 @@ void Trace(const char *format, ...)
     va_end(ap);
 }
 
-// The module's trace lines go the same way as the stand-in's own.
-static void (*const DebugPrintF)(CONST_STRPTR format, ...) = Trace;
-
 static void NewList(List *list)
 {
     list->lh_Head     = (Node *)&list->lh_Tail;
@@ -64,16 +61,13 @@ static const uint64 DeadMark = 0x4672656564566563ull;
 
 // size bytes, cleared to the AVT_ClearWithValue byte when that tag is given and filled
 // with junk otherwise, so code relying on zeroed memory shows up in the tests.
-static APTR AllocVecTags(uint32 size, ...)
+static APTR AllocVecTags(uint32 size, uint32 tag1, ...)
 {
     BOOL clear = FALSE;
     uint32 value = 0;
     va_list ap;
-    va_start(ap, size);
-    for (;;) {
-        uint32 tag = va_arg(ap, uint32);
-        if (tag == TAG_DONE)
-            break;
+    va_start(ap, tag1);
+    for (uint32 tag = tag1; tag != TAG_DONE; tag = va_arg(ap, uint32)) {
         uint32 data = va_arg(ap, uint32);
         if (tag == AVT_ClearWithValue) {
             clear = TRUE;
@@ -83,6 +77,8 @@ static APTR AllocVecTags(uint32 size, ...)
     va_end(ap);
 
     if (faults.allocFailsAt != 0 && --faults.allocFailsAt == 0)
+        return nullptr;
+    if (size == 0)      // what the system gives for nothing is not written down: nothing
         return nullptr;
     if (Fails("AllocVecTags") || !TakeMemory(size))
         return nullptr;
@@ -122,6 +118,7 @@ struct Pool {
     std::vector<void *> chunks;
     uint64              bytes = 0;     // drawn on the budget
     char               *next = nullptr, *end = nullptr, *last = nullptr;
+    uint32              lastSize = 0;  // what was asked for last
 };
 static const uint64 PoolMark = 0x5368656166506f6full;   // "SheafPool"
 static const size_t HugePage = 2u << 20;
@@ -178,10 +175,12 @@ static void DeletePool(APTR header)
     heldPools--;
 }
 
+// Blocks are aligned for a pointer and no more: 4 bytes on the target, as the system
+// promises there.
 static APTR AllocPooled(APTR header, uint32 size)
 {
     Pool *pool = PoolOf(header);
-    size_t want = ((size_t)size + 7) & ~(size_t)7;    // pointers stay aligned
+    size_t want = ((size_t)size + sizeof(void *) - 1) & ~(sizeof(void *) - 1);
     if (size == 0 || Fails("AllocPooled"))
         return nullptr;
     if (size > pool->thresh)
@@ -194,24 +193,44 @@ static APTR AllocPooled(APTR header, uint32 size)
         pool->end = puddle + pool->puddle;
     }
     pool->last = pool->next;
+    pool->lastSize = size;
     pool->next += want;
     return pool->last;
 }
 
+static bool InPool(const Pool *pool, const char *memory)
+{
+    for (void *chunk : pool->chunks)
+        if (memory >= (const char *)chunk && memory < (const char *)chunk + pool->puddle)
+            return true;
+    return false;
+}
+
 // Only the newest block goes back before the pool does; it is the one a failing step frees.
-static void FreePooled(APTR header, APTR memory, uint32)
+// The system needs the size that was allocated and a block of this pool: anything else
+// stops here.
+static void FreePooled(APTR header, APTR memory, uint32 size)
 {
     Pool *pool = PoolOf(header);
-    if (memory != nullptr && memory == pool->last) {
+    if (memory == nullptr)
+        return;
+    if (!InPool(pool, (const char *)memory) || (memory == pool->last && size != pool->lastSize)) {
+        fprintf(stderr, "FreePooled: %p of %u bytes is not a block of pool %p\n", memory,
+                (unsigned)size, header);
+        abort();
+    }
+    if (memory == pool->last) {
         pool->next = pool->last;
         pool->last = nullptr;
     }
 }
 
+// Overlapping blocks are not promised to copy right on the system: here they stop.
 static void CopyMem(CONST_APTR source, APTR dest, uint32 size)
 {
+    MustNotOverlap("CopyMem", source, dest, size);
     if (size != 0)
-        memmove(dest, source, size);
+        memcpy(dest, source, size);
 }
 
 // The registry. Entries are never erased, so a Library handed out stays valid; a removed
@@ -233,14 +252,14 @@ static std::map<std::string, LibraryEntry> &Libraries()
     return libraries;
 }
 
-void SetLibraryVersion(const char *name, int version)
+void SetLibraryVersion(const char *name, int version, int revision)
 {
     LibraryEntry &entry = Libraries()[name];
     entry.name    = name;
     entry.version = version;
     entry.base.lib_Node.ln_Name = entry.name.data();
     entry.base.lib_Version  = version < 0 ? 0 : (UWORD)version;
-    entry.base.lib_Revision = 0;
+    entry.base.lib_Revision = (UWORD)revision;
     entry.base.lib_IdString = entry.name.c_str();
 }
 
@@ -250,6 +269,16 @@ void ResetLibraries()
         SetLibraryVersion(name.c_str(), -1);
     SetLibraryVersion("utility.library", 54);
     SetLibraryVersion("diskfont.library", 50);
+    SetLibraryVersion("dos.library", 54);
+}
+
+bool LibraryAtLeast(const char *name, int version, int revision)
+{
+    auto it = Libraries().find(name);
+    if (it == Libraries().end() || it->second.version < 0)
+        return false;
+    const Library &base = it->second.base;
+    return base.lib_Version > version || (base.lib_Version == version && base.lib_Revision >= revision);
 }
 
 static Library *OpenLibrary(CONST_STRPTR name, uint32 version)

@@ -87,6 +87,13 @@ bool MemoryRanOut()
     return ranOut;
 }
 
+void LoadStaleIoErr()
+{
+    uint64 code = 0;
+    ReadSize("SHEAF_STALE_IOERR", &code, INT32_MAX);
+    faults.staleIoErr = (int32)code;
+}
+
 void LoadMemoryBudget()
 {
     budget = 2ull << 30;

@@ -43,4 +43,11 @@ void ReadSize(const char *name, uint64 *value, uint64 most);
 // A trace line of the stand-in itself, under the same switch as DebugPrintF.
 void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// Copies between overlapping blocks have no promised result on the system: the stand-in
+// stops with a message instead.
+void MustNotOverlap(const char *call, const void *source, const void *dest, size_t size);
+
+// exec's DebugPrintF: the module's trace lines, formatted by the system's rules.
+void DebugPrintF(CONST_STRPTR format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace platform

@@ -26,8 +26,10 @@ extern GadToolsIFace  gadtools;
 // Handed out by GetInterface on diskfont.library; here for the tests.
 extern DiskfontIFace  diskfont;
 
-// Trace lines of DebugPrintF reach stderr only while this is set.
-extern bool tracing;
+// Trace lines of DebugPrintF are made only while tracing is set: on stderr, or appended to
+// traceCapture while that is set.
+extern bool         tracing;
+extern std::string *traceCapture;
 
 // Faults are plain data that a test sets and the stand-in reads.
 struct Faults {
@@ -41,6 +43,7 @@ struct Faults {
     BOOL        noCharsetMap = FALSE;    // ObtainCharsetInfo returns 0
     BOOL        pathFails    = FALSE;    // DevNameFromFH fails
     BOOL        createDirFails = FALSE;  // CreateDir returns ZERO
+    int32       staleIoErr   = 0;        // what a dos call that succeeds leaves for IoErr; 0: as it was
     uint64      failAt       = 0;        // the n-th call that can fail, from now, fails; 0: never
 };
 extern Faults faults;
@@ -63,10 +66,14 @@ void   LoadMemoryBudget();      // reads the environment
 // Back to a fresh system: no faults, default libraries and code set, the unzip limits
 // of the environment, no unzip refusal; counters and tracing kept.
 void Reset();
+// SHEAF_STALE_IOERR=CODE: every dos call that succeeds leaves CODE for IoErr, as the
+// system may; read into faults.staleIoErr.
+void LoadStaleIoErr();
 
-// Library registry: "utility.library" 54 and "diskfont.library" 50 by default.
-// A negative version removes the library.
-void SetLibraryVersion(const char *name, int version);
+// Library registry: "utility.library" 54, "diskfont.library" 50 and "dos.library" 54 by
+// default. A negative version removes the library.
+void SetLibraryVersion(const char *name, int version, int revision = 0);
+bool LibraryAtLeast(const char *name, int version, int revision);
 
 // Assigns. "T:" is a private directory of the user unless SHEAF_TMP names one; "c:" holds
 // the stand-in's commands. SetAssign points an assign at a directory of this machine.

@@ -1,9 +1,20 @@
 // utility of the stand-in: bounded strings, ASCII-folding comparisons and UTF-8 decoding.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/internal.h"
 
 namespace platform {
+
+void MustNotOverlap(const char *call, const void *source, const void *dest, size_t size)
+{
+    const char *s = (const char *)source, *d = (const char *)dest;
+    if (size != 0 && s < d + size && d < s + size) {
+        fprintf(stderr, "%s: %zu bytes from %p to %p overlap\n", call, size, source, dest);
+        abort();
+    }
+}
 
 static uint32 Strlen(CONST_STRPTR string)
 {
@@ -11,31 +22,33 @@ static uint32 Strlen(CONST_STRPTR string)
 }
 
 // Copies at most size - 1 characters and always terminates when size > 0; the result is
-// the length of src, so a result >= size means the copy was cut.
-static uint32 Strlcpy(STRPTR dst, CONST_STRPTR src, uint32 size)
+// the length of src, so a result >= size means the copy was cut. The buffers must not
+// overlap: the system promises nothing then, and here it stops.
+static int32 Strlcpy(STRPTR dst, CONST_STRPTR src, int32 size)
 {
-    uint32 length = (uint32)strlen(src);
+    size_t length = strlen(src);
     if (size > 0) {
-        uint32 n = length < size - 1 ? length : size - 1;
-        memmove(dst, src, n);
+        size_t n = length < (size_t)size - 1 ? length : (size_t)size - 1;
+        MustNotOverlap("Strlcpy", src, dst, n + 1);
+        memcpy(dst, src, n);
         dst[n] = '\0';
     }
-    return length;
+    return (int32)length;
 }
 
 // Appends within size bytes; the result is the length the whole text would have. A dst
 // with no terminator within size is left alone.
-static uint32 Strlcat(STRPTR dst, CONST_STRPTR src, uint32 size)
+static int32 Strlcat(STRPTR dst, CONST_STRPTR src, int32 size)
 {
-    uint32 used = (uint32)strnlen(dst, size);
-    uint32 length = (uint32)strlen(src);
-    if (used == size)
-        return size + length;
-    uint32 room = size - used - 1;
-    uint32 n = length < room ? length : room;
-    memmove(dst + used, src, n);
+    size_t limit = size > 0 ? (size_t)size : 0;
+    size_t used = strnlen(dst, limit), length = strlen(src);
+    if (used == limit)
+        return (int32)(limit + length);
+    size_t room = limit - used - 1, n = length < room ? length : room;
+    MustNotOverlap("Strlcat", src, dst + used, n + 1);
+    memcpy(dst + used, src, n);
     dst[used + n] = '\0';
-    return used + length;
+    return (int32)(used + length);
 }
 
 static int Fold(unsigned char c)

@@ -21,12 +21,16 @@
 
 // IoErr codes.
 #define ERROR_NO_FREE_STORE    103
+#define ERROR_REQUIRED_ARG_MISSING 116
+#define ERROR_LINE_TOO_LONG    120
 #define ERROR_OBJECT_EXISTS    203
+#define ERROR_DIR_NOT_FOUND    204
 #define ERROR_OBJECT_NOT_FOUND 205
+#define ERROR_OBJECT_WRONG_TYPE 212
 #define ERROR_SEEK_ERROR       219
 #define ERROR_DISK_FULL        221
 
-// SystemTags tags.
+// SystemTags tags. An input stream of ZERO opens NIL: only from dos.library 53.65.
 #define SYS_Dummy  (TAG_USER + 32)
 #define SYS_Input  (SYS_Dummy + 1)
 #define SYS_Output (SYS_Dummy + 2)
@@ -39,16 +43,22 @@ struct DOSIFace {
     int32  (*FClose)(BPTR file);
     int32  (*FGetC)(BPTR file);                       // 0..255, or -1 at the end
     int64  (*GetFilePosition)(BPTR file);             // -1 on failure
-    int32  (*ChangeFilePosition)(BPTR file, int64 position, int32 mode);   // 0 on failure
-    int32  (*StrToLong)(CONST_STRPTR string, int32 *value);  // characters read, -1: none (value 0)
+    // 0 on failure, also for a position past the end of the file.
+    int32  (*ChangeFilePosition)(BPTR file, int64 position, int32 mode);
+    // Characters read; -1 with value 0 when there is no digit or the number overflows.
+    int32  (*StrToLong)(CONST_STRPTR string, int32 *value);
     int32  (*DevNameFromFH)(BPTR file, STRPTR buffer, int32 length, int32 mode);  // 0 on failure
     BPTR   (*CreateDir)(CONST_STRPTR name);           // an exclusive lock, or ZERO
     void   (*UnLock)(BPTR lock);
-    int32  (*SystemTags)(CONST_STRPTR command, ...);  // the command's return code, -1: no shell
+    // The command's return code, -1: no shell. Tag/value pairs, TAG_DONE last.
+    int32  (*SystemTags)(CONST_STRPTR command, uint32 tag1, ...);
     uint32 (*FWrite)(BPTR file, CONST_APTR block, uint32 blocklen, uint32 number);  // blocks written
-    // Why the last call that failed failed; 0 after FGetC's -1 at the end of a file.
+    // Why the last call that failed failed. A call that succeeds may leave anything here:
+    // only a code a failure or the caller (SetIoErr) set is known.
     int32  (*IoErr)(void);
     // Reads number blocks of blocklen bytes; the number of whole blocks read, fewer at the
-    // end of the file or on an error (IoErr tells which: 0 at the end).
+    // end of the file or on an error. IoErr tells which only after SetIoErr(0): still 0 at
+    // the end. The block is cleared on entry.
     uint32 (*FRead)(BPTR file, APTR block, uint32 blocklen, uint32 number);
+    int32  (*SetIoErr)(int32 code);                   // the code it replaces
 };

@@ -66,7 +66,7 @@ struct ExecIFace {
     void      (*NewList)(List *list);
     void      (*AddTail)(List *list, Node *node);
     void      (*Remove)(Node *node);
-    APTR      (*AllocVecTags)(uint32 size, ...);      // tag/value pairs, TAG_DONE last
+    APTR      (*AllocVecTags)(uint32 size, uint32 tag1, ...);   // tag/value pairs, TAG_DONE last
     void      (*FreeVec)(APTR memory);
     void      (*CopyMem)(CONST_APTR source, APTR dest, uint32 size);
     Library  *(*OpenLibrary)(CONST_STRPTR name, uint32 version);

@@ -9,8 +9,8 @@
 struct UtilityIFace {
     InterfaceData Data;
     uint32 (*Strlen)(CONST_STRPTR string);
-    uint32 (*Strlcpy)(STRPTR dst, CONST_STRPTR src, uint32 size);   // strlen(src)
-    uint32 (*Strlcat)(STRPTR dst, CONST_STRPTR src, uint32 size);   // wanted length
+    int32  (*Strlcpy)(STRPTR dst, CONST_STRPTR src, int32 size);    // strlen(src)
+    int32  (*Strlcat)(STRPTR dst, CONST_STRPTR src, int32 size);    // wanted length
     int32  (*Stricmp)(CONST_STRPTR a, CONST_STRPTR b);
     int32  (*Strnicmp)(CONST_STRPTR a, CONST_STRPTR b, int32 length);
     void   (*ClearMem)(APTR memory, uint32 size);

@@ -292,6 +292,7 @@ int main(int argc, char **argv)
         return status;
     platform::LoadUnzipLimits();
     platform::LoadMemoryBudget();
+    platform::LoadStaleIoErr();
     if (o.charset != nullptr && (status = ChooseCharset(o.charset)) != GO_ON)
         return status;
     if ((status = ReadFailAt(&failAt)) != GO_ON)

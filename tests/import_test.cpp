@@ -93,7 +93,9 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a workbook target too long", {root("/" + std::string(600, 'x')), usual}, "A1=usual" },
         { "no room for its relationships", {root("/" + far + "/" + std::string(255, 'g') + "/w"), usual}, "A1=usual" },
         { "no room for them behind _rels", {root("/" + std::string(500, 'w')), usual}, "A1=usual" },
+        // no xl/_rels/ folder at all, or a folder where its file should be
         { "a workbook without relationships", {wb(first), usual}, "A1=usual" },
+        { "a folder for its relationships", {wb(first), {"xl/_rels/workbook.xml.rels/x", "x"}, usual}, "A1=usual" },
         { "shared strings outside the package: the usual name",
           {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId2", "sharedStrings", "../../s.xml")),
            {"xl/w/s.xml", sheet("s", "0")}, {"xl/sharedStrings.xml", "<sst><si><t>usual</t></si></sst>"}}, "A1=usual" },

@@ -102,8 +102,8 @@ TEST(SheafCommand, FailsCleanlyAtAnyCall)
     std::string tmp = testing_support::TempDir(), book = Example();
     std::string whole = RunSheaf({"--format", "csv", book}).out;
     for (const char *n : {"1", "7", "60", "120", "197", "100000"}) {
-        auto run = RunSheaf({"--format", "csv", book},
-                            {"SHEAF_TMP=" + tmp, std::string("SHEAF_FAIL_AT=") + n});
+        auto run = RunSheaf({"--format", "csv", book}, {"SHEAF_TMP=" + tmp, std::string("SHEAF_FAIL_AT=") + n,
+                                                        "SHEAF_STALE_IOERR=205"});
         if (run.status == 0) {
             EXPECT_EQ(whole, run.out) << n;
         } else {

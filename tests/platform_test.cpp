@@ -2,9 +2,12 @@
 // sets, each with its faults and counters.
 #include <climits>
 #include <cstring>
+#include <cstdint>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 #include "tests/support/standin.h"
 
@@ -29,6 +32,7 @@ TEST_F(StandIn, AllocVecTagsClearsOnlyWhenAsked)
     EXPECT_EQ(std::string(64, '\0'), std::string((const char *)zero, 64));
     EXPECT_EQ(std::string(64, 0x5A), std::string((const char *)fill, 64));
     EXPECT_EQ(std::string::npos, std::string((const char *)junk, 64).find('\0'));  // junk: relying on zeros fails
+    EXPECT_EQ(nullptr, platform::exec.AllocVecTags(0, TAG_DONE));    // nothing is no block
     for (UBYTE *p : {zero, fill, junk, (UBYTE *)nullptr})
         platform::exec.FreeVec(p);
     EXPECT_EQ(0, platform::HeldMemory());
@@ -40,13 +44,18 @@ TEST_F(StandIn, FOpenOpensFilesOfTheMachineAndOfAssignsAndSeeks)
     std::string dir = testing_support::TempDir(), a = dir + "/a.xml", s = dir + "/s.xml";
     std::ofstream(a, std::ios::binary) << "<a/>";
     std::string inT = dir.substr(platform::AssignDir("T").size() + 1);   // "test.XXXXXX"
-    struct { std::string name; bool opens; } cases[] = {
-        {a, true}, {"T:" + inT + "/a.xml", true}, {"t:" + inT + "/a.xml", true},
-        {dir + "/missing.xml", false}, {dir, false},  // a directory is no file
+    // The system's codes: a folder missing on the way is not the file missing, a folder
+    // is the wrong type of object, a file on the way as well.
+    struct { std::string name; int32 ioerr; } cases[] = {
+        {a, 0}, {"T:" + inT + "/a.xml", 0}, {"t:" + inT + "/a.xml", 0},
+        {dir + "/missing.xml", ERROR_OBJECT_NOT_FOUND}, {dir + "/none/a.xml", ERROR_DIR_NOT_FOUND},
+        {dir, ERROR_OBJECT_WRONG_TYPE}, {a + "/a.xml", ERROR_OBJECT_WRONG_TYPE},
     };
     for (const auto &c : cases) {
+        dos.SetIoErr(0);
         BPTR fh = dos.FOpen(c.name.c_str(), MODE_OLDFILE, 1024);
-        EXPECT_EQ(c.opens, fh != ZERO) << c.name;
+        EXPECT_EQ(c.ioerr == 0, fh != ZERO) << c.name;
+        EXPECT_EQ(c.ioerr, dos.IoErr()) << c.name;
         if (fh != ZERO) {
             EXPECT_EQ('<', dos.FGetC(fh));
             dos.FClose(fh);
@@ -68,11 +77,21 @@ TEST_F(StandIn, FOpenOpensFilesOfTheMachineAndOfAssignsAndSeeks)
     EXPECT_NE(0, dos.ChangeFilePosition(fh, 10, OFFSET_BEGINNING));
     for (int i = 10; i < 20; i++)
         EXPECT_EQ((UBYTE)data[i], dos.FGetC(fh)) << i;
-    EXPECT_EQ(before + 1, platform::FileSystemCalls());
+    EXPECT_EQ(before + 2, platform::FileSystemCalls());     // the file's size, then the read
     EXPECT_NE(0, dos.ChangeFilePosition(fh, -1, OFFSET_CURRENT));
     EXPECT_EQ((UBYTE)data[19], dos.FGetC(fh));
     EXPECT_EQ(20, dos.GetFilePosition(fh));
-    EXPECT_EQ(0, dos.ChangeFilePosition(fh, -1, OFFSET_BEGINNING));
+    // Before the start and past the end fail with a seek error and move nothing; the end
+    // itself is a place.
+    for (auto [position, mode] : {std::pair{-1, OFFSET_BEGINNING}, {8193, OFFSET_BEGINNING},
+                                  {1, OFFSET_END}, {8174, OFFSET_CURRENT}, {-21, OFFSET_CURRENT}}) {
+        dos.SetIoErr(0);
+        EXPECT_EQ(0, dos.ChangeFilePosition(fh, position, mode)) << position << " " << mode;
+        EXPECT_EQ(ERROR_SEEK_ERROR, dos.IoErr()) << position << " " << mode;
+        EXPECT_EQ(20, dos.GetFilePosition(fh));
+    }
+    EXPECT_NE(0, dos.ChangeFilePosition(fh, 8192, OFFSET_BEGINNING));
+    EXPECT_EQ(-1, dos.FGetC(fh));
     EXPECT_NE(0, dos.ChangeFilePosition(fh, -1, OFFSET_END));
     EXPECT_EQ((UBYTE)data.back(), dos.FGetC(fh));
     EXPECT_EQ(-1, dos.FGetC(fh));
@@ -83,8 +102,9 @@ TEST_F(StandIn, StrToLongStrnicmpAndUTF8toUCS4)
 {
     struct { const char *text; int32 used, value; } cases[] = {
         {"123", 3, 123}, {"  42x", 4, 42}, {"\t-7", 3, -7}, {"+5", 2, 5}, {"007", 3, 7}, {"12.5", 2, 12},
-        {"1E3", 1, 1}, {"2147483647", 10, INT32_MAX}, {"99999999999", 11, INT32_MAX},
-        {"-2147483648", 11, INT32_MIN}, {"-99999999999", 12, INT32_MIN}, {"abc", -1, 0}, {"", -1, 0},
+        {"1E3", 1, 1}, {"2147483647", 10, INT32_MAX}, {"-2147483648", 11, INT32_MIN},
+        // an overflow is no number, as no digit is
+        {"2147483648", -1, 0}, {"-2147483649", -1, 0}, {"99999999999", -1, 0}, {"abc", -1, 0}, {"", -1, 0},
         {"-", -1, 0}, {" - 5", -1, 0}, {"\"12\"", -1, 0}, {"\n5", -1, 0},
     };
     for (const auto &c : cases) {
@@ -157,4 +177,111 @@ TEST_F(StandIn, ObtainCharsetInfoGivesTheMapOfKnownCodeSetsByNumberAndName)
     EXPECT_EQ(nullptr, platform::CodeSetName(CODESET_UTF_8));
     platform::faults.noCharsetMap = TRUE;
     EXPECT_EQ(0u, platform::diskfont.ObtainCharsetInfo(DFCS_NUMBER, 4, DFCS_MAPTABLE));
+}
+
+// IoErr holds a code only where a call failed or the caller set one: a call that succeeds
+// leaves it as it was, or as SHEAF_STALE_IOERR says, and a read at the end of the file
+// leaves it as it was.
+TEST_F(StandIn, IoErrIsKnownOnlyWhereItWasSet)
+{
+    auto &dos = platform::dos;
+    std::string dir = testing_support::TempDir(), a = dir + "/a.xml";
+    std::ofstream(a, std::ios::binary) << "<a/>";
+    for (int32 stale : {0, ERROR_OBJECT_NOT_FOUND}) {
+        platform::faults.staleIoErr = stale;
+        int32 left = stale != 0 ? stale : 4711;
+        EXPECT_EQ(ZERO, dos.FOpen((dir + "/none").c_str(), MODE_OLDFILE, 1024));
+        EXPECT_EQ(ERROR_OBJECT_NOT_FOUND, dos.IoErr()) << "a failure sets its code";
+        EXPECT_EQ(ERROR_OBJECT_NOT_FOUND, dos.SetIoErr(4711));
+        BPTR fh = dos.FOpen(a.c_str(), MODE_OLDFILE, 1024);
+        ASSERT_NE(ZERO, fh);
+        EXPECT_EQ(left, dos.IoErr()) << stale;
+        char block[16];
+        memset(block, 'x', sizeof(block));
+        dos.SetIoErr(4711);
+        EXPECT_EQ(4u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(std::string("<a/>") + std::string(12, '\0'), std::string(block, sizeof(block)))
+            << "the block is cleared on entry";
+        dos.SetIoErr(4711);
+        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(4711, dos.IoErr()) << "the end of the file is no error: " << stale;
+        dos.SetIoErr(0);
+        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(0, dos.IoErr()) << "SetIoErr(0) before the read makes 0 sure: " << stale;
+        dos.SetIoErr(4711);
+        int32 value;
+        EXPECT_EQ(2, dos.StrToLong("12", &value));
+        EXPECT_EQ(4711, dos.IoErr()) << "StrToLong leaves IoErr alone";
+        dos.FClose(fh);
+    }
+}
+
+// Trace lines as the system formats them: each argument is a 32-bit item, and a numeric
+// conversion without its l reads 16 bits of it, so the rest of the line reads out of step.
+TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
+{
+    std::string out;
+    bool tracing = platform::tracing;
+    platform::tracing = true;
+    platform::traceCapture = &out;
+    struct { std::function<void()> print; const char *shows; } cases[] = {
+        {[] { platform::exec.DebugPrintF("id=%03ld Text=<%s>\n", 7L, "abc"); }, "id=007 Text=<abc>\n"},
+        {[] { platform::exec.DebugPrintF("0x%08lX %lx %lu", 0xBEEFUL, 255UL, 4000000000UL); },
+         "0x0000BEEF ff 4000000000"},
+        {[] { platform::exec.DebugPrintF("%ld|%5ld|%-4ld|%05ld", -3L, 42L, 7L, -12L); }, "-3|   42|7   |-0012"},
+        {[] { platform::exec.DebugPrintF("<%s> <%.2s> <%6s> %%", "x", "abc", "r"); }, "<x> <ab> <     r> %"},
+        // without the l: the item's upper half, then the rest out of step
+        {[] { platform::exec.DebugPrintF("id=%03d Text=<%s>\n", 7, "abc"); },
+         "id=000 Text=<(not a string: out of step)>\n"},
+        {[] { platform::exec.DebugPrintF("%d %d", 0x00050006, 9); }, "5 6"},
+        {[] { platform::exec.DebugPrintF("0x%08X", 0xBEEFu); }, "0x00000000"},
+    };
+    for (const auto &c : cases) {
+        out.clear();
+        c.print();
+        EXPECT_EQ(c.shows, out);
+    }
+    platform::traceCapture = nullptr;
+    platform::tracing = tracing;
+}
+
+// What the system leaves undefined stops the stand-in: overlapping copies, a pooled block
+// given back with another size or to another pool.
+TEST_F(StandIn, UndefinedMemoryUsesStop)
+{
+    char text[32] = "overlapping";
+    EXPECT_DEATH(platform::exec.CopyMem(text, text + 4, 8), "CopyMem");
+    EXPECT_DEATH(platform::utility.Strlcpy(text + 2, text, sizeof(text) - 2), "Strlcpy");
+    platform::exec.CopyMem(text, text + 8, 8);      // side by side is fine
+    EXPECT_EQ(std::string("overlappoverlapp"), std::string(text, 16));
+    APTR pool = platform::exec.CreatePool(MEMF_PRIVATE, 4096, 256);
+    ASSERT_NE(nullptr, pool);
+    auto *one = (char *)platform::exec.AllocPooled(pool, 4);
+    auto *two = (char *)platform::exec.AllocPooled(pool, 4);
+    ASSERT_TRUE(one && two);
+    // Aligned for a pointer and no more: 4 bytes on the target, as the system gives.
+    EXPECT_EQ(0u, (uintptr_t)one % sizeof(void *));
+    EXPECT_EQ((ptrdiff_t)sizeof(void *), two - one);
+    EXPECT_DEATH(platform::exec.FreePooled(pool, two, 8), "FreePooled");
+    EXPECT_DEATH(platform::exec.FreePooled(pool, text, 4), "FreePooled");
+    platform::exec.FreePooled(pool, two, 4);
+    platform::exec.DeletePool(pool);
+}
+
+// Commands run with no streams of their own: dos opens NIL: for a ZERO input only from
+// 53.65; the stand-in refuses it below, and NIL: itself reads nothing and takes anything.
+TEST_F(StandIn, SystemTagsWantsNilForAZeroInput)
+{
+    auto &dos = platform::dos;
+    for (auto [version, revision, rc] : {std::tuple{53, 64, -1}, {53, 65, 0}, {54, 0, 0}}) {
+        platform::SetLibraryVersion("dos.library", version, revision);
+        EXPECT_EQ(rc, dos.SystemTags("", SYS_Input, (ULONG)0, SYS_Output, (ULONG)0, TAG_DONE))
+            << version << "." << revision;
+    }
+    BPTR nil = dos.FOpen("NIL:", MODE_NEWFILE, 1024);
+    ASSERT_NE(ZERO, nil);
+    char block[4];
+    EXPECT_EQ(1u, dos.FWrite(nil, "abc", 3, 1));
+    EXPECT_EQ(0u, dos.FRead(nil, block, 1, sizeof(block)));
+    dos.FClose(nil);
 }

@@ -58,6 +58,7 @@ int32 RefillWideStream(XMLFile *f)
     f->start = (f->rawnext - f->held) << WIDE_SHIFT;
     f->next = f->end = f->block;
     while (len == 0 && !last) {
+        IDOS->SetIoErr(0);      // IoErr is only sure to be 0 when set so
         n = IDOS->FRead(f->fh, f->raw + f->held, 1, sizeof(f->raw) - f->held);
         if (n == 0) {
             f->failed = IDOS->IoErr() != 0 ? TRUE : FALSE;
@@ -124,7 +125,10 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing)
 
     *missing = FALSE;
     if (fh == ZERO) {
-        *missing = IDOS->IoErr() == ERROR_OBJECT_NOT_FOUND ? TRUE : FALSE;
+        // A folder missing on the way, or one where the member should be: not there either.
+        int32 why = IDOS->IoErr();
+        *missing = why == ERROR_OBJECT_NOT_FOUND || why == ERROR_DIR_NOT_FOUND
+                   || why == ERROR_OBJECT_WRONG_TYPE ? TRUE : FALSE;
         return nullptr;
     }
     if ((in = OpenXMLStream(fh)) == nullptr) {

@@ -77,13 +77,13 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
             break;
         }
         if (text.cut)
-            IExec->DebugPrintF("id=%03d: Text gekürzt auf %d Zeichen\n", (int)stringcount,
-                               (int)text.chars);
+            IExec->DebugPrintF("id=%03ld: Text gekürzt auf %ld Zeichen\n", (long)stringcount,
+                               (long)text.chars);
         if (!NewEntry(buffers->utf8, text.len)) {
             ok = FALSE;
             break;
         }
-        IExec->DebugPrintF("id=%03d Text=<%s>\n\n", (int)(stringcount - 1), buffers->utf8);
+        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(stringcount - 1), buffers->utf8);
     }
     CloseXMLStream(fp);
     return ok;
@@ -98,7 +98,7 @@ char *GetSharedStrings(uint32 num, List *, Node **)
 // The nodes and their texts are the pool's: they go back with it, all at once.
 void FreeSharedData(List *list, uint8 type)
 {
-    IExec->DebugPrintF("FreeSharedData(%d)\n", (int)type);
+    IExec->DebugPrintF("FreeSharedData(%ld)\n", (long)type);
     IExec->NewList(list);
     if (type == SHARED_STRINGS) {
         IndexFree(&stringindex);

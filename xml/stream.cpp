@@ -37,6 +37,8 @@ int32 RefillXMLStream(XMLFile *f)
         return RefillWideStream(f);
     f->start += f->end - f->block;
     f->next = f->end = f->block;
+    // A read that succeeds may leave any code behind, the end of the file included.
+    IDOS->SetIoErr(0);
     n = IDOS->FRead(f->fh, f->block, 1, sizeof(f->block));
     if (n == 0) {
         f->failed = IDOS->IoErr() != 0 ? TRUE : FALSE;
