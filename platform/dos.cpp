@@ -421,6 +421,11 @@ static int32 IoErr(void)
     return ioErr;
 }
 
+void SetIoErr(int32 code)
+{
+    ioErr = code;
+}
+
 DOSIFace dos = {
     .Data               = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1},
     .FOpen              = FOpen,
@@ -436,6 +441,10 @@ DOSIFace dos = {
     .FWrite             = FWrite,
     .IoErr              = IoErr,
     .FRead              = FRead,
+    .AllocDosObjectTags = AllocDosObjectTags,
+    .FreeDosObject      = FreeDosObject,
+    .ReadArgs           = ReadArgs,
+    .FreeArgs           = FreeArgs,
 };
 
 int OpenFiles()
