@@ -1,5 +1,6 @@
 // makebook: writes one of the project's own workbooks.
-//   makebook example OUT | makebook mixed ROWS OUT | makebook strings TEXTS OUT
+//   makebook example OUT | makebook sheets OUT | makebook mixed ROWS OUT
+//   makebook strings TEXTS OUT
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,9 @@ int main(int argc, char **argv)
     if (argc == 3 && strcmp(argv[1], "example") == 0) {
         book = bookgen::ExampleBook();
         out = argv[2];
+    } else if (argc == 3 && strcmp(argv[1], "sheets") == 0) {
+        book = bookgen::SheetsBook();
+        out = argv[2];
     } else if (argc == 4 && strcmp(argv[1], "mixed") == 0) {
         book = bookgen::MixedBook(atol(argv[2]));
         out = argv[3];
@@ -21,7 +25,7 @@ int main(int argc, char **argv)
         book = bookgen::StringsBook(atol(argv[2]));
         out = argv[3];
     } else {
-        fprintf(stderr, "usage: makebook example OUT | mixed ROWS OUT | strings TEXTS OUT\n");
+        fprintf(stderr, "usage: makebook example OUT | sheets OUT | mixed ROWS OUT | strings TEXTS OUT\n");
         return 2;
     }
     std::string why;
