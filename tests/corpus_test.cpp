@@ -3,25 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
+
+#include <archive.h>
+#include <archive_entry.h>
 
 #include "tests/support/testing.h"
 
 namespace {
 
-TEST(Corpus, EveryWorkbookImportsOrFailsAsItsTableSays)
+// The workbooks of the corpus, by name; empty when there is no corpus.
+static std::vector<std::string> CorpusBooks()
 {
-    testing_support::UseStandIn();
     std::vector<std::string> books;
     std::error_code error;
     for (const auto &e : std::filesystem::directory_iterator(SHEAF_CORPUS_DIR, error))
         if (e.path().extension() == ".xlsx")
             books.push_back(e.path().filename());
+    std::sort(books.begin(), books.end());
+    return books;
+}
+
+TEST(Corpus, EveryWorkbookImportsOrFailsAsItsTableSays)
+{
+    testing_support::UseStandIn();
+    std::vector<std::string> books = CorpusBooks();
     if (books.empty())
         GTEST_SKIP() << "no corpus at " << SHEAF_CORPUS_DIR;
-    std::sort(books.begin(), books.end());
     // Each line: name, then "cells<TAB>hash" or "fails<TAB>cause".
     std::map<std::string, std::pair<std::string, std::string>> table;
     std::istringstream in(testing_support::ReadFile(testing_support::SourcePath("tests/corpus.tsv")));
@@ -59,6 +70,98 @@ TEST(Corpus, EveryWorkbookImportsOrFailsAsItsTableSays)
         EXPECT_EQ(detail, hex) << name << ": the cells changed";
     }
     platform::RemoveTemp(tmp);
+}
+
+// The names of the sheet elements of xl/workbook.xml, in order and as ISO-8859-1 keeps
+// them (a character it lacks is "?"), in UTF-8; empty when the archive has no such part.
+static std::vector<std::string> WorkbookSheetNames(const std::string &path)
+{
+    std::string xml;
+    archive *a = archive_read_new();
+    archive_read_support_format_zip(a);
+    archive_entry *entry;
+    if (archive_read_open_filename(a, path.c_str(), 1 << 16) == ARCHIVE_OK)
+        while (archive_read_next_header(a, &entry) == ARCHIVE_OK)
+            if (std::string(archive_entry_pathname(entry)) == "xl/workbook.xml") {
+                char block[4096];
+                for (la_ssize_t n; (n = archive_read_data(a, block, sizeof(block))) > 0;)
+                    xml.append(block, (size_t)n);
+                break;
+            }
+    archive_read_free(a);
+    std::vector<std::string> names;
+    for (size_t at = 0; (at = xml.find("<sheet ", at)) != std::string::npos; at++) {
+        size_t name = xml.find(" name=\"", at), end = xml.find('"', name + 7);
+        if (name == std::string::npos || end == std::string::npos || name > xml.find('>', at))
+            continue;
+        std::string text;
+        const std::string raw = xml.substr(name + 7, end - name - 7);
+        for (size_t i = 0; i < raw.size(); i++) {
+            static const char *refs[][2] = {{"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"},
+                                            {"&quot;", "\""}, {"&apos;", "'"}};
+            bool ref = false;
+            for (const auto &r : refs)
+                if (raw.compare(i, strlen(r[0]), r[0]) == 0) {
+                    text += r[1];
+                    i += strlen(r[0]) - 1;
+                    ref = true;
+                }
+            unsigned char c = (unsigned char)raw[i];
+            if (!ref && (c < 0x80 || c >= 0xC0))
+                text += c >= 0xC4 ? std::string("?") : raw.substr(i, c < 0x80 ? 1 : 2);
+        }
+        names.push_back(text);
+    }
+    return names;
+}
+
+// Every workbook of more than one sheet: the list names the sheets in the workbook's order,
+// and each page of --all-sheets is what --sheet N gives for the N-th worksheet.
+TEST(Corpus, EachSheetOfAllSheetsIsWhatSheetNGives)
+{
+    testing_support::UseStandIn();
+    std::vector<std::string> books = CorpusBooks();
+    if (books.empty())
+        GTEST_SKIP() << "no corpus at " << SHEAF_CORPUS_DIR;
+    int several = 0;
+    for (const std::string &name : books) {
+        std::string path = std::string(SHEAF_CORPUS_DIR) + "/" + name;
+        auto list = testing_support::RunSheaf({"--format", "jsonl", "--list-sheets", path});
+        // Sheet names by their row, and which rows are worksheets.
+        std::map<std::string, std::string> rows;
+        std::vector<std::string> listed, worksheets;
+        std::istringstream lines(list.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::string ref = testing_support::JsonText(line, "ref");
+            if (ref[0] == 'A')
+                worksheets.push_back(ref.substr(1));
+            else if (ref[0] == 'B')
+                listed.push_back(testing_support::JsonText(line, "text")), rows[ref.substr(1)] = listed.back();
+        }
+        if (list.status != 0 || listed.size() < 2)
+            continue;
+        several++;
+        std::vector<std::string> inbook = WorkbookSheetNames(path);
+        if (!inbook.empty()) {
+            EXPECT_EQ(inbook, listed) << name;
+        }
+        auto all = testing_support::RunSheaf({"--format", "jsonl", "--all-sheets", path});
+        std::string pages;
+        for (size_t n = 1; n <= worksheets.size(); n++) {
+            auto one = testing_support::RunSheaf({"--format", "jsonl", "--sheet", std::to_string(n), path});
+            if (one.status != 0)
+                continue;     // a sheet that cannot be read fails the whole of --all-sheets too
+            pages += one.out;
+            std::string first = one.out.substr(0, one.out.find('\n'));
+            if (!first.empty()) {
+                EXPECT_EQ(rows[worksheets[n - 1]], testing_support::JsonText(first, "sheet")) << name << " " << n;
+            }
+        }
+        if (all.status == 0) {
+            EXPECT_EQ(pages, all.out) << name;
+        }
+    }
+    printf("%d workbooks of more than one sheet\n", several);
 }
 
 }  // namespace

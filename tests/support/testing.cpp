@@ -147,7 +147,7 @@ CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std:
 }
 
 // The value of "name":"..." in a line of the command's jsonl, unescaped.
-static std::string JsonText(const std::string &line, const char *name)
+std::string JsonText(const std::string &line, const char *name)
 {
     std::string key = std::string("\"") + name + "\":\"", text;
     size_t at = line.find(key);

@@ -49,6 +49,8 @@ CommandRun RunSheaf(const std::vector<std::string> &args,
 // as "A1=text|B1=text" (texts in UTF-8), or the command's error.
 std::string SheafCells(const std::vector<bookgen::Member> &members,
                        const std::vector<std::string> &args = {});
+// The value of "name":"..." in a line of the command's jsonl, unescaped.
+std::string JsonText(const std::string &line, const char *name);
 // The text of a file, whole.
 std::string ReadFile(const std::string &path);
 
