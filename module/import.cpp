@@ -365,21 +365,6 @@ static BOOL ChooseSheet(SheetImport *imp)
     return TRUE;
 }
 
-// n in decimal, into text (size bytes, at least 11).
-static void NumberText(uint32 n, char *text, uint32 size)
-{
-    char digits[11];
-    uint32 k = 0, i = 0;
-
-    do {
-        digits[k++] = (char)('0' + n % 10);
-        n /= 10;
-    } while (n > 0 && k < sizeof(digits));
-    while (k > 0 && i + 1 < size)
-        text[i++] = digits[--k];
-    text[i] = '\0';
-}
-
 // One page listing the workbook's sheets: position among the worksheets, name, kind, state.
 static BOOL ListSheets(Mappe *mp, SheetImport *imp)
 {
@@ -396,7 +381,7 @@ static BOOL ListSheets(Mappe *mp, SheetImport *imp)
     while (NextSheet(&imp->list, &imp->sheet)) {
         const SheetInfo *s = &imp->sheet;
         row++;
-        NumberText(s->position, number, sizeof(number));
+        ULongToStr(s->position, number, sizeof(number));
         if ((s->position > 0 && !CreateTabulonCell(page, 1, row, format, number)) ||
             !CreateTabulonCell(page, 2, row, format, s->name) ||
             !CreateTabulonCell(page, 3, row, format, kinds[s->kind]) ||
