@@ -115,8 +115,9 @@ static std::vector<std::string> WorkbookSheetNames(const std::string &path)
     return names;
 }
 
-// Every workbook of more than one sheet: the list names the sheets in the workbook's order,
-// and each page of --all-sheets is what --sheet N gives for the N-th worksheet.
+// Every workbook of more than one sheet, imported as the sheaf command's sheet options import
+// it: the list names the sheets in the workbook's order, and each page of ALL is what
+// SHEET=n gives for the n-th worksheet.
 TEST(Corpus, EachSheetOfAllSheetsIsWhatSheetNGives)
 {
     testing_support::UseStandIn();
@@ -126,39 +127,32 @@ TEST(Corpus, EachSheetOfAllSheetsIsWhatSheetNGives)
     int several = 0;
     for (const std::string &name : books) {
         std::string path = std::string(SHEAF_CORPUS_DIR) + "/" + name;
-        auto list = testing_support::RunSheaf({"--format", "jsonl", "--list-sheets", path});
-        // Sheet names by their row, and which rows are worksheets.
-        std::map<std::string, std::string> rows;
-        std::vector<std::string> listed, worksheets;
-        std::istringstream lines(list.out);
-        for (std::string line; std::getline(lines, line);) {
-            std::string ref = testing_support::JsonText(line, "ref");
-            if (ref[0] == 'A')
-                worksheets.push_back(ref.substr(1));
-            else if (ref[0] == 'B')
-                listed.push_back(testing_support::JsonText(line, "text")), rows[ref.substr(1)] = listed.back();
+        auto list = testing_support::ImportFile(path, "LIST");
+        std::vector<std::string> listed;
+        size_t worksheets = 0;
+        for (const tabulon::PlacedCell &c : list.doc.sheets.empty() ? std::vector<tabulon::PlacedCell>()
+                                                                    : tabulon::Placed(list.doc.sheets.back())) {
+            worksheets += c.col == 1;
+            if (c.col == 2)
+                listed.push_back(tabulon::ToUtf8(c.text, platform::CodeSet()));
         }
-        if (list.status != 0 || listed.size() < 2)
+        if (list.rc != 0 || listed.size() < 2)
             continue;
         several++;
         std::vector<std::string> inbook = WorkbookSheetNames(path);
         if (!inbook.empty()) {
             EXPECT_EQ(inbook, listed) << name;
         }
-        auto all = testing_support::RunSheaf({"--format", "jsonl", "--all-sheets", path});
+        auto all = testing_support::ImportFile(path, "ALL");
         std::string pages;
-        for (size_t n = 1; n <= worksheets.size(); n++) {
-            auto one = testing_support::RunSheaf({"--format", "jsonl", "--sheet", std::to_string(n), path});
-            if (one.status != 0)
-                continue;     // a sheet that cannot be read fails the whole of --all-sheets too
-            pages += one.out;
-            std::string first = one.out.substr(0, one.out.find('\n'));
-            if (!first.empty()) {
-                EXPECT_EQ(rows[worksheets[n - 1]], testing_support::JsonText(first, "sheet")) << name << " " << n;
-            }
+        for (size_t n = 1; n <= worksheets; n++) {
+            auto one = testing_support::ImportFile(path, "SHEET=" + std::to_string(n));
+            // A sheet that cannot be read fails the whole of ALL too.
+            if (one.rc == 0)
+                pages += (pages.empty() ? "" : "\n") + one.pages;
         }
-        if (all.status == 0) {
-            EXPECT_EQ(pages, all.out) << name;
+        if (all.rc == 0) {
+            EXPECT_EQ(pages, all.pages) << name;
         }
     }
     printf("%d workbooks of more than one sheet\n", several);

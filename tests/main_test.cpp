@@ -139,18 +139,26 @@ TEST(SheafCommand, FailsCleanlyWhenMemoryRunsOut)
     platform::RemoveTemp(tmp);
 }
 
-// The sheet options: each page marked in jsonl and the grid, one file each in csv, the list,
-// a missing sheet named with the ones there are, and a workbook from standard input that
-// leaves nothing in T:.
-TEST(SheafCommand, ChoosesSheetsAndMarksEachPage)
-{
-    testing_support::UseStandIn();
-    std::string tmp = testing_support::TempDir(), book = tmp + "/sheets.xlsx";
-    std::string out = tmp + "/out", work = tmp + "/t";
-    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::SheetsBook()));
-    ASSERT_EQ(0, mkdir(out.c_str(), 0700));
-    ASSERT_EQ(0, mkdir(work.c_str(), 0700));
+// The book of several sheets, written into a fresh directory with an empty out/ beside it.
+class SheafSheets : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_support::UseStandIn();
+        tmp = testing_support::TempDir();
+        book = tmp + "/sheets.xlsx";
+        out = tmp + "/out";
+        ASSERT_TRUE(bookgen::WriteZip(book, bookgen::SheetsBook()));
+        ASSERT_EQ(0, mkdir(out.c_str(), 0700));
+    }
+    void TearDown() override { platform::RemoveTemp(tmp); }
+    std::string tmp, book, out;
     const std::string over = "\xC3\x9C" "bersicht";
+};
+
+// The sheet options: each page marked in jsonl and the grid, one file each in csv, the list.
+TEST_F(SheafSheets, MarksEachPage)
+{
     auto all = RunSheaf({"--format", "jsonl", "--all-sheets", book});
     ASSERT_EQ(0, all.status) << all.err;
     EXPECT_EQ(0u, all.out.find("{\"sheet\":\"" + over + "\",\"ref\":\"A1\",\"row\":1,\"col\":1,\"text\":\"" + over + "\"}\n"));
@@ -172,7 +180,15 @@ TEST(SheafCommand, ChoosesSheetsAndMarksEachPage)
     EXPECT_EQ("1," + over + ",worksheet,visible\n,Chart 1,chartsheet,visible\n2,Q1 2024,worksheet,hidden\n"
               "3,2,worksheet,veryHidden\n4,Data & more,worksheet,visible\n",
               RunSheaf({"--format", "csv", "--list-sheets", book}).out);
+}
 
+// A missing sheet named with the ones there are, choices refused, and a workbook from
+// standard input that leaves nothing in T:.
+TEST_F(SheafSheets, NamesWhatIsMissingOrRefused)
+{
+    std::string work = tmp + "/t";
+    ASSERT_EQ(0, mkdir(work.c_str(), 0700));
+    ASSERT_TRUE(bookgen::WriteZip(out + "/2.csv", {{"x", "y"}}));
     struct { std::vector<std::string> args; int status; std::string err; } cases[] = {
         { {"--sheet", "Nope", book}, 1, "sheaf: " + book + ": no worksheet \"Nope\"; the worksheets are \"" +
                                          over + "\", \"Q1 2024\", \"2\", \"Data & more\"\n" },
@@ -196,10 +212,9 @@ TEST(SheafCommand, ChoosesSheetsAndMarksEachPage)
 
     auto piped = RunSheaf({"--format", "jsonl", "--all-sheets", "-"}, {"SHEAF_TMP=" + work}, book);
     EXPECT_EQ(0, piped.status) << piped.err;
-    EXPECT_EQ(all.out, piped.out);
+    EXPECT_EQ(RunSheaf({"--format", "jsonl", "--all-sheets", book}).out, piped.out);
     auto refused = RunSheaf({"-"}, {"SHEAF_TMP=" + work}, out + "/2.csv");
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ(0u, refused.err.find("sheaf: -: ")) << refused.err;
     EXPECT_TRUE(std::filesystem::is_empty(work));
-    platform::RemoveTemp(tmp);
 }
