@@ -26,7 +26,7 @@ echo "Generating the books ..."
 "$build/makebook" comment 65535 "$dir/comment-65535.xlsx"
 "$build/makebook" twoways "$dir/two-ways.xlsx"
 "$build/makebook" shared 40000 300000 1048577 "$dir/shared-40000-300000.xlsx"
-"$build/makebook" sheets 10000 "$dir/unknown-sheets-10000.xlsx"
+"$build/makebook" unknownsheets 10000 "$dir/unknown-sheets-10000.xlsx"
 "$build/makebook" wide "$spaces" "$dir/utf16-spaces.xlsx"
 
 for book in comment-65535 two-ways shared-40000-300000 unknown-sheets-10000; do

@@ -101,6 +101,78 @@ std::vector<Member> ExampleBook()
     return Workbook(sheet, sst);
 }
 
+// The parts of a workbook of several sheets: sheets as (name as written, relationship id,
+// state attribute), relationships as (id, type, target).
+struct SheetPart { const char *name, *rid, *state; };
+struct RelPart { const char *rid, *type, *target; };
+
+static std::string WorkbookXml(const std::vector<SheetPart> &sheets)
+{
+    std::string xml = std::string(kXmlDecl) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
+                      kRel + "\"><sheets>";
+    int id = 1;
+    for (const SheetPart &s : sheets)
+        xml += std::string("<sheet name=\"") + s.name + "\" sheetId=\"" + std::to_string(id++) +
+               "\"" + s.state + " r:id=\"" + s.rid + "\"/>";
+    return xml + "</sheets></workbook>";
+}
+
+static std::string RelsXml(const std::vector<RelPart> &rels)
+{
+    std::string xml = std::string(kXmlDecl) +
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    for (const RelPart &r : rels)
+        xml += std::string("<Relationship Id=\"") + r.rid + "\" Type=\"" + kRel + "/" + r.type +
+               "\" Target=\"" + r.target + "\"/>";
+    return xml + "</Relationships>";
+}
+
+static std::string SheetXml(const std::string &rows)
+{
+    return std::string(kXmlDecl) + "<worksheet xmlns=\"" + kMain + "\"><sheetData>" + rows +
+           "</sheetData></worksheet>";
+}
+
+std::vector<Member> SheetsBook()
+{
+    std::vector<Member> m = Workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>",
+                                     "<si><t>Übersicht</t></si><si><t>Q1 2024</t></si>"
+                                     "<si><t>zwei</t></si><si><t>Data &amp; more</t></si>");
+    for (Member &e : m) {
+        if (e.name == "xl/workbook.xml")
+            e.data = WorkbookXml({{"Übersicht", "rId3", ""}, {"Chart 1", "rId5", ""},
+                                  {"Q1 2024", "rId1", " state=\"hidden\""},
+                                  {"2", "rId2", " state=\"veryHidden\""},
+                                  {"Data &amp; more", "rId4", ""}});
+        else if (e.name == "xl/_rels/workbook.xml.rels")
+            e.data = RelsXml({{"rId1", "worksheet", "worksheets/sheet1.xml"},
+                              {"rId6", "sharedStrings", "sharedStrings.xml"},
+                              {"rId2", "worksheet", "worksheets/sheet2.xml"},
+                              {"rId5", "chartsheet", "chartsheets/sheet1.xml"},
+                              {"rId4", "worksheet", "/xl/worksheets/sheet4.xml"},
+                              {"rId3", "worksheet", "worksheets/sheet3.xml"}});
+        else if (e.name == "xl/worksheets/sheet1.xml")
+            e.data = SheetXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c><c r=\"B1\"><v>3</v></c>"
+                              "<c r=\"C1\"><f t=\"shared\" ref=\"C1:C2\" si=\"0\">B1*2</f><v>6</v></c></row>"
+                              "<row r=\"2\"><c r=\"B2\"><v>4</v></c><c r=\"C2\"><f t=\"shared\" si=\"0\"/>"
+                              "<v>8</v></c></row>");
+    }
+    m.push_back({"xl/worksheets/sheet2.xml",
+                 SheetXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c></row>")});
+    m.push_back({"xl/worksheets/sheet3.xml",
+                 SheetXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+                          "<row r=\"2\"><c r=\"B2\"><v>10</v></c><c r=\"C2\" t=\"inlineStr\">"
+                          "<is><t>zehn</t></is></c></row>")});
+    m.push_back({"xl/worksheets/sheet4.xml",
+                 SheetXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>3</v></c><c r=\"B1\"><v>5</v></c>"
+                          "<c r=\"C1\"><f t=\"shared\" ref=\"C1:C2\" si=\"0\">B1+100</f><v>105</v></c>"
+                          "</row><row r=\"2\"><c r=\"B2\"><v>6</v></c><c r=\"C2\">"
+                          "<f t=\"shared\" si=\"0\"/><v>106</v></c></row>")});
+    m.push_back({"xl/chartsheets/sheet1.xml",
+                 std::string(kXmlDecl) + "<chartsheet xmlns=\"" + kMain + "\"><sheetPr/></chartsheet>"});
+    return m;
+}
+
 // One row of the mixed book: five numbers, three texts (F repeats, G is unique on even rows,
 // H on every row: half of all texts are unique), a shared formula and a plain one.
 static void MixedRow(std::string &s, long r, long rows)

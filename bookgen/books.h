@@ -8,6 +8,11 @@ namespace bookgen {
 std::vector<Member> ExampleBook();
 // rows x 10 cells: five numbers, three texts (half of them unique), two formulas.
 std::vector<Member> MixedBook(long rows);
+// Five sheets in this order: "Übersicht" (a worksheet), "Chart 1" (a chart sheet),
+// "Q1 2024" (hidden), "2" (very hidden) and "Data & more", each worksheet with cells that
+// name it; the relationships list them in another order. Shared strings, and a shared
+// formula of si 0 on two sheets with different texts.
+std::vector<Member> SheetsBook();
 // texts unique shared strings, five to a row.
 std::vector<Member> StringsBook(long texts);
 

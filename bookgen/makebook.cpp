@@ -1,6 +1,6 @@
 // makebook: writes one of the project's own workbooks.
 //   makebook example OUT | mixed ROWS OUT | strings TEXTS OUT | shared DEFS USES FIRSTSI OUT
-//   | sheets SHEETS OUT | wide SPACES OUT | comment BYTES OUT | twoways OUT
+//   | sheets OUT | unknownsheets SHEETS OUT | wide SPACES OUT | comment BYTES OUT | twoways OUT
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +9,9 @@
 
 static const char *kUsage =
     "usage: makebook example OUT | mixed ROWS OUT | strings TEXTS OUT\n"
-    "     | shared DEFS USES FIRSTSI OUT | sheets SHEETS OUT | wide SPACES OUT\n"
-    "     | comment BYTES OUT | twoways OUT\n";
+    "     | shared DEFS USES FIRSTSI OUT | sheets OUT | unknownsheets SHEETS OUT\n"
+    "     | wide SPACES OUT"
+    " | comment BYTES OUT | twoways OUT\n";
 
 // The example book, and one that shows other cells when its comment is taken for the end.
 static bool TwoWays(const char *out, std::string *why)
@@ -34,7 +35,9 @@ int main(int argc, char **argv)
         book = bookgen::StringsBook(n);
     else if (what == "shared" && argc == 6)
         book = bookgen::SharedFormulaBook(n, atol(argv[3]), strtoul(argv[4], nullptr, 10));
-    else if (what == "sheets" && argc == 4)
+    else if (what == "sheets" && argc == 3)
+        book = bookgen::SheetsBook();
+    else if (what == "unknownsheets" && argc == 4)
         book = bookgen::UnknownSheetsBook(n);
     else if (what == "wide" && argc == 4)
         book = bookgen::WideBook(n);

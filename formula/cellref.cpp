@@ -4,9 +4,7 @@
 
 #define CELLNAME_MAX 16   // the room every caller gives a cell name
 
-// Writes num in decimal, no leading zeros, 0 as "0", into str (size bytes, NUL included,
-// at least one). Returns the number of digits written; a uint32 needs 10 and the NUL.
-static uint32 ULongToStr(uint32 num, char *str, uint32 size)
+uint32 ULongToStr(uint32 num, char *str, uint32 size)
 {
     char rev[10];
     uint32 n = 0, len = 0;

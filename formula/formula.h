@@ -32,6 +32,9 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
 // Writes the cell name of (row, col) into cellname (at least 16 bytes): letters up to XFD
 // and beyond, the row in full decimal.
 void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);
+// Writes num in decimal, no leading zeros, 0 as "0", into str (size bytes, NUL included,
+// at least one). Returns the number of digits written; a uint32 needs 10 and the NUL.
+uint32 ULongToStr(uint32 num, char *str, uint32 size);
 
 // --- functions.cpp
 

@@ -162,9 +162,11 @@ static Outcome Import(uint8_t codeset, uint64 failAt)
         FuzzViolated("T:XLS is left after the import");
     FuzzNothingHeld("the import");
     long texts = 0;
-    for (const tabulon::Sheet &sheet : doc.sheets)
+    for (const tabulon::Sheet &sheet : doc.sheets) {
+        texts += sheet.page.pg_Node.ln_Name != nullptr;   // the sheet's name
         for (size_t k = 0; k < sheet.cells.size(); k++)
             texts += sheet.TextOf(k) != nullptr;
+    }
     if (texts != doc.liveStrings)
         FuzzViolated("a string of the module is left beside the cells' texts");
     if (!doc.sheets.empty()) {

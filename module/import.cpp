@@ -302,13 +302,142 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
     }
 }
 
+// The sheets of one import: what the preferences chose, and the workbook's list.
+struct SheetImport {
+    SheetChoice choice;
+    SheetList   list;
+    SheetInfo   sheet;          // the one at hand
+    SheetInfo   numbered;       // SHEET=n: the n-th worksheet, should no name match
+};
+
+// Imports one worksheet onto a new page named as the sheet, with shared formulas of its own.
+// FALSE when its member cannot be read or the walk fails.
+static BOOL ImportSheet(Mappe *mp, const SheetInfo *sheet, TextBuffers *buffers)
+{
+    BOOL ok = FALSE;
+    XMLFile *worksheet;
+    Page *page;
+
+    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
+    FreeSharedData(&formulalist, SHARED_FORMULAS);
+    if (!SetMember(XML_SHEET, sheet->member))
+        return FALSE;
+    worksheet = OpenXLS(XML_SHEET, XLS_READ);
+    if (worksheet == nullptr)
+        return FALSE;
+    if (sheetdata) {
+        IExec->DebugPrintF("Tabulon Seite erstellen\n");
+        page = NewPage(mp);
+        if (page != nullptr && sheet->name[0] != '\0')
+            page->pg_Node.ln_Name = AllocString(sheet->name);
+        if (page != nullptr && (sheet->name[0] == '\0' || page->pg_Node.ln_Name != nullptr)) {
+            IExec->DebugPrintF("XLS-Datei verarbeiten\n");
+            ok = sheetempty || WalkSheet(worksheet, page, buffers);
+        }
+    }
+    CloseXLS(worksheet);
+    return ok;
+}
+
+// The whole number from 1 a name spells, or 0.
+static uint32 SheetNumber(const char *name)
+{
+    uint32 n = 0, k = 0;
+
+    for (; name[k] != '\0'; k++) {
+        uint8 c = (uint8)name[k];
+        if (c < '0' || c > '9' || k >= 9)
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// Finds the worksheet the preferences name (its name first, then its number) or the first
+// one; FALSE when there is none.
+static BOOL ChooseSheet(SheetImport *imp)
+{
+    uint32 wanted = imp->choice.which == SHEETS_NAMED ? SheetNumber(imp->choice.name) : 1;
+    BOOL numbered = FALSE;
+
+    while (NextSheet(&imp->list, &imp->sheet)) {
+        if (imp->sheet.position == 0)
+            continue;
+        if (imp->choice.which != SHEETS_NAMED && imp->sheet.position == 1)
+            return TRUE;
+        if (imp->choice.which == SHEETS_NAMED &&
+            SameSheetName(imp->sheet.name, imp->choice.name))
+            return TRUE;
+        if (imp->sheet.position == wanted) {
+            IExec->CopyMem(&imp->sheet, &imp->numbered, sizeof(imp->sheet));
+            numbered = TRUE;
+        }
+    }
+    if (imp->list.failed || !numbered)
+        return FALSE;
+    IExec->CopyMem(&imp->numbered, &imp->sheet, sizeof(imp->sheet));
+    return TRUE;
+}
+
+// One page listing the workbook's sheets: position among the worksheets, name, kind, state.
+static BOOL ListSheets(Mappe *mp, SheetImport *imp)
+{
+    static const char *const kinds[] = { "worksheet", "chartsheet", "dialogsheet",
+                                         "macrosheet", "" };
+    static const char *const states[] = { "visible", "hidden", "veryHidden" };
+    char number[12];
+    CFNode format = {};
+    uint32 row = 0;
+    Page *page = NewPage(mp);
+
+    if (page == nullptr)
+        return FALSE;
+    while (NextSheet(&imp->list, &imp->sheet)) {
+        const SheetInfo *s = &imp->sheet;
+        row++;
+        ULongToStr(s->position, number, sizeof(number));
+        if ((s->position > 0 && !CreateTabulonCell(page, 1, row, format, number)) ||
+            !CreateTabulonCell(page, 2, row, format, s->name) ||
+            !CreateTabulonCell(page, 3, row, format, kinds[s->kind]) ||
+            !CreateTabulonCell(page, 4, row, format, states[s->state]))
+            return FALSE;
+    }
+    return !imp->list.failed;
+}
+
+// The sheets the preferences ask for, each on a page of its own.
+static BOOL ImportSheets(Mappe *mp, SheetImport *imp, TextBuffers *buffers)
+{
+    uint32 pages = 0;
+
+    if (imp->choice.which == SHEETS_LIST)
+        return ListSheets(mp, imp);
+    if (imp->choice.which == SHEETS_ALL) {
+        while (NextSheet(&imp->list, &imp->sheet)) {
+            if (imp->sheet.position == 0)
+                continue;
+            if (!ImportSheet(mp, &imp->sheet, buffers))
+                return FALSE;
+            pages++;
+        }
+    } else if (ChooseSheet(imp)) {
+        return ImportSheet(mp, &imp->sheet, buffers);
+    }
+    if (!imp->list.failed && pages == 0) {
+        if (imp->choice.which == SHEETS_NAMED)
+            IExec->DebugPrintF("Kein Arbeitsblatt \"%s\"\n", imp->choice.name);
+        else
+            IExec->DebugPrintF("Kein Arbeitsblatt\n");
+    }
+    return !imp->list.failed && pages > 0;
+}
+
 LONG load(BPTR file, Mappe *mp)
 {
     LONG result = 20;
     char filename[2048];
-    XMLFile *worksheet = nullptr;
     TextBuffers *buffers = nullptr;
-    Page *page;
+    SheetImport *imp = nullptr;
 
     IExec->DebugPrintF("Systemdaten einlesen\n");
     if (!GetImportantData())
@@ -323,32 +452,30 @@ LONG load(BPTR file, Mappe *mp)
     if (sharedpool == nullptr)
         goto exit;
     IExec->DebugPrintF("Tabellen-Datei öffnen\n");
-    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
     buffers = (TextBuffers *)IExec->AllocVecTags(sizeof(TextBuffers),
                                                  AVT_Type, MEMF_PRIVATE,
                                                  TAG_DONE);
-    if (buffers == nullptr)
+    imp = (SheetImport *)IExec->AllocVecTags(sizeof(SheetImport),
+                                             AVT_Type,           MEMF_PRIVATE,
+                                             AVT_ClearWithValue, 0,
+                                             TAG_DONE);
+    if (buffers == nullptr || imp == nullptr)
         goto exit;
     buffers->utf8[0] = buffers->host[0] = '\0';
-    if (!FindWorkbookParts())
+    IExec->CopyMem(&sheetchoice, &imp->choice, sizeof(imp->choice));
+    if (!OpenSheetList(&imp->list))
         goto exit;
-    worksheet = OpenXLS(XML_SHEET, XLS_READ);
-    if (worksheet == nullptr || !sheetdata)
+    // The list needs no texts; every other choice reads them once for all its sheets.
+    if (imp->choice.which != SHEETS_LIST && !ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
         goto exit;
-    if (!ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
-        goto exit;
-
-    IExec->DebugPrintF("Tabulon Seite erstellen\n");
-    page = NewPage(mp);
-    if (page == nullptr)
-        goto exit;
-    IExec->DebugPrintF("XLS-Datei verarbeiten\n");
-    if (sheetempty || WalkSheet(worksheet, page, buffers))
+    if (ImportSheets(mp, imp, buffers))
         result = 0;
 
 exit:
-    if (worksheet != nullptr)
-        CloseXLS(worksheet);
+    if (imp != nullptr) {
+        CloseSheetList(&imp->list);
+        IExec->FreeVec(imp);
+    }
     if (buffers != nullptr)
         IExec->FreeVec(buffers);
     FreeSharedData(&stringlist, SHARED_STRINGS);

@@ -32,6 +32,46 @@ void RemoveXLSEnv(void);
 XMLFile *OpenXLS(uint8 fid, uint8 oid);
 BOOL     CloseXLS(XMLFile *fp);
 BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const char *celldata);
-// Finds the first worksheet and the shared strings through the package's relationships and
-// fills xmlfiles; FALSE when the workbook lists no worksheet or a part cannot be read.
-BOOL FindWorkbookParts(void);
+BOOL SetMember(uint8 fid, const char *member);
+
+// Which sheets an import takes, from the preferences: the first worksheet (none given), one
+// by name or number, every worksheet, or a list of all sheets.
+enum { SHEETS_FIRST, SHEETS_NAMED, SHEETS_ALL, SHEETS_LIST };
+#define SHEETNAME_MAX 31      // characters a sheet name may have
+#define PREFS_SIZE    40      // "SHEET=" and a quoted name of SHEETNAME_MAX characters
+struct SheetChoice {
+    uint8 which;
+    char  name[PREFS_SIZE];   // of SHEETS_NAMED, in the system's charset
+};
+// Takes a preferences text ("SHEET=name", "SHEET=n", "ALL", "LIST" or nothing) into choice;
+// FALSE for anything else, choice then undefined.
+BOOL ParsePrefs(const char *text, SheetChoice *choice);
+// What the preferences chose; setPrefs sets it.
+extern SheetChoice sheetchoice;
+
+// One sheet of the workbook, as its sheet element and its relationship give it.
+enum { SHEET_WORKSHEET, SHEET_CHART, SHEET_DIALOG, SHEET_MACRO, SHEET_OTHER };
+enum { STATE_VISIBLE, STATE_HIDDEN, STATE_VERYHIDDEN };
+struct SheetInfo {
+    char   name[XML_BUFSIZE];        // in the system's charset
+    uint8  kind, state;
+    uint32 position;                 // among the worksheets that can be read, from 1; else 0
+    char   member[XML_PATHSIZE];     // a worksheet's member, below the workspace
+};
+// The sheets of the workbook, read one by one from its workbook part.
+struct SheetList {
+    XMLFile *workbook;               // NULL: no part to go by, one worksheet of the usual name
+    char     part[XML_PATHSIZE];     // the workbook part's member
+    char     rels[XML_PATHSIZE];     // its relationships file
+    uint32   worksheets;             // counted so far
+    BOOL     done;                   // the list is at its end
+    BOOL     failed;                 // a small file could not be read: the import fails
+};
+// Finds the workbook part and the shared strings (into xmlfiles) through the package's
+// relationships; FALSE when a part that is there cannot be read.
+BOOL OpenSheetList(SheetList *list);
+// The next sheet in the workbook's order; FALSE at the end (list->failed: at an error).
+BOOL NextSheet(SheetList *list, SheetInfo *info);
+void CloseSheetList(SheetList *list);
+// TRUE when two sheet names in the system's charset are the same but for letter case.
+BOOL SameSheetName(const char *a, const char *b);

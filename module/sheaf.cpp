@@ -43,7 +43,7 @@ extern __attribute__((visibility("default"), used)) const char verstring[] =
     "$VER: sheaf.io 0.12 (23.06.2024)";
 }
 
-static char prefs[32];
+static char prefs[PREFS_SIZE];
 
 extern "C" __attribute__((visibility("default"))) LONG _start(void)
 {
@@ -55,8 +55,16 @@ LONG save(BPTR, Mappe *)
     return 0;
 }
 
-static LONG setPrefs(STRPTR)
+// Takes a preferences text; 0 keeps the ones in force when it cannot be taken.
+static LONG setPrefs(STRPTR text)
 {
+    SheetChoice choice;
+    const char *given = text != nullptr ? text : "";
+
+    if (IUtility->Strlen(given) >= sizeof(prefs) || !ParsePrefs(given, &choice))
+        return 0;
+    sheetchoice = choice;
+    IUtility->Strlcpy(prefs, given, sizeof(prefs));
     return 1;
 }
 

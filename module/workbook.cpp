@@ -127,18 +127,17 @@ static void SheetRelation(const char *tag, char *value, uint32 size)
     }
 }
 
-// A relationship read into the table: its id, and its target when it is of the kind the
-// table was read for.
+// A relationship read into the table: its id, type and target, as the tag gives them.
 struct Relation {
     char *id;
-    char *target;      // NULL: of another kind
+    char *type;
+    char *target;
 };
 
 // The relationships of one file by id, read once: each sheet finds its own by a search
 // that does not grow with their number. Equal ids keep their order in the file.
 static struct {
     char         file[XML_PATHSIZE];
-    const char  *kind;
     BOOL         readable;
     uint32       count;
     PointerIndex sorted;       // Relation pointers
@@ -154,22 +153,22 @@ static void FreeRelations(void)
 }
 
 // Keeps one relationship; FALSE when memory ran out.
-static BOOL AddRelation(const char *id, const char *target)
+static BOOL AddRelation(const char *id, const char *type, const char *target)
 {
-    uint32 ilen = IUtility->Strlen(id) + 1, tlen = target != nullptr ? IUtility->Strlen(target) + 1 : 0;
-    Relation *r = (Relation *)IExec->AllocVecTags((uint32)sizeof(Relation) + ilen + tlen,
+    uint32 ilen = IUtility->Strlen(id) + 1, ylen = IUtility->Strlen(type) + 1;
+    uint32 tlen = IUtility->Strlen(target) + 1;
+    Relation *r = (Relation *)IExec->AllocVecTags((uint32)sizeof(Relation) + ilen + ylen + tlen,
                                                   AVT_Type, MEMF_PRIVATE,
                                                   TAG_DONE);
 
     if (r == nullptr)
         return FALSE;
     r->id = (char *)(r + 1);
+    r->type = r->id + ilen;
+    r->target = r->type + ylen;
     IExec->CopyMem(id, r->id, ilen);
-    r->target = nullptr;
-    if (target != nullptr) {
-        r->target = r->id + ilen;
-        IExec->CopyMem(target, r->target, tlen);
-    }
+    IExec->CopyMem(type, r->type, ylen);
+    IExec->CopyMem(target, r->target, tlen);
     if (!IndexSet(&relations.sorted, relations.count, r)) {
         IExec->FreeVec(r);
         return FALSE;
@@ -214,18 +213,16 @@ static BOOL SortRelations(void)
 
 // Reads the relationships of relsfile into the table, unless it holds them already. FALSE
 // when the file cannot be read or memory ran out (failed then tells).
-static BOOL ReadRelations(const char *relsfile, const char *kind)
+static BOOL ReadRelations(const char *relsfile)
 {
-    char tag[XML_BUFSIZE], id[XML_BUFSIZE], value[XML_BUFSIZE];
+    char tag[XML_BUFSIZE], id[XML_BUFSIZE], type[XML_BUFSIZE], target[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, more = TRUE, ok = TRUE;
     XMLFile *fp;
 
-    if (relations.file[0] != '\0' && IUtility->Stricmp(relations.file, relsfile) == 0 &&
-        relations.kind == kind)
+    if (relations.file[0] != '\0' && IUtility->Stricmp(relations.file, relsfile) == 0)
         return relations.readable;
     FreeRelations();
     IUtility->Strlcpy(relations.file, relsfile, sizeof(relations.file));
-    relations.kind = kind;
     fp = OpenPart(relsfile);
     relations.readable = fp != nullptr;
     if (fp == nullptr)
@@ -234,10 +231,9 @@ static BOOL ReadRelations(const char *relsfile, const char *kind)
         if (!TagIs(tag, "Relationship"))
             continue;
         GetSectionParameter("Id=", tag, sizeof(id), id, &trunc);
-        GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
-        BOOL ofkind = TypeIs(value, kind);
-        GetSectionParameter("Target=", tag, sizeof(value), value, &trunc);
-        ok = AddRelation(id, ofkind ? value : nullptr);
+        GetSectionParameter("Type=", tag, sizeof(type), type, &trunc);
+        GetSectionParameter("Target=", tag, sizeof(target), target, &trunc);
+        ok = AddRelation(id, type, target);
     }
     ClosePart(fp, ok && !more);
     if (!ok || !SortRelations())
@@ -246,15 +242,16 @@ static BOOL ReadRelations(const char *relsfile, const char *kind)
     return relations.readable;
 }
 
-// The first relationship of relsfile with this id: TRUE with its target when there is one,
-// and *kindok when it is of the kind.
+// The first relationship of relsfile with this id: TRUE with its target and type (size
+// bytes each), and *kindok when it is of the kind.
 static BOOL FindRelationById(const char *relsfile, const char *id, const char *kind,
-                             char *target, uint32 size, BOOL *kindok, BOOL *readable)
+                             char *target, char *type, uint32 size, BOOL *kindok,
+                             BOOL *readable)
 {
     uint32 lo = 0, hi;
     Relation *r;
 
-    *readable = ReadRelations(relsfile, kind);
+    *readable = ReadRelations(relsfile);
     if (!*readable)
         return FALSE;
     hi = relations.count;
@@ -270,24 +267,24 @@ static BOOL FindRelationById(const char *relsfile, const char *id, const char *k
     r = (Relation *)IndexGet(&relations.sorted, lo);
     if (IUtility->Stricmp(r->id, id) != 0)
         return FALSE;
-    *kindok = r->target != nullptr;
-    if (r->target != nullptr)
-        IUtility->Strlcpy(target, r->target, size);
+    IUtility->Strlcpy(type, r->type, size);
+    IUtility->Strlcpy(target, r->target, size);
+    *kindok = TypeIs(type, kind);
     return TRUE;
 }
 
 // Looks through a relationships file for the relationship with this id (when id is not
-// empty) or the first of this kind; its target lands in target. TRUE when found; *kindok
-// tells whether the one found by id is of the kind.
+// empty) or the first of this kind; its target lands in target and its type in type (both
+// size bytes). TRUE when found; *kindok tells whether the one found by id is of the kind.
 static BOOL FindRelation(const char *relsfile, const char *id, const char *kind, char *target,
-                         uint32 size, BOOL *kindok, BOOL *readable)
+                         char *type, uint32 size, BOOL *kindok, BOOL *readable)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE];
+    char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
     XMLFile *fp;
 
     if (id[0] != '\0')
-        return FindRelationById(relsfile, id, kind, target, size, kindok, readable);
+        return FindRelationById(relsfile, id, kind, target, type, size, kindok, readable);
     fp = OpenPart(relsfile);
     *readable = fp != nullptr;
     if (fp == nullptr)
@@ -296,11 +293,10 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
            (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
         if (!TagIs(tag, "Relationship"))
             continue;
-        GetSectionParameter("Type=", tag, sizeof(value), value, &trunc);
-        if (!TypeIs(value, kind))
+        GetSectionParameter("Type=", tag, size, type, &trunc);
+        if (!TypeIs(type, kind))
             continue;
-        GetSectionParameter("Target=", tag, sizeof(value), value, &trunc);
-        IUtility->Strlcpy(target, value, size);
+        GetSectionParameter("Target=", tag, size, target, &trunc);
         found = TRUE;
     }
     ClosePart(fp, !more);
@@ -326,80 +322,176 @@ static BOOL RelsFile(const char *part, char *out, uint32 size)
     return IUtility->Strlcat(out, ".rels", size) < (int32)size;
 }
 
-static BOOL SetMember(uint8 fid, const char *member)
+BOOL SetMember(uint8 fid, const char *member)
 {
     IUtility->Strlcpy(xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
     return IUtility->Strlcat(xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
 }
 
-// The first sheet of the workbook part fp whose relationship in rels is a worksheet (not a
-// chart or dialog sheet), set as the sheet's member. *readable: rels could be read.
-static BOOL FirstWorksheet(XMLFile *fp, const char *workbook, const char *rels, BOOL *readable)
+// The kind of sheet a relationship type names.
+static uint8 SheetKind(const char *type)
 {
-    char tag[XML_BUFSIZE], id[XML_BUFSIZE], target[XML_BUFSIZE], member[XML_PATHSIZE];
-    BOOL trunc = FALSE, complete = FALSE, kindok, found = FALSE, more = TRUE;
-
-    *readable = TRUE;
-    while (!found && (more = FindXMLSection(fp, "sheet", sizeof(tag), tag, &trunc, &complete))) {
-        if (!TagIs(tag, "sheet"))
-            continue;
-        SheetRelation(tag, id, sizeof(id));
-        if (id[0] == '\0')
-            continue;
-        kindok = FALSE;
-        if (!FindRelation(rels, id, "worksheet", target, sizeof(target), &kindok, readable)) {
-            if (!*readable)
-                break;
-            continue;
-        }
-        if (kindok && ResolveTarget(workbook, target, member) &&
-            SetMember(XML_SHEET, member))
-            found = TRUE;
-    }
-    ClosePart(fp, !more);
-    return found;
+    static const struct { const char *type; uint8 kind; } kinds[] = {
+        { "worksheet", SHEET_WORKSHEET }, { "chartsheet", SHEET_CHART },
+        { "dialogsheet", SHEET_DIALOG },  { "xlMacrosheet", SHEET_MACRO },
+        { "xlIntlMacrosheet", SHEET_MACRO },
+    };
+    for (const auto &k : kinds)
+        if (TypeIs(type, k.type))
+            return k.kind;
+    return SHEET_OTHER;
 }
 
-BOOL FindWorkbookParts(void)
+// Name and state of a sheet tag; the name decoded into the system's charset.
+static void SheetNameState(const char *tag, SheetInfo *info, char *value, uint32 size)
 {
-    char workbook[XML_PATHSIZE], rels[XML_PATHSIZE], target[XML_BUFSIZE];
-    char member[XML_PATHSIZE], path[XML_PATHSIZE];
-    BOOL kindok = FALSE, readable, found;
-    XMLFile *fp;
+    BOOL trunc = FALSE;
+    XMLText text;
+    uint32 n;
 
-    failed = FALSE;
-    SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
-    SetMember(XML_STRINGS, "xl/sharedStrings.xml");
+    GetSectionParameter("name=", tag, size, value, &trunc);
+    n = IUtility->Strlen(value);
+    TextBegin(&text, info->name, sizeof(info->name), XML_BUFSIZE / 4 - 1, FALSE);
+    for (uint32 k = 1; k + 1 < n; k++)     // inside the quotes
+        TextPut(&text, (uint8)value[k]);
+    TextEnd(&text);
+    ConvertCharset(info->name, info->name, sizeof(info->name));
+    GetSectionParameter("state=", tag, size, value, &trunc);
+    info->state = STATE_VISIBLE;
+    if (IUtility->Stricmp(value, "\"hidden\"") == 0)
+        info->state = STATE_HIDDEN;
+    else if (IUtility->Stricmp(value, "\"veryHidden\"") == 0)
+        info->state = STATE_VERYHIDDEN;
+}
 
-    IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
-    if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, sizeof(target),
-                     &kindok, &readable))
-        if (!ResolveTarget("", target, workbook))
-            IUtility->Strlcpy(workbook, "xl/workbook.xml", sizeof(workbook));
-    IExec->DebugPrintF("Arbeitsmappe: %s\n", workbook);
+// Fills info from a sheet tag through its relationship; FALSE when the tag names none.
+static BOOL ReadSheet(SheetList *list, const char *tag, SheetInfo *info)
+{
+    char id[XML_BUFSIZE], target[XML_BUFSIZE], type[XML_BUFSIZE];
+    BOOL kindok = FALSE, readable;
 
-    IUtility->Strlcpy(path, WORKSPACE, sizeof(path));
-    IUtility->Strlcat(path, workbook, sizeof(path));
-    if (!RelsFile(workbook, rels, sizeof(rels)))
-        return !failed;
-    fp = OpenPart(path);
-    if (fp == nullptr)
-        return !failed;    // no workbook part to go by: the usual names
-    found = FirstWorksheet(fp, workbook, rels, &readable);
-    FreeRelations();
-    if (failed)
+    SheetRelation(tag, id, sizeof(id));
+    if (id[0] == '\0' ||
+        !FindRelation(list->rels, id, "worksheet", target, type, sizeof(target), &kindok,
+                      &readable))
         return FALSE;
-    if (!readable) {
-        IExec->DebugPrintF("Keine Beziehungen: %s\n", rels);
+    info->kind = SheetKind(type);
+    if (info->kind == SHEET_WORKSHEET && ResolveTarget(list->part, target, info->member) &&
+        IUtility->Strlen(info->member) + sizeof(WORKSPACE) <= XML_PATHSIZE)
+        info->position = ++list->worksheets;
+    SheetNameState(tag, info, type, sizeof(type));
+    return TRUE;
+}
+
+BOOL NextSheet(SheetList *list, SheetInfo *info)
+{
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE;
+
+    IUtility->ClearMem(info, sizeof(*info));
+    if (list->done)
+        return FALSE;
+    if (list->workbook == nullptr) {
+        // No workbook part to go by: the one worksheet of the usual name.
+        list->done = TRUE;
+        info->kind = SHEET_WORKSHEET;
+        info->position = list->worksheets = 1;
+        IUtility->Strlcpy(info->member, "xl/worksheets/sheet1.xml", sizeof(info->member));
         return TRUE;
     }
-    if (!found) {
-        IExec->DebugPrintF("Kein Arbeitsblatt\n");
-        return FALSE;
+    while (FindXMLSection(list->workbook, "sheet", sizeof(tag), tag, &trunc, &complete)) {
+        if (TagIs(tag, "sheet") && ReadSheet(list, tag, info))
+            return !(list->failed = failed);
+        if (failed)
+            break;
     }
-    if (FindRelation(rels, "", "sharedStrings", target, sizeof(target), &kindok, &readable) &&
-        ResolveTarget(workbook, target, member))
+    list->done = TRUE;
+    if (!failed && !EndOfFile(list->workbook))
+        failed = TRUE;
+    list->failed = failed;
+    return FALSE;
+}
+
+void CloseSheetList(SheetList *list)
+{
+    if (list->workbook != nullptr)
+        CloseXMLStream(list->workbook);
+    list->workbook = nullptr;
+    FreeRelations();
+}
+
+// The workbook part named by the package's relationships, into list->part.
+static void FindWorkbookPart(SheetList *list)
+{
+    char target[XML_BUFSIZE], type[XML_BUFSIZE];
+    BOOL kindok = FALSE, readable;
+
+    IUtility->Strlcpy(list->part, "xl/workbook.xml", sizeof(list->part));
+    if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, type,
+                     sizeof(target), &kindok, &readable))
+        if (!ResolveTarget("", target, list->part))
+            IUtility->Strlcpy(list->part, "xl/workbook.xml", sizeof(list->part));
+    IExec->DebugPrintF("Arbeitsmappe: %s\n", list->part);
+}
+
+BOOL OpenSheetList(SheetList *list)
+{
+    char target[XML_BUFSIZE], type[XML_BUFSIZE], member[XML_PATHSIZE];
+    BOOL kindok = FALSE, readable;
+    XMLFile *rels;
+
+    failed = FALSE;
+    IUtility->ClearMem(list, sizeof(*list));
+    SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
+    SetMember(XML_STRINGS, "xl/sharedStrings.xml");
+    FindWorkbookPart(list);
+    IUtility->Strlcpy(member, WORKSPACE, sizeof(member));
+    IUtility->Strlcat(member, list->part, sizeof(member));
+    if (!RelsFile(list->part, list->rels, sizeof(list->rels)))
+        return !failed;
+    // Without its relationships a workbook part names no member: the usual names stand.
+    rels = OpenPart(list->rels);
+    if (rels == nullptr) {
+        IExec->DebugPrintF("Keine Beziehungen: %s\n", list->rels);
+        return !failed;
+    }
+    CloseXMLStream(rels);
+    list->workbook = OpenPart(member);
+    if (list->workbook == nullptr)
+        return !failed;
+    if (FindRelation(list->rels, "", "sharedStrings", target, type, sizeof(target), &kindok,
+                     &readable) &&
+        ResolveTarget(list->part, target, member))
         SetMember(XML_STRINGS, member);
-    IExec->DebugPrintF("Blatt: %s Texte: %s\n", xmlfiles[XML_SHEET], xmlfiles[XML_STRINGS]);
+    IExec->DebugPrintF("Texte: %s\n", xmlfiles[XML_STRINGS]);
     return !failed;
+}
+
+// A code point without its letter case, for the alphabets the system's charsets hold.
+static uint32 FoldCase(uint32 cp)
+{
+    if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) ||
+        (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) || (cp >= 0x410 && cp <= 0x42F))
+        return cp + 0x20;
+    if (cp >= 0x400 && cp <= 0x40F)
+        return cp + 0x50;
+    if ((cp >= 0x100 && cp <= 0x137) || (cp >= 0x14A && cp <= 0x177))
+        return cp | 1;
+    if ((cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E))
+        return (cp & 1) != 0 ? cp + 1 : cp;
+    if (cp == 0x178)
+        return 0xFF;
+    if (cp == 0x490)
+        return 0x491;
+    return cp;
+}
+
+BOOL SameSheetName(const char *a, const char *b)
+{
+    const uint8 *p = (const uint8 *)a, *q = (const uint8 *)b;
+
+    for (; *p != 0 && *q != 0; p++, q++)
+        if (FoldCase(ucsmap[*p]) != FoldCase(ucsmap[*q]))
+            return FALSE;
+    return *p == *q;
 }

@@ -469,6 +469,11 @@ static int32 SetIoErr(int32 code)
     return old;
 }
 
+void SetDosError(int32 code)
+{
+    ioErr = code;
+}
+
 DOSIFace dos = {
     .Data               = {.Link = {}, .LibBase = nullptr, .RefCount = 1, .Version = 1},
     .FOpen              = FOpen,
@@ -485,6 +490,10 @@ DOSIFace dos = {
     .IoErr              = IoErr,
     .FRead              = FRead,
     .SetIoErr           = SetIoErr,
+    .AllocDosObjectTags = AllocDosObjectTags,
+    .FreeDosObject      = FreeDosObject,
+    .ReadArgs           = ReadArgs,
+    .FreeArgs           = FreeArgs,
 };
 
 int OpenFiles()

@@ -359,7 +359,7 @@ const char *HeldResource()
         { OpenFiles, "a file is left open" },         { HeldMemory, "memory is left held" },
         { HeldPools, "a pool is left held" },          { OpenLibraries, "a library is left open" },
         { HeldInterfaces, "an interface is left held" }, { OpenLocales, "a locale is left open" },
-        { HeldLocks, "a lock is left held" },
+        { HeldLocks, "a lock is left held" },           { ParsedArgs, "parsed arguments are left held" },
     };
     for (const auto &kind : kinds)
         if (kind.count() != 0)

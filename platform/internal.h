@@ -14,6 +14,15 @@ extern int    openFiles;
 extern int    heldLocks;
 extern uint64 fileSystemCalls;
 
+// What IoErr answers next.
+void SetDosError(int32 code);
+
+// The argument parsing of dos (readargs.cpp).
+RDArgs *ReadArgs(CONST_STRPTR tmpl, intptr_t *array, RDArgs *args);
+void    FreeArgs(RDArgs *args);
+APTR    AllocDosObjectTags(uint32 type, ...);
+void    FreeDosObject(uint32 type, APTR object);
+
 // Libraries back to "utility.library" 54 and "diskfont.library" 50.
 void ResetLibraries();
 

@@ -120,6 +120,7 @@ int    OpenLibraries();
 int    HeldInterfaces();
 int    OpenLocales();
 int    HeldLocks();
+int    ParsedArgs();        // ReadArgs results not yet given back with FreeArgs
 // What of the above is held, as "a file is left open" and the like; nullptr when nothing is.
 const char *HeldResource();
 // System calls that read from or position a file, since the start; a memory file's

@@ -21,7 +21,12 @@
 
 // IoErr codes.
 #define ERROR_NO_FREE_STORE    103
+#define ERROR_BAD_TEMPLATE     114
+#define ERROR_BAD_NUMBER       115
 #define ERROR_REQUIRED_ARG_MISSING 116
+#define ERROR_KEY_NEEDS_ARG    117
+#define ERROR_TOO_MANY_ARGS    118
+#define ERROR_UNMATCHED_QUOTES 119
 #define ERROR_LINE_TOO_LONG    120
 #define ERROR_OBJECT_EXISTS    203
 #define ERROR_DIR_NOT_FOUND    204
@@ -36,6 +41,29 @@
 #define SYS_Output (SYS_Dummy + 2)
 #define SYS_Asynch (SYS_Dummy + 3)
 #define SYS_Error  (SYS_Dummy + 6)
+
+#define DOSTRUE (-1)
+
+// AllocDosObject types.
+#define DOS_RDARGS 5
+
+// ReadArgs: the text to parse instead of the command line, ended by a line end.
+struct CSource {
+    STRPTR CS_Buffer;
+    int32  CS_Length;
+    int32  CS_CurChr;
+};
+struct RDArgs {
+    CSource RDA_Source;
+    int32   RDA_DAList;     // the system's
+    STRPTR  RDA_Buffer;
+    int32   RDA_BufSiz;
+    STRPTR  RDA_ExtHelp;
+    int32   RDA_Flags;
+};
+#define RDAF_STDIN    1
+#define RDAF_NOALLOC  2
+#define RDAF_NOPROMPT 4
 
 struct DOSIFace {
     InterfaceData Data;
@@ -61,4 +89,12 @@ struct DOSIFace {
     // the end. The block is cleared on entry.
     uint32 (*FRead)(BPTR file, APTR block, uint32 blocklen, uint32 number);
     int32  (*SetIoErr)(int32 code);                   // the code it replaces
+    APTR   (*AllocDosObjectTags)(uint32 type, ...);   // NULL when memory ran out
+    void   (*FreeDosObject)(uint32 type, APTR object);
+    // Fills array by the template from args' source (one entry per template item, a pointer
+    // wide: 32 bits on the target): a text, a pointer to the number of a /N, DOSTRUE for a
+    // /S given; entries not given are left as they were. NULL on failure, IoErr tells why.
+    // What it fills stays valid until FreeArgs.
+    RDArgs *(*ReadArgs)(CONST_STRPTR tmpl, intptr_t *array, RDArgs *args);
+    void   (*FreeArgs)(RDArgs *args);
 };

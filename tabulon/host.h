@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,8 @@ public:
     std::string Open(const std::string &path);
     // Imports a workbook into doc through io_Load; the module's result (0 or 20).
     LONG Import(const std::string &book, Document &doc);
+    // Hands a preferences text to the module's io_SetPrefs; its answer (1 taken, 0 not).
+    LONG SetPrefs(const std::string &text);
     IOType &io() { return io_; }
 private:
     void  *handle_ = nullptr;
@@ -140,8 +143,23 @@ std::string PreCheck(const std::string &book);
 
 // Views. codeset converts the host's 8-bit texts to UTF-8.
 enum class Format { Grid, Csv, Tsv, Jsonl };
-void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width);
+// name: the page's sheet name (8-bit), for the "sheet" field of each JSON line; NULL: none.
+void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width,
+          const char *name = nullptr);
 std::string ToUtf8(const char *text, ULONG codeset);
+
+// The module's preferences for one sheet by name or number (UTF-8): SHEET="..." in the
+// charset of codeset with the system's escapes; empty when a character is not in it.
+std::string SheetPrefs(const std::string &name, ULONG codeset);
+// The file a page goes to under --output-dir: its sheet's name (page<n> when it has none)
+// with "/" and control characters as "_" and no leading dot, then ext; numbered on when a
+// name is taken already, letter case aside.
+std::string PageFileName(const Sheet &sheet, size_t index, ULONG codeset,
+                         std::set<std::string> &taken, const char *ext);
+// The reason an import of sheet wanted failed when list (the module's list of the sheets)
+// shows that there is no such worksheet: one line naming it and the worksheets there are;
+// empty when there is one.
+std::string MissingSheet(const std::string &wanted, const Sheet &list, ULONG codeset);
 std::string CellName(ULONG row, ULONG col);
 
 }  // namespace tabulon

@@ -77,6 +77,14 @@ LONG Module::Import(const std::string &book, Document &doc)
     return result;
 }
 
+LONG Module::SetPrefs(const std::string &text)
+{
+    if (io_.io_SetPrefs == nullptr)
+        return 0;
+    std::string copy = text;     // the module's argument is no const text
+    return io_.io_SetPrefs(copy.data());
+}
+
 // The program's own path: the link the kernel keeps, else argv0 as given.
 static std::string ProgramPath(const char *argv0)
 {

@@ -1,9 +1,11 @@
 // sheaf: imports a workbook through the module file sheaf.io, as the spreadsheet host does,
-// and prints its first sheet.
+// and prints its first sheet, a sheet chosen by name or number, every sheet, or the list.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -14,11 +16,12 @@
 #include "tabulon/host.h"
 
 static const char USAGE[] =
-    "usage: sheaf [--format grid|csv|tsv|jsonl] [--charset NAME] [--trace] [--module PATH] BOOK\n";
+    "usage: sheaf [--format grid|csv|tsv|jsonl] [--sheet NAME|N | --all-sheets | --list-sheets]\n"
+    "             [--output-dir DIR] [--charset NAME] [--trace] [--module PATH] BOOK|-\n";
 
 static const char HELP[] =
-    "Imports the first worksheet of an .xlsx workbook through the file-type module sheaf.io\n"
-    "and prints it.\n"
+    "Imports the first worksheet of an .xlsx workbook (BOOK, or - for standard input)\n"
+    "through the file-type module sheaf.io and prints it.\n"
     "\n"
     "  --format grid   the cells under column letters and beside row numbers, fitted to\n"
     "                  the terminal; long texts are cut with a mark, long runs of empty\n"
@@ -29,6 +32,19 @@ static const char HELP[] =
     "                  text becomes a blank\n"
     "  --format jsonl  one line per cell, row by row:\n"
     "                  {\"ref\":\"B3\",\"row\":3,\"col\":2,\"text\":\"...\"}\n"
+    "  --sheet NAME|N  the worksheet of that name, letter case aside; when no worksheet\n"
+    "                  has the name N, a whole number N from 1 is the N-th worksheet in\n"
+    "                  the workbook's order (chart, dialog and macro sheets not counted)\n"
+    "  --all-sheets    every worksheet, one page each, in the workbook's order\n"
+    "  --list-sheets   one row per sheet in the workbook's order: A its position among\n"
+    "                  the worksheets (empty for other sheets), B its name, C its kind\n"
+    "                  (worksheet, chartsheet, dialogsheet, macrosheet), D its state\n"
+    "                  (visible, hidden, veryHidden)\n"
+    "  --output-dir DIR  csv and tsv: each page into DIR/NAME.csv (or .tsv), NAME the\n"
+    "                  sheet's name with / and control characters as _; required for\n"
+    "                  --all-sheets in csv or tsv\n"
+    "                  With a sheet option each JSON line begins {\"sheet\":\"NAME\",...\n"
+    "                  and the grid heads each page with a line Sheet: NAME\n"
     "  --charset NAME  the locale's code set, the module's 8-bit charset (ISO-8859-1 by\n"
     "                  default); output is always UTF-8\n"
     "  --trace         the module's trace lines on stderr\n"
@@ -41,7 +57,8 @@ static const char HELP[] =
 static const char NOTES[] =
     "\n"
     "The workspace T: is a private temporary directory unless SHEAF_TMP names one.\n"
-    "Exit status: 0 imported, 1 the import failed, 2 wrong usage.\n";
+    "A workbook from standard input is kept in T: for the unpack and removed at exit.\n"
+    "Exit status: 0 imported, 1 the import failed (also: no such sheet), 2 wrong usage.\n";
 
 // Exit statuses, and the word for "no reason to stop yet".
 enum { IMPORTED = 0, FAILED = 1, WRONG_USAGE = 2, GO_ON = -1 };
@@ -52,6 +69,10 @@ struct Options {
     const char     *charset = nullptr;
     std::string     modulePath;
     const char     *book    = nullptr;
+    const char     *sheet   = nullptr;    // --sheet
+    bool            allSheets = false, listSheets = false;
+    const char     *outputDir = nullptr;
+    bool Named() const { return sheet != nullptr || allSheets; }
 };
 
 static const struct option LONG_OPTIONS[] = {
@@ -59,6 +80,10 @@ static const struct option LONG_OPTIONS[] = {
     {"charset", required_argument, nullptr, 'c'},
     {"module",  required_argument, nullptr, 'm'},
     {"trace",   no_argument,       nullptr, 't'},
+    {"sheet",       required_argument, nullptr, 'S'},
+    {"all-sheets",  no_argument,       nullptr, 'A'},
+    {"list-sheets", no_argument,       nullptr, 'L'},
+    {"output-dir",  required_argument, nullptr, 'o'},
     {"help",    no_argument,       nullptr, 'h'},
     {"version", no_argument,       nullptr, 'v'},
     {nullptr,   0,                 nullptr, 0},
@@ -123,6 +148,23 @@ static std::string Refused(char **argv)
     return std::string("-") + (char)optopt;
 }
 
+// The sheet options together; GO_ON, or the status to exit with.
+static int CheckSheetOptions(const Options &o)
+{
+    bool separated = o.format == tabulon::Format::Csv || o.format == tabulon::Format::Tsv;
+    if ((o.sheet != nullptr) + o.allSheets + o.listSheets > 1)
+        return Usage("--sheet, --all-sheets and --list-sheets exclude each other");
+    if (o.sheet != nullptr && *o.sheet == '\0')
+        return Usage("--sheet needs a name or number");
+    if (o.outputDir != nullptr && !separated)
+        return Usage("--output-dir is for csv and tsv");
+    if (o.allSheets && separated && o.outputDir == nullptr)
+        return Usage("several sheets in csv or tsv go into files: give --output-dir");
+    if (strcmp(o.book, "-") == 0 && isatty(STDIN_FILENO))
+        return Usage("no workbook on standard input: it is a terminal");
+    return GO_ON;
+}
+
 // Fills o from the command line; GO_ON, or the status to exit with.
 static int ParseOptions(int argc, char **argv, Options &o)
 {
@@ -134,6 +176,10 @@ static int ParseOptions(int argc, char **argv, Options &o)
         case 't': platform::tracing = true; break;
         case 'c': o.charset = optarg; break;
         case 'm': o.modulePath = optarg; break;
+        case 'S': o.sheet = optarg; break;
+        case 'A': o.allSheets = true; break;
+        case 'L': o.listSheets = true; break;
+        case 'o': o.outputDir = optarg; break;
         case 'f':
             if (!FormatByName(optarg, &o.format))
                 return Usage("unknown format '" + std::string(optarg) + "' (grid, csv, tsv or jsonl)");
@@ -147,7 +193,7 @@ static int ParseOptions(int argc, char **argv, Options &o)
     if (argc == optind)
         return Usage("no workbook given");
     o.book = argv[optind];
-    return GO_ON;
+    return CheckSheetOptions(o);
 }
 
 // The system's code set by a name the stand-in knows.
@@ -192,6 +238,7 @@ static int LoadModule(tabulon::Module &module, std::string path, const char *arg
 // every exit removes T:XLS, and then for the private T: to go.
 struct Workspace {
     std::string temp;       // the private T:, or empty under SHEAF_TMP
+    std::string input;      // the copy of standard input, or empty
     sigset_t    was;        // the signal mask before
 };
 
@@ -221,13 +268,37 @@ static int OpenWorkspace(Workspace &w)
 
 static void CloseWorkspace(Workspace &w)
 {
+    if (!w.input.empty())
+        unlink(w.input.c_str());
     if (!w.temp.empty())
         platform::RemoveTemp(w.temp);
     sigprocmask(SIG_SETMASK, &w.was, nullptr);
 }
 
+// Standard input into a file of T:, which CloseWorkspace removes.
+static int KeepInput(Workspace &w)
+{
+    std::string path = platform::HostPath("T:") + "/sheaf-input-" + std::to_string(getpid()) + ".xlsx";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) {
+        fprintf(stderr, "sheaf: cannot keep standard input in %s\n", path.c_str());
+        return FAILED;
+    }
+    w.input = path;
+    static char block[1 << 16];
+    ssize_t n, put = 0;
+    while ((n = read(STDIN_FILENO, block, sizeof(block))) > 0)
+        for (ssize_t done = 0; done < n && put >= 0; done += put)
+            put = write(fd, block + done, (size_t)(n - done));
+    if (close(fd) != 0 || n < 0 || put < 0) {
+        fprintf(stderr, "sheaf: cannot keep standard input in %s\n", path.c_str());
+        return FAILED;
+    }
+    return GO_ON;
+}
+
 // Why the import failed, on one line.
-static int Explain(const char *book, bool busy, uint64 failAt)
+static int Explain(const char *book, const std::string &path, bool busy, uint64 failAt)
 {
     if (busy)
         fprintf(stderr, "sheaf: %s: the workspace %s is in use or left over; remove it if no "
@@ -239,23 +310,59 @@ static int Explain(const char *book, bool busy, uint64 failAt)
         fprintf(stderr, "sheaf: %s: not enough memory: the workbook needs more than the budget "
                         "(SHEAF_MAX_MEMORY)\n", book);
     else
-        fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(book).c_str());
+        fprintf(stderr, "sheaf: %s: %s\n", book, tabulon::Diagnose(path).c_str());
     return FAILED;
 }
 
-static int Import(tabulon::Module &module, const char *book, uint64 failAt, tabulon::Document &doc)
+// After a failed import of one sheet: the module's list of the sheets tells whether it is
+// there at all. The line naming it, or empty.
+static std::string ExplainSheet(tabulon::Module &module, const char *sheet, const std::string &path)
+{
+    tabulon::Document list;
+    if (platform::FailedCall() != nullptr || platform::MemoryRanOut() ||
+        module.SetPrefs("LIST") == 0 || module.Import(path, list) != 0 || list.sheets.empty())
+        return "";
+    return tabulon::MissingSheet(sheet, list.sheets.back(), platform::CodeSet());
+}
+
+// The module's preferences for the sheet options; GO_ON, or the status to exit with.
+static int SetPrefs(tabulon::Module &module, const Options &o)
+{
+    std::string prefs = o.allSheets ? "ALL" : o.listSheets ? "LIST" : "";
+    if (o.sheet != nullptr) {
+        prefs = tabulon::SheetPrefs(o.sheet, platform::CodeSet());
+        if (prefs.empty())
+            return Usage("sheet name '" + std::string(o.sheet) +
+                         "' has a character the charset lacks, or a line end");
+    }
+    if (module.SetPrefs(prefs) == 0)
+        return Usage("the module refused the sheet choice " + prefs +
+                     " (a sheet name has at most 31 characters)");
+    return GO_ON;
+}
+
+static int Import(tabulon::Module &module, const Options &o, uint64 failAt, tabulon::Document &doc)
 {
     Workspace w;
     int status = OpenWorkspace(w);
     if (status != GO_ON)
         return status;
-    // A workspace already there is never reused: another import runs, or one was killed.
-    bool busy = platform::Exists("T:XLS");
-    platform::faults.failAt = failAt;
-    LONG rc = module.Import(book, doc);
-    platform::faults.failAt = 0;
+    bool stdinput = strcmp(o.book, "-") == 0;
+    if ((!stdinput || (status = KeepInput(w)) == GO_ON) && (status = SetPrefs(module, o)) == GO_ON) {
+        std::string path = stdinput ? w.input : o.book;
+        // A workspace already there is never reused: another import runs, or one was killed.
+        bool busy = platform::Exists("T:XLS");
+        platform::faults.failAt = failAt;
+        LONG rc = module.Import(path, doc);
+        platform::faults.failAt = 0;
+        std::string missing = rc != 0 && !busy && o.sheet != nullptr
+                            ? ExplainSheet(module, o.sheet, path) : "";
+        if (!missing.empty())
+            fprintf(stderr, "sheaf: %s: %s\n", o.book, missing.c_str());
+        status = rc == 0 ? GO_ON : !missing.empty() ? FAILED : Explain(o.book, path, busy, failAt);
+    }
     CloseWorkspace(w);
-    return rc == 0 ? GO_ON : Explain(book, busy, failAt);
+    return status;
 }
 
 static int TerminalWidth()
@@ -269,13 +376,48 @@ static int TerminalWidth()
     return 80;
 }
 
-static int ShowSheet(const tabulon::Document &doc, tabulon::Format format)
+// Each page into a file of its own under dir.
+static int WritePages(const tabulon::Document &doc, const Options &o)
+{
+    std::set<std::string> taken;
+    const char *ext = o.format == tabulon::Format::Csv ? ".csv" : ".tsv";
+    for (size_t i = 0; i < doc.sheets.size(); i++) {
+        std::string path = std::string(o.outputDir) + "/" +
+            tabulon::PageFileName(doc.sheets[i], i, platform::CodeSet(), taken, ext);
+        FILE *out = fopen(path.c_str(), "w");
+        if (out == nullptr) {
+            fprintf(stderr, "sheaf: cannot write %s: %s\n", path.c_str(), strerror(errno));
+            return FAILED;
+        }
+        tabulon::Show(doc.sheets[i], o.format, platform::CodeSet(), out, 0);
+        if (fclose(out) != 0) {
+            fprintf(stderr, "sheaf: cannot write %s\n", path.c_str());
+            return FAILED;
+        }
+    }
+    return IMPORTED;
+}
+
+// The pages one after another; with a sheet option each carries its sheet's name.
+static int ShowPages(const tabulon::Document &doc, const Options &o)
 {
     static char outbuf[1 << 20];
+    if (o.outputDir != nullptr)
+        return WritePages(doc, o);
     setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
     tabulon::Sheet empty;
-    const tabulon::Sheet &sheet = doc.sheets.empty() ? empty : doc.sheets.back();
-    tabulon::Show(sheet, format, platform::CodeSet(), stdout, TerminalWidth());
+    bool named = o.Named(), grid = o.format == tabulon::Format::Grid;
+    size_t first = named ? 0 : doc.sheets.size() - (doc.sheets.empty() ? 0 : 1);
+    if (doc.sheets.empty())
+        tabulon::Show(empty, o.format, platform::CodeSet(), stdout, TerminalWidth());
+    for (size_t i = first; i < doc.sheets.size(); i++) {
+        const char *name = doc.sheets[i].page.pg_Node.ln_Name;
+        if (named && grid)
+            printf("%sSheet: %s\n", i > 0 ? "\n" : "",
+                   tabulon::ToUtf8(name != nullptr ? name : "", platform::CodeSet()).c_str());
+        tabulon::Show(doc.sheets[i], o.format, platform::CodeSet(), stdout, TerminalWidth(),
+                      named ? (name != nullptr ? name : "") : nullptr);
+    }
     if (fflush(stdout) != 0 || ferror(stdout)) {
         fprintf(stderr, "sheaf: cannot write the output\n");
         return FAILED;
@@ -298,7 +440,7 @@ int main(int argc, char **argv)
     if ((status = ReadFailAt(&failAt)) != GO_ON)
         return status;
     // Missing and unreadable files get their own words before anything is unpacked.
-    std::string why = tabulon::PreCheck(o.book);
+    std::string why = strcmp(o.book, "-") == 0 ? "" : tabulon::PreCheck(o.book);
     if (!why.empty()) {
         fprintf(stderr, "sheaf: %s: %s\n", o.book, why.c_str());
         return FAILED;
@@ -306,7 +448,7 @@ int main(int argc, char **argv)
     tabulon::Module module;
     tabulon::Document doc;
     if ((status = LoadModule(module, o.modulePath, argv[0])) != GO_ON ||
-        (status = Import(module, o.book, failAt, doc)) != GO_ON)
+        (status = Import(module, o, failAt, doc)) != GO_ON)
         return status;
-    return ShowSheet(doc, o.format);
+    return ShowPages(doc, o);
 }

@@ -241,7 +241,7 @@ static ULONG LastColumn(const Cells &cells)
 }
 
 template <class Cells>
-static void ShowJsonl(const Cells &cells, ULONG codeset, Writer &w)
+static void ShowJsonl(const Cells &cells, ULONG codeset, Writer &w, const char *sheet)
 {
     Recode r;
     BuildRecode(codeset, Style::Json, r);
@@ -249,7 +249,13 @@ static void ShowJsonl(const Cells &cells, ULONG codeset, Writer &w)
         const PlacedCell c = cells[i];
         char letters[8];
         int n = ColumnLetters(c.col, letters);
-        w.Put("{\"ref\":\"", 8);
+        if (sheet != nullptr) {
+            w.Put("{\"sheet\":\"", 10);
+            w.Text(sheet, strlen(sheet), r);
+            w.Put("\",\"ref\":\"", 9);
+        } else {
+            w.Put("{\"ref\":\"", 8);
+        }
         w.Put(letters, n);
         w.Number(c.row);
         w.Put("\",\"row\":", 8);
@@ -495,23 +501,25 @@ static void ShowGrid(const Cells &cells, ULONG codeset, Writer &w, int width)
 }
 
 template <class Cells>
-static void ShowAs(const Cells &cells, Format format, ULONG codeset, FILE *out, int width)
+static void ShowAs(const Cells &cells, Format format, ULONG codeset, FILE *out, int width,
+                   const char *sheet)
 {
     Writer w(out);
     switch (format) {
-    case Format::Jsonl: ShowJsonl(cells, codeset, w); break;
+    case Format::Jsonl: ShowJsonl(cells, codeset, w, sheet); break;
     case Format::Csv:   ShowSeparated(cells, true, codeset, w); break;
     case Format::Tsv:   ShowSeparated(cells, false, codeset, w); break;
     case Format::Grid:  ShowGrid(cells, codeset, w, width); break;
     }
 }
 
-void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width)
+void Show(const Sheet &sheet, Format format, ULONG codeset, FILE *out, int width,
+          const char *name)
 {
     if (RowMajor(sheet.cells))
-        ShowAs(InPlace(sheet), format, codeset, out, width);
+        ShowAs(InPlace(sheet), format, codeset, out, width, name);
     else
-        ShowAs(Placed(sheet), format, codeset, out, width);
+        ShowAs(Placed(sheet), format, codeset, out, width, name);
 }
 
 }  // namespace tabulon

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 
-#include "bookgen/bookwriter.h"
+#include "bookgen/books.h"
 #include "tests/support/testing.h"
 
 using testing_support::RunSheaf;
@@ -136,4 +137,84 @@ TEST(SheafCommand, FailsCleanlyWhenMemoryRunsOut)
     EXPECT_FALSE(platform::Exists((tmp + "/XLS").c_str()));
     EXPECT_EQ(0, RunSheaf({"--format", "csv", amplified}, {"SHEAF_TMP=" + tmp}).status);
     platform::RemoveTemp(tmp);
+}
+
+// The book of several sheets, written into a fresh directory with an empty out/ beside it.
+class SheafSheets : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_support::UseStandIn();
+        tmp = testing_support::TempDir();
+        book = tmp + "/sheets.xlsx";
+        out = tmp + "/out";
+        ASSERT_TRUE(bookgen::WriteZip(book, bookgen::SheetsBook()));
+        ASSERT_EQ(0, mkdir(out.c_str(), 0700));
+    }
+    void TearDown() override { platform::RemoveTemp(tmp); }
+    std::string tmp, book, out;
+    const std::string over = "\xC3\x9C" "bersicht";
+};
+
+// The sheet options: each page marked in jsonl and the grid, one file each in csv, the list.
+TEST_F(SheafSheets, MarksEachPage)
+{
+    auto all = RunSheaf({"--format", "jsonl", "--all-sheets", book});
+    ASSERT_EQ(0, all.status) << all.err;
+    EXPECT_EQ(0u, all.out.find("{\"sheet\":\"" + over + "\",\"ref\":\"A1\",\"row\":1,\"col\":1,\"text\":\"" + over + "\"}\n"));
+    EXPECT_NE(std::string::npos, all.out.find("{\"sheet\":\"Data & more\",\"ref\":\"C2\",\"row\":2,\"col\":3,\"text\":\"=B2+100\"}\n"));
+    auto q1 = RunSheaf({"--format", "jsonl", "--sheet", "q1 2024", book});
+    EXPECT_NE(std::string::npos, all.out.find(q1.out));
+    EXPECT_EQ(5, std::count(q1.out.begin(), q1.out.end(), '\n'));
+    auto grid = RunSheaf({"--all-sheets", book});
+    EXPECT_EQ(0u, grid.out.find("Sheet: " + over + "\n"));
+    EXPECT_LT(grid.out.find("\n\nSheet: Q1 2024\n"), grid.out.find("\n\nSheet: Data & more\n"));
+
+    auto files = RunSheaf({"--format", "csv", "--all-sheets", "--output-dir", out, book});
+    EXPECT_EQ(0, files.status) << files.err;
+    EXPECT_EQ("", files.out);
+    EXPECT_EQ("zwei\n", testing_support::ReadFile(out + "/2.csv"));
+    EXPECT_EQ("Data & more,5,=B1+100\n,6,=B2+100\n", testing_support::ReadFile(out + "/Data & more.csv"));
+    EXPECT_NE("", testing_support::ReadFile(out + "/" + over + ".csv"));
+    EXPECT_NE("", testing_support::ReadFile(out + "/Q1 2024.csv"));
+    EXPECT_EQ("1," + over + ",worksheet,visible\n,Chart 1,chartsheet,visible\n2,Q1 2024,worksheet,hidden\n"
+              "3,2,worksheet,veryHidden\n4,Data & more,worksheet,visible\n",
+              RunSheaf({"--format", "csv", "--list-sheets", book}).out);
+}
+
+// A missing sheet named with the ones there are, choices refused, and a workbook from
+// standard input that leaves nothing in T:.
+TEST_F(SheafSheets, NamesWhatIsMissingOrRefused)
+{
+    std::string work = tmp + "/t";
+    ASSERT_EQ(0, mkdir(work.c_str(), 0700));
+    ASSERT_TRUE(bookgen::WriteZip(out + "/2.csv", {{"x", "y"}}));
+    struct { std::vector<std::string> args; int status; std::string err; } cases[] = {
+        { {"--sheet", "Nope", book}, 1, "sheaf: " + book + ": no worksheet \"Nope\"; the worksheets are \"" +
+                                         over + "\", \"Q1 2024\", \"2\", \"Data & more\"\n" },
+        { {"--sheet", "5", book}, 1, "sheaf: " + book + ": no worksheet \"5\"; the worksheets are \"" },
+        { {"--sheet", "Chart 1", book}, 1, "sheaf: " + book + ": no worksheet \"Chart 1\"" },
+        { {"--sheet", std::string(32, 'x'), book}, 2, "sheaf: the module refused the sheet choice" },
+        { {"--sheet", "\xE4\xB8\xAD", book}, 2, "sheaf: sheet name '\xE4\xB8\xAD' has a character the charset lacks" },
+        { {"--format", "csv", "--all-sheets", book}, 2, "sheaf: several sheets in csv or tsv go into files: give --output-dir\n" },
+        { {"--sheet", "2", "--all-sheets", book}, 2, "sheaf: --sheet, --all-sheets and --list-sheets exclude each other\n" },
+        { {"--output-dir", out, book}, 2, "sheaf: --output-dir is for csv and tsv\n" },
+        { {"--format", "csv", "--output-dir", tmp + "/none", "--sheet", "2", book}, 1, "sheaf: cannot write " + tmp + "/none/2.csv" },
+    };
+    for (const auto &c : cases) {
+        auto run = RunSheaf(c.args);
+        EXPECT_EQ(c.status, run.status) << c.args[0] << ": " << run.err;
+        EXPECT_EQ(0u, run.err.find(c.err)) << c.args[0] << ": " << run.err;
+        if (c.status == 1) {
+            EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+        }
+    }
+
+    auto piped = RunSheaf({"--format", "jsonl", "--all-sheets", "-"}, {"SHEAF_TMP=" + work}, book);
+    EXPECT_EQ(0, piped.status) << piped.err;
+    EXPECT_EQ(RunSheaf({"--format", "jsonl", "--all-sheets", book}).out, piped.out);
+    auto refused = RunSheaf({"-"}, {"SHEAF_TMP=" + work}, out + "/2.csv");
+    EXPECT_EQ(1, refused.status);
+    EXPECT_EQ(0u, refused.err.find("sheaf: -: ")) << refused.err;
+    EXPECT_TRUE(std::filesystem::is_empty(work));
 }

@@ -118,8 +118,11 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             for (char c : std::string("<sst><si><t>caf\xE9</t></si></sst>"))
                 m.data += std::string(1, c) + '\0';
         }
-    std::pair<const char *, std::vector<bookgen::Member>> books[] = {
+    struct { const char *first; std::vector<bookgen::Member> second; const char *prefs = ""; } books[] = {
         { "example", bookgen::ExampleBook() },
+        // Every sheet, each with its own shared formulas, and pages made before a failure.
+        { "several sheets, ALL", bookgen::SheetsBook(), "ALL" },
+        { "several sheets, LIST", bookgen::SheetsBook(), "LIST" },
         { "inline, long and shared", bookgen::Workbook(
               "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + std::string(5000, 'x') + "</t></is></c><c r=\"B1\" "
               "t=\"s\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><f t=\"shared\" ref=\"A2:A4\" si=\"0\">B2*2</f></c>"
@@ -129,9 +132,10 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
         // No shared strings: the relationships are read to their end.
         { "numbers only", bookgen::Workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>") },
     };
-    for (const auto &[name, members] : books) {
+    for (const auto &[name, members, prefs] : books) {
         WriteBook(members);
         platform::Reset();
+        ASSERT_EQ(1, testing_support::ModulePrefs(prefs)) << name;
         uint64 before = platform::FallibleCalls();
         auto clean = testing_support::ImportFile(book);
         uint64 calls = platform::FallibleCalls() - before;
@@ -153,12 +157,14 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             auto faulty = testing_support::ImportFile(book);
             const char *failed = platform::FailedCall();
             std::string at = std::string(name) + ", call " + std::to_string(n) + " (" + (failed ? failed : "not reached") + ")";
-            EXPECT_TRUE(faulty.rc == 20 || (faulty.rc == 0 && faulty.cells == clean.cells)) << at;
+            EXPECT_TRUE(faulty.rc == 20 || (faulty.rc == 0 && faulty.pages == clean.pages)) << at;
             EXPECT_TRUE(testing_support::NothingLeft()) << at;
             size_t texts = 0;
-            for (const tabulon::Sheet &sheet : faulty.doc.sheets)
+            for (const tabulon::Sheet &sheet : faulty.doc.sheets) {
+                texts += sheet.page.pg_Node.ln_Name != nullptr;   // the sheet's name
                 for (size_t k = 0; k < sheet.cells.size(); k++)
                     texts += sheet.TextOf(k) != nullptr;
+            }
             EXPECT_EQ((long)texts, faulty.doc.liveStrings) << at << ": a module string is left";
             if (!failed) {
                 EXPECT_EQ(calls + 1, n) << name;
@@ -166,7 +172,53 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             }
         }
         printf("%s: %llu calls that can fail, each failed in turn\n", name, (unsigned long long)calls);
+        testing_support::ModulePrefs("");
     }
+}
+
+// The preferences choose the pages of a workbook of several sheets: the first worksheet, one
+// by name (letter case aside) or by number (when no worksheet has that name), every worksheet,
+// or the list of all sheets. A sheet that is not there, or no worksheet, fails the import.
+TEST_F(Load, PreferencesChooseTheSheets)
+{
+    const std::string over = "[\xDC" "bersicht]A1=\xDC" "bersicht|B2=10|C2=zehn";
+    const std::string q1 = "[Q1 2024]A1=Q1 2024|B1=3|C1==B1*2|B2=4|C2==B2*2";
+    const std::string two = "[2]A1=zwei";
+    const std::string data = "[Data & more]A1=Data & more|B1=5|C1==B1+100|B2=6|C2==B2+100";
+    const std::string list = "[]A1=1|B1=\xDC" "bersicht|C1=worksheet|D1=visible|"
+                             "B2=Chart 1|C2=chartsheet|D2=visible|A3=2|B3=Q1 2024|C3=worksheet|D3=hidden|"
+                             "A4=3|B4=2|C4=worksheet|D4=veryHidden|A5=4|B5=Data & more|C5=worksheet|D5=visible";
+    struct { std::string prefs; LONG rc; std::string pages; } cases[] = {
+        { "", 0, over },
+        { "SHEET=\"q1 2024\"", 0, q1 },
+        { "SHEET=\xFC" "BERSICHT", 0, over },
+        { "SHEET=\"data & MORE\"", 0, data },
+        { "SHEET=2", 0, two },          // the name "2" before the second worksheet
+        { "SHEET=3", 0, two },
+        { "SHEET=1", 0, over },
+        { "SHEET=4", 0, data },
+        { "SHEET=5", 20, "" },
+        { "SHEET=0", 20, "" },
+        { "SHEET=\"Chart 1\"", 20, "" },   // no worksheet
+        { "SHEET=Q1", 20, "" },
+        { "ALL", 0, over + "\n" + q1 + "\n" + two + "\n" + data },
+        { "LIST", 0, list },
+    };
+    for (const auto &c : cases) {
+        auto got = testing_support::ImportMembers(bookgen::SheetsBook(), "book.xlsx", c.prefs);
+        EXPECT_EQ(c.rc, got.rc) << c.prefs;
+        EXPECT_EQ(c.pages, got.pages) << c.prefs;
+        EXPECT_TRUE(testing_support::NothingLeft()) << c.prefs;
+    }
+    // No worksheet at all: every choice fails, the list shows the chart sheet.
+    auto charts = bookgen::SheetsBook();
+    for (auto &m : charts)
+        if (m.name == "xl/workbook.xml")
+            m.data = "<workbook xmlns:r=\"r\"><sheets><sheet name=\"Chart 1\" r:id=\"rId5\"/></sheets></workbook>";
+    for (const char *prefs : {"", "ALL", "SHEET=1"})
+        EXPECT_EQ(20, testing_support::ImportMembers(charts, "book.xlsx", prefs).rc) << prefs;
+    EXPECT_EQ("[]B1=Chart 1|C1=chartsheet|D1=visible",
+              testing_support::ImportMembers(charts, "book.xlsx", "LIST").pages);
 }
 
 TEST_F(Load, CreateTabulonCellTakesStyleAndPensOrTheHosts)

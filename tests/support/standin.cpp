@@ -48,6 +48,14 @@ void WireModule(APTR *services)
     platform::StartModule(InitModule, &io, services);
 }
 
+IOType &StartWithPrefs(const char *prefs)
+{
+    io.io_Prefs = (STRPTR)prefs;
+    platform::StartModule(InitModule, &io, UnitServices());
+    io.io_Prefs = nullptr;
+    return io;
+}
+
 void UseStandIn()
 {
     platform::Reset();

@@ -20,6 +20,10 @@ void UseStandIn();
 // use; the faults stay as they are.
 void WireModule(APTR *services);
 
+// InitModule again, as a host starts the module with these preferences in io_Prefs; the
+// module's record, with its entries.
+IOType &StartWithPrefs(const char *prefs);
+
 // A fresh directory below the test's T:, removed by the caller or at exit.
 std::string TempDir();
 

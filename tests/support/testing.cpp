@@ -26,34 +26,69 @@ std::string SourcePath(const std::string &relative)
     return std::string(SHEAF_SOURCE_DIR) + "/" + relative;
 }
 
-Imported ImportFile(const std::string &path)
+// A page's cells as "A1=5|B2=x".
+static std::string PageCells(const tabulon::Sheet &sheet, size_t *count)
+{
+    std::string cells;
+    for (const tabulon::PlacedCell &c : tabulon::Placed(sheet)) {
+        if (!cells.empty())
+            cells += "|";
+        cells += tabulon::CellName(c.row, c.col) + "=" + c.text;
+        (*count)++;
+    }
+    return cells;
+}
+
+// The module file, opened on first use; NULL when it cannot be.
+static tabulon::Module *TheModule()
 {
     static tabulon::Module module;
     static std::string opened;
-    Imported result;
 
     WireModule(tabulon::ServiceTable());
     if (opened.empty()) {
         std::string why = module.Open(ModulePath());
         if (!why.empty()) {
             ADD_FAILURE() << "module: " << why;
-            return result;
+            return nullptr;
         }
         opened = ModulePath();
     }
-    result.rc = module.Import(path, result.doc);
-    if (!result.doc.sheets.empty()) {
-        for (const tabulon::PlacedCell &c : tabulon::Placed(result.doc.sheets.back())) {
-            if (!result.cells.empty())
-                result.cells += "|";
-            result.cells += tabulon::CellName(c.row, c.col) + "=" + c.text;
-            result.count++;
-        }
+    return &module;
+}
+
+LONG ModulePrefs(const std::string &prefs)
+{
+    tabulon::Module *module = TheModule();
+    return module != nullptr ? module->SetPrefs(prefs) : 0;
+}
+
+Imported ImportFile(const std::string &path, const std::string &prefs)
+{
+    tabulon::Module *module = TheModule();
+    Imported result;
+
+    if (module == nullptr)
+        return result;
+    if (!prefs.empty()) {
+        EXPECT_EQ(1, module->SetPrefs(prefs)) << prefs;
     }
+    result.rc = module->Import(path, result.doc);
+    if (!prefs.empty())
+        module->SetPrefs("");
+    for (const tabulon::Sheet &sheet : result.doc.sheets) {
+        size_t count = 0;
+        const char *name = sheet.page.pg_Node.ln_Name;
+        result.pages += (result.pages.empty() ? "[" : "\n[") + std::string(name ? name : "") + "]" +
+                        PageCells(sheet, &count);
+    }
+    if (!result.doc.sheets.empty())
+        result.cells = PageCells(result.doc.sheets.back(), &result.count);
     return result;
 }
 
-Imported ImportMembers(const std::vector<bookgen::Member> &members, const std::string &name)
+Imported ImportMembers(const std::vector<bookgen::Member> &members, const std::string &name,
+                       const std::string &prefs)
 {
     std::string dir = TempDir();
     std::string path = dir + "/" + name;
@@ -63,7 +98,7 @@ Imported ImportMembers(const std::vector<bookgen::Member> &members, const std::s
         ADD_FAILURE() << "cannot write " << path << ": " << why;
         return Imported();
     }
-    Imported result = ImportFile(path);
+    Imported result = ImportFile(path, prefs);
     platform::RemoveTemp(dir);
     return result;
 }
@@ -79,7 +114,8 @@ std::string ReadFile(const std::string &path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std::string> &env)
+CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                    const std::string &input)
 {
     CommandRun run;
     std::string dir = TempDir(), out = dir + "/out", err = dir + "/err";
@@ -90,6 +126,9 @@ CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std:
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
+            _exit(126);
+        int i = input.empty() ? 0 : open(input.c_str(), O_RDONLY);
+        if (i < 0 || dup2(i, 0) < 0)
             _exit(126);
         std::vector<char *> argv = {(char *)"sheaf"};
         for (const std::string &arg : args)
@@ -108,7 +147,7 @@ CommandRun RunSheaf(const std::vector<std::string> &args, const std::vector<std:
 }
 
 // The value of "name":"..." in a line of the command's jsonl, unescaped.
-static std::string JsonText(const std::string &line, const char *name)
+std::string JsonText(const std::string &line, const char *name)
 {
     std::string key = std::string("\"") + name + "\":\"", text;
     size_t at = line.find(key);

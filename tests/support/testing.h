@@ -23,11 +23,16 @@ struct Imported {
     LONG        rc = -1;
     std::string cells;      // "A1=5|B2=x", row-major, texts in the host's 8-bit charset
     size_t      count = 0;
+    std::string pages;      // every page: "[name]A1=5|B2=x", pages joined by a line end
     tabulon::Document doc;
 };
-Imported ImportFile(const std::string &path);
+// Sets the preferences of the module file the imports below use, until set again; the
+// module's answer.
+LONG ModulePrefs(const std::string &prefs);
+// prefs: the module's preferences for this import only (none: those in force).
+Imported ImportFile(const std::string &path, const std::string &prefs = "");
 Imported ImportMembers(const std::vector<bookgen::Member> &members,
-                       const std::string &name = "book.xlsx");
+                       const std::string &name = "book.xlsx", const std::string &prefs = "");
 // The workbook with this worksheet (and shared strings), imported.
 Imported ImportSheet(const std::string &sheetXml, const std::string &sharedStrings = "");
 
@@ -36,13 +41,16 @@ struct CommandRun {
     int         status = -1;
     std::string out, err;
 };
-// env: "NAME=value" settings on top of this process's environment.
+// env: "NAME=value" settings on top of this process's environment; input: a file for its
+// standard input (none: this process's).
 CommandRun RunSheaf(const std::vector<std::string> &args,
-                    const std::vector<std::string> &env = {});
+                    const std::vector<std::string> &env = {}, const std::string &input = "");
 // A workbook written from members and shown by the command with --format jsonl; its cells
 // as "A1=text|B1=text" (texts in UTF-8), or the command's error.
 std::string SheafCells(const std::vector<bookgen::Member> &members,
                        const std::vector<std::string> &args = {});
+// The value of "name":"..." in a line of the command's jsonl, unescaped.
+std::string JsonText(const std::string &line, const char *name);
 // The text of a file, whole.
 std::string ReadFile(const std::string &path);
 
