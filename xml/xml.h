@@ -120,9 +120,11 @@ static inline BOOL NameIs(const char *a, const char *b)
 XMLFile *OpenXMLFile(const char *name, BOOL *missing);
 
 // --- decode.cpp
-
 // Starts a text in buf (size bytes, at least one): empty, at most maxchars characters.
 void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes);
+// As TextBegin with escapes, but buf keeps the text it held, for the traces that show it,
+// until the first byte is put; only TextEnd makes it the new text.
+void TextBeginOver(XMLText *text, char *buf, uint32 size, uint32 maxchars);
 // Adds a byte of element text: references (the five named ones, numeric ones, and with
 // escapes the _xHHHH_ of control characters) are decoded; a malformed one stays as written.
 void TextPutSlow(XMLText *text, uint8 c);
