@@ -144,8 +144,12 @@ def Main(args):
         with open(os.path.join(ROOT, path)) as f:
             everything += Mutants(path, f.read())
     sample = random.Random(args.seed).sample(everything, min(args.mutants, len(everything)))
+    if args.only:
+        # Survivors of an earlier run again, as it printed them: "file:line what".
+        sample = [m for m in everything if "%s:%d %s" % (m[0], m[1], m[5]) in args.only]
     sample.sort(key=lambda m: (m[0], m[1], m[2]))
-    print("mutate: %d of %d mutants, seed %d" % (len(sample), len(everything), args.seed),
+    print("mutate: %d of %d mutants, %s" % (len(sample), len(everything),
+                                            "as named" if args.only else "seed %d" % args.seed),
           flush=True)
     killed, survivors, stillborn = 0, [], 0
     try:
@@ -204,6 +208,7 @@ if __name__ == "__main__":
     p.add_argument("--timeout", type=int, default=120)
     p.add_argument("--self-test", action="store_true")
     p.add_argument("--list", nargs="*")
+    p.add_argument("--only", nargs="*", help='mutants as "file:line what", seed ignored')
     a = p.parse_args()
     if a.self_test:
         SelfTest()

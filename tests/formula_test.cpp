@@ -37,7 +37,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
         // sheet-qualified: the cell moves, the sheet never does
         { "Sheet2!A1+'It''s'!B2:C3+Sheet1:Sheet3!$A$1", 1, 1, "=Sheet2!B2+'It''s'!C3:D4+Sheet1:Sheet3!$A$1" },
-        { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },
+        { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },  { "Q1:Q4!A1+Q1", 1, 0, "=Q1:Q4!A2+Q2" },
         { "my.data!B2+[1]Sheet1!A1+Sheet2!Total", 1, 0, "=my.data!B3+[1]Sheet1!A2+Sheet2!Total" },
         // functions, names, numbers, errors and literals are never references
         { "LOG10(A1)+BIN2DEC(A1)+B2D(A1)+ATAN2(A1,B1)", 1, 0, "=L10(A2)+B2D(A2)+B2D(A2)+ATAN2(A2;B2)" },

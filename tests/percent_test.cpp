@@ -46,7 +46,7 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsOnePerCal
         // percent inside literals, or with no operand, stays
         { "=\"12%\"", nullptr }, { "=\"a\"\"5%\"", nullptr }, { "='100%'!A1", nullptr }, { "=%", nullptr },
         { "=Table1[[#This Row],[50%]]", nullptr }, { "=(%)", nullptr }, { "=1+%", nullptr }, { "=A1)%", nullptr },
-        { "=)%", nullptr },
+        { "=)%", nullptr }, { "=A1:%", nullptr }, { "=Sheet1!%", nullptr }, { "=A1:B1 %", "=(A1:B1/100)" },
     };
     for (const auto &c : cases) {
         int calls = 0;
