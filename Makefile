@@ -5,7 +5,7 @@
 # `make test-target` cross-builds for the target (32-bit big-endian PowerPC) and runs the
 # unit suites under qemu-ppc; `make install PREFIX=P` installs sheaf and its module.
 # `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang with libFuzzer).
-PACKAGES := g++ make cmake pkg-config libarchive-dev libdeflate-dev libgtest-dev libgmock-dev
+PACKAGES := g++ make cmake pkg-config libarchive-dev libdeflate-dev libgtest-dev libgmock-dev python3
 BENCH_PACKAGES := libbenchmark-dev unzip time bc xlsx2csv valgrind
 TARGET_PACKAGES := g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
@@ -19,7 +19,7 @@ FUZZ_TARGETS := scanner formula import
 
 COVERAGE_PACKAGES := gcovr
 
-.PHONY: all deps build run test test-target bench bench-hostile coverage install fuzz clean
+.PHONY: all deps build run test test-target bench bench-hostile coverage install fuzz mutate clean
 
 all: build
 
@@ -108,5 +108,14 @@ fuzz:
 	    build-fuzz/corpus/$$t fuzz/seeds/$$t $$more || exit 1; \
 	done
 
+# MUTANTS faults put one at a time into module/, xml/ and formula/, picked by SEED; each is
+# built in build-mutate (made once) and tested; the score and every survivor at the end.
+MUTANTS ?= 300
+SEED ?= 1
+MUTANT_TIMEOUT ?= 120
+mutate: deps
+	python3 mutate/mutate.py --mutants $(MUTANTS) --seed $(SEED) --timeout $(MUTANT_TIMEOUT) \
+	        --build build-mutate
+
 clean:
-	rm -rf build build-san build-target build-cov build-fuzz
+	rm -rf build build-san build-target build-cov build-fuzz build-mutate

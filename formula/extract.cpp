@@ -29,6 +29,7 @@ List formulalist;
 static PointerIndex sfindex;     // the definition of si at slot si
 static SFNode       sfroot;      // the tree's head: si 0, never one past the index
 static char        *ftext;       // the formula as written, decoded: FORMULA_BUFSIZE bytes
+static char         formulacell[16];   // the cell being read, for trace lines
 
 static void ResetIndex(void)
 {
@@ -136,7 +137,7 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
 // grows more than sixfold (a "%" into "(" and "/100)"), so CELL_BUFSIZE keeps it whole.
 static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
 {
-    ConvertFormula(text, data, size, drow, dcol);
+    ConvertFormula(text, data, size, drow, dcol, formulacell);
     ConvertCharset(data, data, size);
 }
 
@@ -221,6 +222,7 @@ BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, ui
         return TRUE;
     }
     data[0] = '\0';
+    SetRowColumnNumber(formulacell, row, col);
     if (!ReadFormulaText(fpr, complete, row, col))
         return FALSE;
     if (IsShared(ftag))

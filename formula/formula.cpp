@@ -214,7 +214,8 @@ static void MoveReferences(const char *text, Output *out, int32 drow, int32 dcol
     }
 }
 
-BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
+BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol,
+                    const char *cell)
 {
     Output out = { data, size, 0, FALSE };
 
@@ -224,8 +225,15 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
     TranslateFormula(data, TRANSLATE_CODES);
-    for (const char *p = data; *p != '\0'; p++)
-        if (*p == '%')
-            return ConvertAllProzent(data, size) && !out.cut;
+    for (const char *p = data; *p != '\0'; p++) {
+        if (*p == '%') {
+            if (!ConvertAllProzent(data, size))
+                out.cut = TRUE;
+            break;
+        }
+    }
+    // Last, so that the arguments they repeat are converted already.
+    if (!ExpandFunctions(data, size, cell))
+        out.cut = TRUE;
     return !out.cut;
 }

@@ -25,7 +25,9 @@ BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, ui
 // relative reference moved by drow rows and dcol columns: "=" first, "!=", function codes,
 // decimal percentages, ";" between arguments (array constants keep theirs). Output stays
 // UTF-8. data holds size bytes; FALSE when the result had to be cut to fit.
-BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol);
+// cell names the formula's cell in trace lines.
+BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol,
+                    const char *cell = "");
 
 // --- cellref.cpp
 
@@ -44,6 +46,13 @@ enum { TRANSLATE_NONE = 1, TRANSLATE_CODES = 2 };
 // Rewrites, in place, every function name of the table that stands before "(" into its
 // three-letter code; d TRANSLATE_NONE leaves the text as it is.
 void TranslateFormula(char *formula, uint32 d);
+
+// Writes the workbook's own MOD, ASC and CSC calls in data (size bytes), which
+// TranslateFormula left prefixed or in lower case, as expressions in the host's functions:
+// MOD(n;d) as ((n)-(d)*INT((n)/(d))), CSC(x) as (1/SIN(x)), ASC(t) as (t). A call with
+// another number of arguments, or whose expansion does not fit, keeps its name behind
+// "_xlfn." and a trace line names the cell. FALSE when the text had to be cut to fit.
+BOOL ExpandFunctions(char *data, uint32 size, const char *cell);
 
 // --- percent.cpp
 

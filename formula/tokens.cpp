@@ -67,17 +67,26 @@ static uint32 SkipNumber(const char *text, uint32 i, BOOL *plain)
     return i;
 }
 
-// The index behind an error value such as #REF!, #DIV/0! or #N/A at text[i].
+// The error values a formula may hold; only these two take a "/" in.
+static const char *const errorvalues[] = {
+    "#DIV/0!", "#N/A", "#NULL!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#GETTING_DATA",
+};
+
+// The index behind an error value such as #REF!, #DIV/0! or #N/A at text[i]; any other "#"
+// word is taken up to its "!" or "?".
 static uint32 SkipError(const char *text, uint32 i)
 {
+    for (const char *e : errorvalues) {
+        uint32 k = 0;
+        while (e[k] != '\0' && (text[i + k] == e[k] ||
+                                (IsLetterChar(text[i + k]) && (text[i + k] & 0xDF) == e[k])))
+            k++;
+        if (e[k] == '\0')
+            return i + k;
+    }
     i++;
     while (IsNameChar(text[i]) && text[i] != '$')
         i++;
-    if (text[i] == '/' && IsNameChar(text[i + 1])) {
-        i++;
-        while (IsNameChar(text[i]) && text[i] != '$')
-            i++;
-    }
     if (text[i] == '!' || text[i] == '?')
         i++;
     return i;

@@ -172,6 +172,45 @@ static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
     IExec->DebugPrintF("Zelle %s: %s gekürzt auf %ld Zeichen\n", name, what, (long)chars);
 }
 
+// A peek of the walk at the tag it has just read, traced as the peek would be.
+static void TraceCheck(const char *sname, BOOL found)
+{
+    if (found)
+        IExec->DebugPrintF("CheckofSection  : %s TRUE\n", sname);
+    else
+        IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
+}
+
+static BOOL IsSharedType(const char *type)
+{
+    return IUtility->Stricmp(type, "\"s\"") == 0;
+}
+
+// The text of a read cell (any: it holds a formula, value or inline string) into
+// *celltext: its formula, its shared string, or its value in the host's charset.
+static BOOL CellText(const char *type, BOOL any, BOOL hasformula, const XMLText *text,
+                     uint32 row, uint32 col, TextBuffers *buffers, const char **celltext)
+{
+    if (!any)
+        return TRUE;
+    if (hasformula) {
+        *celltext = buffers->host;
+    } else if (IsSharedType(type)) {
+        int32 index = -1;
+        Node *node;
+        char *shared = nullptr;
+        if (IDOS->StrToLong(buffers->utf8, &index) > 0 && index >= 0)
+            shared = GetSharedStrings((uint32)index, &stringlist, &node);
+        *celltext = shared != nullptr ? shared : "";
+    } else {
+        if (text->cut)
+            TraceCut("Text", row, col, text->chars);
+        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
+        *celltext = buffers->host;
+    }
+    return TRUE;
+}
+
 // The text a cell element holds, read up to its end tag: its formula, its shared string, its
 // inline string or its value, in the host's charset; NULL when the cell holds none. A formula
 // wins whatever the type and wherever it stands among the children. FALSE when the file ends
@@ -185,16 +224,18 @@ static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, Text
     XMLText text, dropped;
 
     *celltext = nullptr;
-    TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
-    for (;;) {
+    TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
+    for (BOOL first = !IsSharedType(type);; first = FALSE) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
         TagName(tag, name, sizeof(name));
+        if (first)
+            TraceCheck("f", NameIs(name, "f"));     // the formula test of the other types
         if (NameIs(name, "/c"))
             break;
         if (NameIs(name, "v") && !complete) {
             // The value counts before an inline string.
-            TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
+            TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
             if (!GetXMLValue(ws, &text))
                 return FALSE;
             hasvalue = TRUE;
@@ -203,36 +244,36 @@ static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, Text
                 return FALSE;
             if (buffers->host[0] != '\0')
                 hasformula = TRUE;
-        } else if (NameIs(name, "is") && !complete) {
+        } else if (NameIs(name, "is")) {
+            // <is/> is as empty a text as <is></is>.
             XMLText *into = &text;
             if (hasvalue) {
                 TextBegin(&dropped, skip, sizeof(skip), 0, TRUE);
                 into = &dropped;
             }
-            if (!GetXMLText(ws, into, "/is"))
+            if (!complete && !GetXMLText(ws, into, "/is"))
                 return FALSE;
             inlinestr = TRUE;
         }
     }
 
-    if (hasformula) {
-        *celltext = buffers->host;
-    } else if (IUtility->Stricmp(type, "\"s\"") == 0) {
-        if (hasvalue) {
-            int32 index = -1;
-            Node *node;
-            char *shared = nullptr;
-            if (IDOS->StrToLong(buffers->utf8, &index) > 0 && index >= 0)
-                shared = GetSharedStrings((uint32)index, &stringlist, &node);
-            *celltext = shared != nullptr ? shared : "";
-        }
-    } else if (hasvalue || inlinestr) {
-        if (text.cut)
-            TraceCut("Text", row, col, text.chars);
-        ConvertCharset(buffers->utf8, buffers->host, sizeof(buffers->host));
-        *celltext = buffers->host;
-    }
-    return TRUE;
+    TextEnd(&text);
+    BOOL any = hasformula || hasvalue || (inlinestr && !IsSharedType(type));
+    return CellText(type, any, hasformula, &text, row, col, buffers, celltext);
+}
+
+// The walk decides on each tag as it reads it where a peek would have looked ahead: behind a
+// cell whether the row ends, behind a row whether sheetData does. Traces the test pending
+// before the tag name, and returns the one pending after it.
+static const char *TraceWalkTest(const char *pending, const char *name, BOOL complete)
+{
+    if (pending != nullptr)
+        TraceCheck(pending, NameIs(name, pending));
+    if (NameIs(name, "c"))
+        return "/row";
+    if (NameIs(name, "/row") || (NameIs(name, "row") && complete))
+        return "/sheetData";
+    return nullptr;
 }
 
 // TRUE when (row, col) lies past the sheet's last row or column, which a cell without a name
@@ -257,6 +298,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
     char *cellvalues[] = { value, type };
     BOOL trunc = FALSE, complete = FALSE;
     uint32 row = 0, col = 0, crow, ccol;
+    const char *pending = nullptr;
     const char *celltext;
     CFNode format = {};
 
@@ -265,6 +307,7 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
         TagName(tag, name, sizeof(name));
+        pending = TraceWalkTest(pending, name, complete);
         if (NameIs(name, "/sheetData"))
             return TRUE;
         if (NameIs(name, "row")) {

@@ -53,6 +53,13 @@ TEST_F(Decode, ConvertTextAndConvertCharset)
         { "abc", 3, "ab" }, { "abc", 1, "" }, { "caf\xC3\xA9s", 5, "caf\xE9" },
         { "\xC3\xA9\xC3\xA9\xC3\xA9", 3, "\xE9\xE9" }, { "\xC3\xA9", 2, "\xE9" }, { "a", 0, nullptr },
     };
+    // A character cut by the edge of a conversion chunk goes whole into the next one.
+    for (uint32 pad = 250; pad < 256; pad++) {
+        std::string utf8 = "\xC3\xA9" + std::string(pad, 'a') + "\xF0\x9F\x98\x80" "b";
+        char wide[XML_BUFSIZE];
+        ConvertCharset(utf8.c_str(), wide, sizeof(wide));
+        EXPECT_EQ("\xE9" + std::string(pad, 'a') + "?b", std::string(wide)) << pad;
+    }
     for (const auto &c : sized) {
         memset(out, '#', 8);
         ConvertCharset(c.utf8, out, c.size);

@@ -37,7 +37,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
         // sheet-qualified: the cell moves, the sheet never does
         { "Sheet2!A1+'It''s'!B2:C3+Sheet1:Sheet3!$A$1", 1, 1, "=Sheet2!B2+'It''s'!C3:D4+Sheet1:Sheet3!$A$1" },
-        { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },
+        { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },  { "Q1:Q4!A1+Q1", 1, 0, "=Q1:Q4!A2+Q2" },
         { "my.data!B2+[1]Sheet1!A1+Sheet2!Total", 1, 0, "=my.data!B3+[1]Sheet1!A2+Sheet2!Total" },
         // functions, names, numbers, errors and literals are never references
         { "LOG10(A1)+BIN2DEC(A1)+B2D(A1)+ATAN2(A1,B1)", 1, 0, "=L10(A2)+B2D(A2)+B2D(A2)+ATAN2(A2;B2)" },
@@ -103,4 +103,46 @@ TEST_F(ConvertFormulaTest, LongTexts)
     // A run of digits before "%" of any length keeps its value.
     std::string digits = std::string(900, '7') + "%";
     EXPECT_EQ("=(" + std::string(900, '7') + "/100)", Convert(digits.c_str()));
+}
+
+// MOD, ASC and CSC of the workbook never reach the host under its codes for MODE, CODE and
+// CONCATENATE: they become expressions of the host's functions, arguments converted first.
+TEST_F(ConvertFormulaTest, OwnModAscCscBecomeExpressions)
+{
+    struct { const char *in; int32 drow; const char *out; } cases[] = {
+        { "MOD(A1,2)", 0, "=((A1)-(2)*INT((A1)/(2)))" },
+        { "mod( A1 , B1 )+MODE(A1:A9)", 0, "=(( A1 )-( B1 )*INT(( A1 )/( B1 )))+MOD(A1:A9)" },
+        { "CSC(A1)&ASC(\"x\")&CODE(B1)", 0, "=(1/SIN(A1))&(\"x\")&ASC(B1)" },
+        { "_xlfn.CSC(PI()/2)*_xlws._xlfn.asc(1)", 0, "=(1/SIN(PI()/2))*(1)" },
+        { "MOD(MOD(A1,3),2)", 1,
+          "=((((A2)-(3)*INT((A2)/(3))))-(2)*INT((((A2)-(3)*INT((A2)/(3))))/(2)))" },
+        { "MOD(A1%,5%)+MOD(SUM({1,2;3,4}),AVERAGE(B1,B2))", 0,
+          "=(((A1/100))-(0.05)*INT(((A1/100))/(0.05)))+"
+          "((SUM({1,2;3,4}))-(AVG(B1;B2))*INT((SUM({1,2;3,4}))/(AVG(B1;B2))))" },
+        { "CONCATENATE(\"MOD(1,2)\",\"CSC(1)\")", 0, "=CSC(\"MOD(1,2)\";\"CSC(1)\")" },
+        // another number of arguments: the name stays, marked as the workbook's own
+        { "MOD(A1)+CSC(1,2)+ASC()+_xlfn.CSC(A1,B1)", 0,
+          "=_xlfn.MOD(A1)+_xlfn.CSC(1;2)+_xlfn.ASC()+_xlfn.CSC(A1;B1)" },
+        { "MOD(A1,", 0, "=_xlfn.MOD(A1;" },
+        { "XMOD(A1,2)+MOD.X(1)+A1MOD(1)", 0, "=XMOD(A1;2)+MOD.X(1)+A1MOD(1)" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.out, Convert(c.in, c.drow)) << c.in;
+}
+
+// An expansion that would not fit keeps the name; nesting doubles the text at each level.
+TEST_F(ConvertFormulaTest, OwnFunctionsThatDoNotFitKeepTheirName)
+{
+    // "=((n)-(2)*INT((n)/(2)))" is 21 characters and twice n: 1023 for n of 501.
+    std::string arg(501, '1');
+    std::string in = "MOD(" + arg + ",2)";
+    EXPECT_EQ("=((" + arg + ")-(2)*INT((" + arg + ")/(2)))", Convert(in.c_str()));
+    in = "MOD(" + arg + ",22)";
+    EXPECT_EQ("=_xlfn.MOD(" + arg + ";22)", Convert(in.c_str()));
+
+    char data[16];
+    EXPECT_TRUE(ConvertFormula("CSC(1)", data, 12, 0, 0));
+    EXPECT_STREQ("=(1/SIN(1))", data);
+    EXPECT_FALSE(ConvertFormula("CSC(1)", data, 11, 0, 0));   // nor does _xlfn.CSC(1)
+    EXPECT_STREQ("=_xlfn.CSC", data);
 }

@@ -238,6 +238,57 @@ TEST(LongTexts, ACutIsTracedWithItsCell)
     platform::RemoveTemp(dir);
 }
 
+// The walk's worked example: A1 a value, B1 a shared string, C1 a formula with its cached
+// value, then an empty row. Each test of the walk is traced where it decides, each read
+// with what the buffer held before.
+TEST(WalkTrace, TheWorkedExampleLineByLine)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/walk.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook(
+        "<row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\" t=\"s\"><v>0</v></c>"
+        "<c r=\"C1\"><f>A1*2</f><v>10</v></c></row><row r=\"2\"/>",
+        "<sst><si><t>first</t></si></sst>")));
+    auto run = RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("5,first,=A1*2\n", run.out);
+    std::vector<std::string> lines;
+    size_t at = run.err.find("XLS-Datei verarbeiten\n");
+    ASSERT_NE(std::string::npos, at);
+    for (size_t end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = run.err.substr(at, end - at);
+        for (const char *step : {"Zeilenwert", "CheckofSection", "GetXMLValue", "GetXMLText"})
+            if (line.rfind(step, 0) == 0)
+                lines.push_back(line);
+    }
+    std::vector<std::string> expected = {
+        "Zeilenwert=1",
+        // A1: the value; the buffer last held the shared string
+        "CheckofSection  : f FALSE", "GetXMLValue(first)",
+        "CheckofSection  : /row FALSE", "GetXMLValue(5)",           // B1: the index
+        "CheckofSection  : /row FALSE", "CheckofSection  : f TRUE",  // C1: the formula
+        "GetXMLValue()", "GetXMLValue(0)",                          //   and its cached value
+        "CheckofSection  : /row TRUE", "CheckofSection  : /sheetData FALSE",
+        "Zeilenwert=2", "CheckofSection  : /sheetData TRUE",
+    };
+    EXPECT_EQ(expected, lines) << run.err.substr(run.err.find("XLS-Datei"));
+    platform::RemoveTemp(dir);
+}
+
+// A call of the workbook's own MOD, ASC or CSC that cannot be written out keeps its name, and
+// the trace says in which cell.
+TEST(WalkTrace, AKeptFunctionNamesItsCell)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/kept.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook(
+        "<row r=\"7\"><c r=\"F7\"><f>1+MOD(A5)</f></c></row>")));
+    auto run = RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("Zelle F7: mod(A5) bleibt als _xlfn.MOD\n")) << run.err;
+    platform::RemoveTemp(dir);
+}
+
 // The target's stack is a few tens of KiB and overflows silently: whole imports of the
 // heaviest kinds of workbook must run on a thread with 64 KiB.
 #if !defined(__SANITIZE_ADDRESS__)

@@ -46,7 +46,7 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsOnePerCal
         // percent inside literals, or with no operand, stays
         { "=\"12%\"", nullptr }, { "=\"a\"\"5%\"", nullptr }, { "='100%'!A1", nullptr }, { "=%", nullptr },
         { "=Table1[[#This Row],[50%]]", nullptr }, { "=(%)", nullptr }, { "=1+%", nullptr }, { "=A1)%", nullptr },
-        { "=)%", nullptr },
+        { "=)%", nullptr }, { "=A1:%", nullptr }, { "=Sheet1!%", nullptr }, { "=A1:B1 %", "=(A1:B1/100)" },
     };
     for (const auto &c : cases) {
         int calls = 0;
@@ -96,4 +96,21 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsOnePerCal
     EXPECT_STREQ("=(A1/100)", buf);
     EXPECT_FALSE(ConvertProzent(strcpy(buf, "=5%"), 0, nullptr));
     EXPECT_STREQ("=5%", buf);
+}
+
+// Every percent in one pass, as formulas take them: a percent of a percent divides what the
+// first one made, whatever stands before it.
+TEST_F(ConvertProzentTest, AllAtOnceTakesEachPercentOfTheOneBefore)
+{
+    struct { const char *in, *out; } cases[] = {
+        { "=A1%%", "=((A1/100)/100)" }, { "=A1%%%", "=(((A1/100)/100)/100)" },
+        { "=(A1+B1)%%+5%", "=(((A1+B1)/100)/100)+0.05" }, { "=5%%*A1%", "=0.0005*(A1/100)" },
+        { "=SUM(A1%%,2)", "=SUM(((A1/100)/100),2)" },
+    };
+    for (const auto &c : cases) {
+        char buf[XML_BUFSIZE];
+        snprintf(buf, sizeof(buf), "%s", c.in);
+        EXPECT_TRUE(ConvertAllProzent(buf, sizeof(buf))) << c.in;
+        EXPECT_STREQ(c.out, buf) << c.in;
+    }
 }

@@ -33,7 +33,11 @@ TEST(ReadToken, ReadsEveryKindOfPiece)
         { "#REF!+#DIV/0!+#N/A", "X[#REF!]O[+]X[#DIV/0!]O[+]X[#N/A]" },
         { "12+1.5+.5+1E+5+2. 1E5", "N[12]O[+]N[1.5]O[+]N[.5]O[+]M[1E+5]O[+]N[2.]W[ ]M[1E5]" },
         { "1e-5+1E+x+12ab", "M[1e-5]O[+]M[1E]O[+]n[x]O[+]M[12ab]" },   // no exponent: stuck on
-        { "#RE$F+#N/+#NAME?+#D/A$", "X[#RE]n[$F]O[+]X[#N]O[/]O[+]X[#NAME?]O[+]X[#D/A]n[$]" },
+        { "#RE$F+#N/+#NAME?+#D/A$", "X[#RE]n[$F]O[+]X[#N]O[/]O[+]X[#NAME?]O[+]X[#D]O[/]n[A$]" },
+        // Only #DIV/0! and #N/A take a "/" in.
+        { "#GETTING_DATA/ASIN(1)", "X[#GETTING_DATA]O[/]n[ASIN]O[(]N[1]O[)]" },
+        { "#getting_data/B2+#n/a/C1", "X[#getting_data]O[/]n[B2]O[+]X[#n/a]O[/]n[C1]" },
+        { "#VALUE!/A1+#NULL!/2", "X[#VALUE!]O[/]n[A1]O[+]X[#NULL!]O[/]N[2]" },
         { "$A$1+_xlfn.XOR(\xC3\xA4)", "n[$A$1]O[+]n[_xlfn.XOR]O[(]n[\xC3\xA4]O[)]" },
         { "a\tb\r\n.x<>%", "n[a]W[\t]n[b]W[\r]W[\n]O[.]n[x]O[<]O[>]O[%]" },
         { "", "" },

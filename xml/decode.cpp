@@ -306,8 +306,8 @@ static void PutSlow(XMLText *text, uint8 c)
         }
         return;
     }
-    // "_xHHHH_", checked as it comes.
-    if ((n == 1 && (c | 0x20) != 'x') || (n >= 2 && n <= 5 && HexValue((char)c) < 0)) {
+    // "_xHHHH_", checked as it comes; with a capital X it is text.
+    if ((n == 1 && c != 'x') || (n >= 2 && n <= 5 && HexValue((char)c) < 0)) {
         Unpend(text);
     } else if (n == 6) {
         if (Escape(text->pend, &cp) == 7) {
@@ -342,6 +342,14 @@ void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL esca
     text->npend = 0;
     buf[0] = '\0';
     Settle(text);
+}
+
+void TextBeginOver(XMLText *text, char *buf, uint32 size, uint32 maxchars)
+{
+    char first = buf[0];
+
+    TextBegin(text, buf, size, maxchars, TRUE);
+    buf[0] = first;     // TextBegin emptied it
 }
 
 void TextEnd(XMLText *text)

@@ -71,11 +71,12 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
             break;
         if (!TagIs(tag, "si"))
             continue;
-        TextBegin(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS, TRUE);
+        TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
         if (!complete && !GetXMLText(fp, &text, "/si")) {
             ok = EndOfFile(fp);
             break;
         }
+        TextEnd(&text);
         if (text.cut)
             IExec->DebugPrintF("id=%03ld: Text gekürzt auf %ld Zeichen\n", (long)stringcount,
                                (long)text.chars);

@@ -158,9 +158,11 @@ int32 RefillWideStream(XMLFile *f);
 BOOL SeekWideStream(XMLFile *f, int64 pos);
 
 // --- decode.cpp
-
 // Starts a text in buf (size bytes, at least one): empty, at most maxchars characters.
 void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL escapes);
+// As TextBegin with escapes, but buf keeps the text it held, for the traces that show it,
+// until the first byte is put; only TextEnd makes it the new text.
+void TextBeginOver(XMLText *text, char *buf, uint32 size, uint32 maxchars);
 // Adds a byte of element text: references (the five named ones, numeric ones, and with
 // escapes the _xHHHH_ of control characters) are decoded; a malformed one stays as written.
 void TextPutSlow(XMLText *text, uint8 c);
