@@ -227,7 +227,7 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     TranslateFormula(data, TRANSLATE_CODES);
     for (const char *p = data; *p != '\0'; p++) {
         if (*p == '%') {
-            if (!ConvertAllProzent(data, size))
+            if (!ConvertProzent(data, size))
                 out.cut = TRUE;
             break;
         }

@@ -56,10 +56,7 @@ BOOL ExpandFunctions(char *data, uint32 size, const char *cell);
 
 // --- percent.cpp
 
-// Rewrites the first percent in data (size bytes) into a decimal number or a division by
-// 100; FALSE when no "%" is left outside string literals. *cut (when not NULL) is set when
-// the longer text had to be cut to fit.
-BOOL ConvertProzent(char *data, uint32 size, BOOL *cut);
-// Every percent of data (size bytes, at least one) at once, in one pass; FALSE when the text
-// had to be cut to fit.
-BOOL ConvertAllProzent(char *data, uint32 size);
+// Every percent of data (size bytes) at once, in one pass, into a decimal number or a
+// division by 100; percents inside string literals stay. FALSE when the text had to be cut
+// to fit, or size is 0.
+BOOL ConvertProzent(char *data, uint32 size);
