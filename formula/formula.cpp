@@ -224,7 +224,7 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     MoveReferences(text, &out, drow, dcol);
     Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
-    TranslateFormula(data, TRANSLATE_CODES);
+    TranslateFormula(data);
     for (const char *p = data; *p != '\0'; p++) {
         if (*p == '%') {
             if (!ConvertProzent(data, size))

@@ -40,12 +40,9 @@ uint32 ULongToStr(uint32 num, char *str, uint32 size);
 
 // --- functions.cpp
 
-// What TranslateFormula does: leave the text, or write the host's codes.
-enum { TRANSLATE_NONE = 1, TRANSLATE_CODES = 2 };
-
 // Rewrites, in place, every function name of the table that stands before "(" into its
-// three-letter code; d TRANSLATE_NONE leaves the text as it is.
-void TranslateFormula(char *formula, uint32 d);
+// three-letter code.
+void TranslateFormula(char *formula);
 
 // Writes the workbook's own MOD, ASC and CSC calls in data (size bytes), which
 // TranslateFormula left prefixed or in lower case, as expressions in the host's functions:

@@ -274,7 +274,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Codes are never longer than the names they stand for.
     std::string translated = text;
-    TranslateFormula(translated.data(), TRANSLATE_CODES);
+    TranslateFormula(translated.data());
     if (strlen(translated.c_str()) > text.size())
         FuzzViolated("a translated formula grew", translated);
     FreeFormulas(doc);

@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 FuzzViolated("a cell name read past nine digits or three letters", tag.get());
             GetSectionParameter(" t=", tag.get(), value.size, value.get(), &trunc);
             CheckValue(value.get(), value.size);
-            ConvertText(value.get(), host.get(), host.size, TEXT_UTF8);
+            ConvertCharset(value.get(), host.get(), host.size);
             CheckString("an attribute value in the host's charset", host.get(), host.size);
         } else if ((NameIs(name.get(), "v") || NameIs(name.get(), "f")) && !complete) {
             TextBegin(&xtext, text.get(), text.size, maxchars, escapes);

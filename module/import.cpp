@@ -11,8 +11,7 @@
 
 static char sheetpath[XML_PATHSIZE] = "T:XLS/xl/worksheets/sheet1.xml";
 static char stringpath[XML_PATHSIZE] = "T:XLS/xl/sharedStrings.xml";
-static char nofile[] = "";
-char *xmlfiles[15] = { sheetpath, stringpath, nofile };
+char *xmlfiles[XML_FILES] = { sheetpath, stringpath };
 
 // Whether OpenXLS found the sheet's data, and whether it is the empty <sheetData/>.
 static BOOL sheetdata, sheetempty;
@@ -142,10 +141,6 @@ BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const c
         if (cell->c_FontInfo == nullptr)
             return FALSE;
     }
-    if (fdata.fc)
-        cell->c_APen = cell->c_ReservedPen = fdata.fcolor;
-    if (fdata.bc)
-        cell->c_BPen = fdata.bcolor;
     if (fdata.format & 0xFF00)
         IExec->DebugPrintF("0)Alignment     : %ld %ld %ld %ld\n", (long)fdata.format,
                            (long)(fdata.format >> 4), (long)(fdata.format >> 8),
@@ -302,7 +297,6 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
     const char *celltext;
     CFNode format = {};
 
-    format.format = 0;
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
@@ -335,13 +329,10 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
             continue;
         if (!ReadCell(ws, type, crow, ccol, buffers, &celltext))
             return FALSE;
-        if (celltext != nullptr && !OffTheGrid(crow, ccol)) {
-            format.fcolor = 0x000000;
-            format.bcolor = 0xFFFFFF;
-            // A cell the host cannot make fails the import: nothing is skipped in silence.
-            if (!CreateTabulonCell(page, ccol, crow, format, celltext))
-                return FALSE;
-        }
+        // A cell the host cannot make fails the import: nothing is skipped in silence.
+        if (celltext != nullptr && !OffTheGrid(crow, ccol) &&
+            !CreateTabulonCell(page, ccol, crow, format, celltext))
+            return FALSE;
     }
 }
 

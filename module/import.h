@@ -8,20 +8,15 @@
 
 LONG load(BPTR file, Mappe *mp);
 
-// Cell format handed to CreateTabulonCell.
+// Cell format handed to CreateTabulonCell; a cell keeps the pens the host gives it.
 struct CFNode {
     Node   node;
     uint32 format;     // bits 0-3: font style; bits 8-15: alignment (traced only)
-    uint32 fcolor;
-    uint32 bcolor;
-    BOOL   fc;         // apply fcolor
-    BOOL   bc;         // apply bcolor
 };
 
 // Member files of the unpacked workbook, by their slot in xmlfiles.
-#define XML_PATHSIZE 512
-enum { XML_SHEET, XML_STRINGS };
-extern char *xmlfiles[15];
+enum { XML_SHEET, XML_STRINGS, XML_FILES };
+extern char *xmlfiles[XML_FILES];
 
 // Open modes of OpenXLS; reading is the one there is.
 enum { XLS_READ = 1 };

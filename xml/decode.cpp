@@ -360,29 +360,6 @@ void TextEnd(XMLText *text)
     Settle(text);
 }
 
-void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
-{
-    uint32 k = 0;
-
-    if (d != 2 || size == 0)
-        return;
-    // Numbers and plain words: nothing to decode.
-    while (IsAscii(xstr[k]) && xstr[k] != '&' && xstr[k] != '_')
-        k++;
-    if (xstr[k] != '\0') {
-        // Decoded text is never longer than its source, so it can take the source's place.
-        XMLText text;
-        uint32 n = IUtility->Strlen(xstr + k);
-        char first = xstr[k];     // TextBegin empties the buffer it is given
-        TextBegin(&text, xstr + k, n + 1, TEXT_MAXCHARS, TRUE);
-        TextPut(&text, (uint8)first);
-        for (uint32 j = 1; j < n; j++)
-            TextPut(&text, (uint8)xstr[k + j]);
-        TextEnd(&text);
-    }
-    ConvertCharset(xstr, istr, size);
-}
-
 BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
 {
     char tag[XML_BUFSIZE];

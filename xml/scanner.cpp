@@ -477,28 +477,6 @@ BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
     return ended;
 }
 
-void ReplaceString(char *sstr, const char *rstr, const char *nstr)
-{
-    char work[XML_BUFSIZE];
-    uint32 len1 = IUtility->Strlen(sstr), len2 = IUtility->Strlen(rstr), i = 0, n = 0;
-
-    if (len2 == 0 || len1 < len2)
-        return;
-    while (i < len1) {
-        if (i + len2 <= len1 && IUtility->Strnicmp(sstr + i, rstr, (int32)len2) == 0) {
-            for (const char *q = nstr; *q != '\0' && n < sizeof(work) - 1; q++)
-                work[n++] = *q;
-            i += len2;
-        } else {
-            if (n < sizeof(work) - 1)
-                work[n++] = sstr[i];
-            i++;
-        }
-    }
-    work[n] = '\0';
-    IUtility->Strlcpy(sstr, work, XML_BUFSIZE);
-}
-
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
 {
     uint32 c = 0, letters = 0;

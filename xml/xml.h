@@ -126,8 +126,6 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
-// Replaces every occurrence of rstr, ignoring case, within a XML_BUFSIZE buffer.
-void ReplaceString(char *sstr, const char *rstr, const char *nstr);
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place).
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
@@ -185,14 +183,6 @@ void TextEnd(XMLText *text);
 // Text of a shared-string item or inline string whose start tag was just consumed: every
 // t outside phonetic runs, up to the item's end tag, appended to text.
 BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
-// What ConvertText converts from; the one there is.
-enum { TEXT_UTF8 = 2 };
-
-// XML references and UTF-8 in xstr into the 8-bit text istr (size bytes); d must be
-// TEXT_UTF8.
-// xstr is decoded in place. A character the charset lacks becomes "?"; so does each byte
-// that is not UTF-8.
-void ConvertText(char *xstr, char *istr, uint32 size, int32 d);
 // UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
 // itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
