@@ -2,8 +2,6 @@
 // the row in full decimal.
 #include "formula/formula.h"
 
-#define CELLNAME_MAX 16   // the room every caller gives a cell name
-
 uint32 ULongToStr(uint32 num, char *str, uint32 size)
 {
     char rev[10];

@@ -29,7 +29,7 @@ List formulalist;
 static PointerIndex sfindex;     // the definition of si at slot si
 static SFNode       sfroot;      // the tree's head: si 0, never one past the index
 static char        *ftext;       // the formula as written, decoded: FORMULA_BUFSIZE bytes
-static char         formulacell[16];   // the cell being read, for trace lines
+static char         formulacell[CELLNAME_MAX];   // the cell being read, for trace lines
 
 static void ResetIndex(void)
 {
@@ -159,7 +159,7 @@ static BOOL ReadFormulaText(XMLFile *fpr, BOOL complete, uint32 row, uint32 col)
     if (!complete)
         GetXMLValue(fpr, &text);
     if (text.cut) {
-        char name[16];
+        char name[CELLNAME_MAX];
         SetRowColumnNumber(name, row, col);
         IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %ld Zeichen\n", name, (long)text.chars);
     }

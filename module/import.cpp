@@ -6,9 +6,6 @@
 #include "module/sheaf.h"
 #include "xml/xml.h"
 
-#define MAX_ROW 1048576u
-#define MAX_COL 16384u
-
 static char sheetpath[XML_PATHSIZE] = "T:XLS/xl/worksheets/sheet1.xml";
 static char stringpath[XML_PATHSIZE] = "T:XLS/xl/sharedStrings.xml";
 char *xmlfiles[XML_FILES] = { sheetpath, stringpath };
@@ -161,7 +158,7 @@ static uint32 AttributeNumber(const char *value)
 // Traces that a text of the cell at (row, col) did not fit and was cut.
 static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
 {
-    char name[16];
+    char name[CELLNAME_MAX];
 
     SetRowColumnNumber(name, row, col);
     IExec->DebugPrintF("Zelle %s: %s gekürzt auf %ld Zeichen\n", name, what, (long)chars);
@@ -275,7 +272,7 @@ static const char *TraceWalkTest(const char *pending, const char *name, BOOL com
 // reaches by counting on; such a cell is not made, and a trace line says where it would go.
 static BOOL OffTheGrid(uint32 row, uint32 col)
 {
-    char name[16];
+    char name[CELLNAME_MAX];
 
     if (row <= MAX_ROW && col <= MAX_COL)
         return FALSE;
@@ -468,17 +465,17 @@ static BOOL ImportSheets(Mappe *mp, SheetImport *imp, TextBuffers *buffers)
 
 LONG load(BPTR file, Mappe *mp)
 {
-    LONG result = 20;
+    LONG result = RETURN_FAIL;
     char filename[2048];
     TextBuffers *buffers = nullptr;
     SheetImport *imp = nullptr;
 
     IExec->DebugPrintF("Systemdaten einlesen\n");
     if (!GetImportantData())
-        return 20;
+        return RETURN_FAIL;
     IExec->DebugPrintF("Enviroment öffnen\n");
     if (!BuildXLSEnv(FALSE, file, filename, sizeof(filename)))
-        return 20;
+        return RETURN_FAIL;
 
     IExec->NewList(&stringlist);
     IExec->NewList(&formulalist);
@@ -503,7 +500,7 @@ LONG load(BPTR file, Mappe *mp)
     if (imp->choice.which != SHEETS_LIST && !ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
         goto exit;
     if (ImportSheets(mp, imp, buffers))
-        result = 0;
+        result = RETURN_OK;
 
 exit:
     if (imp != nullptr) {

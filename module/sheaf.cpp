@@ -28,7 +28,7 @@ static char prefs[PREFS_SIZE];
 
 extern "C" __attribute__((visibility("default"))) LONG _start(void)
 {
-    return 20;
+    return RETURN_FAIL;
 }
 
 LONG save(BPTR, Mappe *)

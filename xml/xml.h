@@ -12,6 +12,11 @@
 
 #define XML_BUFSIZE 1024      // tags, names and attribute values
 
+// The sheet's grid: its last row and column (XFD), and the room a cell name takes.
+#define MAX_ROW      1048576u
+#define MAX_COL      16384u
+#define CELLNAME_MAX 16
+
 // What a cell holds, as the spreadsheet programs keep it: texts of up to 32,767 characters,
 // formulas of up to 8,192 as written. A converted formula may be longer than its source (a
 // reference moved to the sheet's far corner, a percent turned into a division).
