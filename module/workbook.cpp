@@ -25,7 +25,7 @@ static XMLFile *OpenPart(const char *name)
 // Ends the reading of a small member whose scan ran out: at an error, failed is set.
 static void ClosePart(XMLFile *fp, BOOL ranout)
 {
-    if (ranout && !EndOfFile(fp))
+    if (ranout && ReadFailed(fp))
         failed = TRUE;
     CloseXMLStream(fp);
 }
@@ -406,7 +406,7 @@ BOOL NextSheet(SheetList *list, SheetInfo *info)
             break;
     }
     list->done = TRUE;
-    if (!failed && !EndOfFile(list->workbook))
+    if (!failed && ReadFailed(list->workbook))
         failed = TRUE;
     list->failed = failed;
     return FALSE;

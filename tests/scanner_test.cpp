@@ -118,7 +118,7 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
     platform::faults.failAt = 3;       // the block, the next block, the seek
     EXPECT_TRUE(CheckofSection(fp, "c"));
     EXPECT_STREQ("ChangeFilePosition", platform::FailedCall());
-    EXPECT_FALSE(EndOfFile(fp));       // the stream knows it is not where it was
+    EXPECT_TRUE(ReadFailed(fp));         // the stream knows it is not where it was
 }
 
 // Good cell names are read back in cellref_test; these are the odd ones.

@@ -1,5 +1,5 @@
-// Text decoding: the text of a string item read from the stream, XML references and the
-// escapes of control characters decoded, UTF-8 brought into the system's 8-bit charset.
+// Text decoding: element text taken byte by byte, XML references and the escapes of control
+// characters decoded, UTF-8 brought into the system's 8-bit charset. Reads no stream.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
@@ -358,26 +358,4 @@ void TextEnd(XMLText *text)
         Unpend(text);
     text->buf[text->len] = '\0';
     Settle(text);
-}
-
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
-{
-    char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
-
-    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
-        if (TagIs(tag, endname))
-            return TRUE;
-        if (TagIs(tag, "rPh")) {
-            phonetic = !complete;       // a reading aid, not part of the text
-        } else if (TagIs(tag, "/rPh")) {
-            phonetic = FALSE;
-        } else if (TagIs(tag, "t") && !complete && !phonetic) {
-            // Each run's text goes behind the one before.
-            if (!GetXMLValue(fpr, text))
-                return FALSE;
-        }
-    }
-    return FALSE;
 }

@@ -64,7 +64,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {
         if (!FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
-            ok = EndOfFile(fp);
+            ok = !ReadFailed(fp);
             break;
         }
         if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
@@ -73,7 +73,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
             continue;
         TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
         if (!complete && !GetXMLText(fp, &text, "/si")) {
-            ok = EndOfFile(fp);
+            ok = !ReadFailed(fp);
             break;
         }
         TextEnd(&text);

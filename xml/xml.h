@@ -108,8 +108,8 @@ static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
 // inside the block without a call of the system. FALSE when the system cannot seek.
 int64    XMLTell(const XMLFile *f);
 BOOL     XMLSeek(XMLFile *f, int64 pos);
-// TRUE when the stream's last -1 met the end of its file, not an error.
-BOOL     EndOfFile(const XMLFile *f);
+// TRUE when a read of the system failed: a -1 then met no end of the file.
+BOOL     ReadFailed(const XMLFile *f);
 
 // --- scanner.cpp
 
@@ -133,6 +133,9 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place).
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
+// Text of a shared-string item or inline string whose start tag was just consumed: every
+// t outside phonetic runs, up to the item's end tag, appended to text.
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
@@ -185,9 +188,6 @@ void TextPutLiteral(XMLText *text, uint8 c);
 // Ends what was added so far: a pending reference stays as written; the text is terminated.
 void TextEnd(XMLText *text);
 
-// Text of a shared-string item or inline string whose start tag was just consumed: every
-// t outside phonetic runs, up to the item's end tag, appended to text.
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
 // UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
 // itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
