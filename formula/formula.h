@@ -8,16 +8,42 @@
 
 // --- extract.cpp
 
-// The shared-formula definitions of this import, in file order.
-extern List formulalist;
+// A stored definition, in the import's pool; ln_Name holds its text, references decoded,
+// right behind it.
+struct SFNode {
+    Node   node;
+    uint32 scol, srow;      // the defining cell
+    uint32 ecol, erow;      // the last cell of its range
+    uint32 si;
+    // Past the index: the first definition of an si is a node of a radix tree on the bits
+    // of si, and points at the latest one.
+    SFNode *child[2];
+    int32   bit;            // the bit it tests, 0 the highest
+    SFNode *latest;
+};
+
+// What the formulas of one import keep: the shared-formula definitions in file order, found
+// by their si through an index or a tree, and the text of the formula at hand.
+struct SharedFormulas {
+    List         formulalist;
+    APTR         pool;               // the import's: the definitions go back with it
+    PointerIndex index;              // the definition of si at slot si
+    SFNode       root;               // the tree's head: si 0, never one past the index
+    char        *text;               // the formula as written, decoded: FORMULA_BUFSIZE bytes
+    char         cell[CELLNAME_MAX]; // the cell being read, for trace lines
+};
+// Starts the empty tables of an import whose definitions go into pool.
+void BeginSharedFormulas(SharedFormulas *sf, APTR pool);
+// Gives back what the tables hold outside the pool, and empties them.
+void EndSharedFormulas(SharedFormulas *sf);
 
 // The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
 // "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
 // formula of its own (its value then counts). Reads up to the f element's end and no
-// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). A call with fpr
-// NULL resets the state of one import and frees its memory. FALSE when memory ran out.
-BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
-                   uint32 row, uint32 col);
+// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). FALSE when memory
+// ran out.
+BOOL GetXMLFormula(SharedFormulas *sf, XMLFile *fpr, const char *ftag, BOOL complete,
+                   char *data, uint32 size, uint32 row, uint32 col);
 
 // --- formula.cpp
 

@@ -2,6 +2,7 @@
 // host cell per cell with content, and the workspace removed again.
 #pragma once
 
+#include "formula/formula.h"
 #include "host/module.h"
 #include "sdk/proto.h"
 #include "xml/xml.h"
@@ -16,18 +17,13 @@ struct CFNode {
 
 // Member files of the unpacked workbook, by their slot in xmlfiles.
 enum { XML_SHEET, XML_STRINGS, XML_FILES };
-extern char *xmlfiles[XML_FILES];
 
 // Open modes of OpenXLS; reading is the one there is.
 enum { XLS_READ = 1 };
 
 BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size);
 void RemoveXLSEnv(void);
-// The member in slot fid, open behind its sheetData start tag; NULL when it cannot be had.
-XMLFile *OpenXLS(uint8 fid, uint8 oid);
-BOOL     CloseXLS(XMLFile *fp);
 BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const char *celldata);
-BOOL SetMember(uint8 fid, const char *member);
 
 // Which sheets an import takes, from the preferences: the first worksheet (none given), one
 // by name or number, every worksheet, or a list of all sheets.
@@ -55,6 +51,7 @@ struct SheetInfo {
 };
 // The sheets of the workbook, read one by one from its workbook part.
 struct SheetList {
+    char     xmlfiles[XML_FILES][XML_PATHSIZE];   // the members to read, in the workspace
     XMLFile *workbook;               // NULL: no part to go by, one worksheet of the usual name
     char     part[XML_PATHSIZE];     // the workbook part's member
     char     rels[XML_PATHSIZE];     // its relationships file
@@ -62,11 +59,38 @@ struct SheetList {
     BOOL     done;                   // the list is at its end
     BOOL     failed;                 // a small file could not be read: the import fails
 };
-// Finds the workbook part and the shared strings (into xmlfiles) through the package's
-// relationships; FALSE when a part that is there cannot be read.
+// Finds the workbook part and the shared strings (into list->xmlfiles) through the
+// package's relationships; FALSE when a part that is there cannot be read.
 BOOL OpenSheetList(SheetList *list);
+// Sets slot fid of list->xmlfiles to a member below the workspace; FALSE when it is too long.
+BOOL SetMember(SheetList *list, uint8 fid, const char *member);
 // The next sheet in the workbook's order; FALSE at the end (list->failed: at an error).
 BOOL NextSheet(SheetList *list, SheetInfo *info);
 void CloseSheetList(SheetList *list);
 // TRUE when two sheet names in the system's charset are the same but for letter case.
 BOOL SameSheetName(const char *a, const char *b);
+
+// The sheets of one import: what the preferences chose, and the workbook's list.
+struct SheetImport {
+    SheetChoice choice;
+    SheetList   list;
+    SheetInfo   sheet;          // the one at hand
+    SheetInfo   numbered;       // SHEET=n: the n-th worksheet, should no name match
+};
+
+// Everything one import holds, from the start of load to its teardown: made once per load,
+// on the heap, and handed to the routines that use it.
+struct ImportState {
+    APTR           pool;         // the nodes and texts of both tables
+    SharedStrings  strings;
+    SharedFormulas formulas;     // of the sheet at hand
+    SheetImport    sheets;
+    BOOL           sheetdata;    // OpenXLS found the sheet's data
+    BOOL           sheetempty;   // and it is the empty <sheetData/>
+    TextBuffers    buffers;
+};
+
+// The member in slot fid, open behind its sheetData start tag (imp->sheetdata, sheetempty
+// tell what it found); NULL when it cannot be had.
+XMLFile *OpenXLS(ImportState *imp, uint8 fid, uint8 oid);
+BOOL     CloseXLS(XMLFile *fp);

@@ -322,10 +322,10 @@ static BOOL RelsFile(const char *part, char *out, uint32 size)
     return IUtility->Strlcat(out, ".rels", size) < (int32)size;
 }
 
-BOOL SetMember(uint8 fid, const char *member)
+BOOL SetMember(SheetList *list, uint8 fid, const char *member)
 {
-    IUtility->Strlcpy(xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
-    return IUtility->Strlcat(xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
+    IUtility->Strlcpy(list->xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
+    return IUtility->Strlcat(list->xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
 }
 
 // The kind of sheet a relationship type names.
@@ -442,8 +442,8 @@ BOOL OpenSheetList(SheetList *list)
 
     failed = FALSE;
     IUtility->ClearMem(list, sizeof(*list));
-    SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
-    SetMember(XML_STRINGS, "xl/sharedStrings.xml");
+    SetMember(list, XML_SHEET, "xl/worksheets/sheet1.xml");
+    SetMember(list, XML_STRINGS, "xl/sharedStrings.xml");
     FindWorkbookPart(list);
     IUtility->Strlcpy(member, WORKSPACE, sizeof(member));
     IUtility->Strlcat(member, list->part, sizeof(member));
@@ -462,8 +462,8 @@ BOOL OpenSheetList(SheetList *list)
     if (FindRelation(list->rels, "", "sharedStrings", target, type, sizeof(target), &kindok,
                      &readable) &&
         ResolveTarget(list->part, target, member))
-        SetMember(XML_STRINGS, member);
-    IExec->DebugPrintF("Texte: %s\n", xmlfiles[XML_STRINGS]);
+        SetMember(list, XML_STRINGS, member);
+    IExec->DebugPrintF("Texte: %s\n", list->xmlfiles[XML_STRINGS]);
     return !failed;
 }
 

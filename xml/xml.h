@@ -214,19 +214,26 @@ void IndexFree(PointerIndex *index);
 
 // --- sharedstrings.cpp
 
-// The shared strings of this import, in file order: found by their number, through an index
-// of their own, so the list itself stays empty.
-extern List stringlist;
-// The pool both lists take their nodes and texts from: the driver makes it with the lists
-// and deletes it after FreeSharedData.
-extern APTR sharedpool;
+// The shared strings of one import, in file order: found by their number through an index
+// of their own, so stringlist itself stays empty. The texts lie in blocks of pool.
+struct SharedStrings {
+    List         stringlist;
+    APTR         pool;                  // the import's: the texts go back with it
+    PointerIndex index;                 // the text of entry k at slot k
+    uint32       count;
+    char        *textnext, *textend;    // room left in the current block
+};
+// The pools of an import grow by this.
 #define SHARED_PUDDLE (2u << 20)
-// The two kinds of list FreeSharedData frees; their nodes go the same way.
+// The kinds of table an import keeps, as the traces number them.
 enum { SHARED_STRINGS, SHARED_FORMULAS };
 
-// Reads the shared-string file at path into stringlist: TRUE when it was read, or is not
+// Starts an empty table whose texts go into pool, in a record not yet used.
+void BeginSharedStrings(SharedStrings *ss, APTR pool);
+// Reads the shared-string file at path into the table: TRUE when it was read, or is not
 // there at all (text cells then stay empty); FALSE when memory ran out or it cannot be read.
-BOOL  ReadSharedStrings(const char *path, TextBuffers *buffers);
-// Entry num of the table (list is stringlist, whose entries have no nodes); NULL past its end.
-char *GetSharedStrings(uint32 num, List *list, Node **datanode);
-void  FreeSharedData(List *list, uint8 type);
+BOOL  ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers);
+// Entry num of the table; NULL past its end.
+char *GetSharedStrings(uint32 num, const SharedStrings *ss);
+// Empties the table; its texts go back with the pool.
+void  FreeSharedData(SharedStrings *ss);
