@@ -1,7 +1,6 @@
 // The stream scanner: tags, attributes and element text picked out of a buffered byte
 // stream, with fixed buffers and no XML parser. Element names match after an optional
-// "prefix:", since several producers write every element with a namespace prefix. The text
-// of string items is gathered here, run by run.
+// "prefix:", since several producers write every element with a namespace prefix.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
@@ -476,28 +475,6 @@ BOOL GetXMLValue(XMLFile *fpr, XMLText *text)
     }
     TextEnd(text);
     return ended;
-}
-
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
-{
-    char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
-
-    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
-        if (TagIs(tag, endname))
-            return TRUE;
-        if (TagIs(tag, "rPh")) {
-            phonetic = !complete;       // a reading aid, not part of the text
-        } else if (TagIs(tag, "/rPh")) {
-            phonetic = FALSE;
-        } else if (TagIs(tag, "t") && !complete && !phonetic) {
-            // Each run's text goes behind the one before.
-            if (!GetXMLValue(fpr, text))
-                return FALSE;
-        }
-    }
-    return FALSE;
 }
 
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)

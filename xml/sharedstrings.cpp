@@ -1,7 +1,8 @@
 // The shared-string table: every item of the shared-string file, decoded into the host's
 // charset, found by its number through an index, so a lookup costs the same for every entry.
 // The texts lie back to back in blocks of the import's pool: a table of half a million
-// strings costs their bytes and a pointer each, and goes back with the pool at once.
+// strings costs their bytes and a pointer each, and goes back with the pool at once. The
+// text of an item (or of a cell's inline string) is gathered here, run by run.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
@@ -36,6 +37,28 @@ static BOOL NewEntry(SharedStrings *ss, const char *utf8, uint32 len)
     ss->textnext += IUtility->Strlen(text) + 1;
     ss->count++;
     return TRUE;
+}
+
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
+{
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
+
+    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
+    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
+        if (TagIs(tag, endname))
+            return TRUE;
+        if (TagIs(tag, "rPh")) {
+            phonetic = !complete;       // a reading aid, not part of the text
+        } else if (TagIs(tag, "/rPh")) {
+            phonetic = FALSE;
+        } else if (TagIs(tag, "t") && !complete && !phonetic) {
+            // Each run's text goes behind the one before.
+            if (!GetXMLValue(fpr, text))
+                return FALSE;
+        }
+    }
+    return FALSE;
 }
 
 void BeginSharedStrings(SharedStrings *ss, APTR pool)

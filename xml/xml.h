@@ -133,9 +133,6 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place).
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
-// Text of a shared-string item or inline string whose start tag was just consumed: every
-// t outside phonetic runs, up to the item's end tag, appended to text.
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
@@ -228,6 +225,9 @@ struct SharedStrings {
 // The kinds of table an import keeps, as the traces number them.
 enum { SHARED_STRINGS, SHARED_FORMULAS };
 
+// Text of a shared-string item or inline string whose start tag was just consumed: every
+// t outside phonetic runs, up to the item's end tag, appended to text.
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
 // Starts an empty table whose texts go into pool, in a record not yet used.
 void BeginSharedStrings(SharedStrings *ss, APTR pool);
 // Reads the shared-string file at path into the table: TRUE when it was read, or is not
