@@ -49,6 +49,14 @@ struct SheetInfo {
     uint32 position;                 // among the worksheets that can be read, from 1; else 0
     char   member[XML_PATHSIZE];     // a worksheet's member, below the workspace
 };
+// The relationships of one file by id, read once: each sheet finds its own by a search
+// that does not grow with their number. Equal ids keep their order in the file.
+struct RelationTable {
+    char         file[XML_PATHSIZE];
+    BOOL         readable;
+    uint32       count;
+    PointerIndex sorted;             // Relation pointers
+};
 // The sheets of the workbook, read one by one from its workbook part.
 struct SheetList {
     char     xmlfiles[XML_FILES][XML_PATHSIZE];   // the members to read, in the workspace
@@ -58,6 +66,7 @@ struct SheetList {
     uint32   worksheets;             // counted so far
     BOOL     done;                   // the list is at its end
     BOOL     failed;                 // a small file could not be read: the import fails
+    RelationTable relations;         // of the file read last
 };
 // Finds the workbook part and the shared strings (into list->xmlfiles) through the
 // package's relationships; FALSE when a part that is there cannot be read.
