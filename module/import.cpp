@@ -477,7 +477,7 @@ LONG load(BPTR file, Mappe *mp)
     BeginSharedFormulas(&imp->formulas, imp->pool);
     if (imp->pool == nullptr)
         goto exit;
-    IExec->CopyMem(&sheetchoice, &imp->sheets.choice, sizeof(imp->sheets.choice));
+    IExec->CopyMem(&settings.sheetchoice, &imp->sheets.choice, sizeof(imp->sheets.choice));
     if (!OpenSheetList(&imp->sheets.list))
         goto exit;
     // The list needs no texts; every other choice reads them once for all its sheets.

@@ -37,8 +37,13 @@ struct SheetChoice {
 // Takes a preferences text ("SHEET=name", "SHEET=n", "ALL", "LIST" or nothing) into choice;
 // FALSE for anything else, choice then undefined.
 BOOL ParsePrefs(const char *text, SheetChoice *choice);
-// What the preferences chose; setPrefs sets it.
-extern SheetChoice sheetchoice;
+// The preferences in force from InitModule to the module's end: the text the host gave and
+// the choice it makes, which setPrefs sets together.
+struct Settings {
+    SheetChoice sheetchoice;
+    char        prefs[PREFS_SIZE];
+};
+extern Settings settings;
 
 // One sheet of the workbook, as its sheet element and its relationship give it.
 enum { SHEET_WORKSHEET, SHEET_CHART, SHEET_DIALOG, SHEET_MACRO, SHEET_OTHER };

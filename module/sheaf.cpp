@@ -24,7 +24,7 @@ extern __attribute__((visibility("default"), used)) const char verstring[] =
     "$VER: sheaf.io 0.12 (23.06.2024)";
 }
 
-static char prefs[PREFS_SIZE];
+Settings settings;
 
 extern "C" __attribute__((visibility("default"))) LONG _start(void)
 {
@@ -42,16 +42,16 @@ static LONG setPrefs(STRPTR text)
     SheetChoice choice;
     const char *given = text != nullptr ? text : "";
 
-    if (IUtility->Strlen(given) >= sizeof(prefs) || !ParsePrefs(given, &choice))
+    if (IUtility->Strlen(given) >= sizeof(settings.prefs) || !ParsePrefs(given, &choice))
         return 0;
-    sheetchoice = choice;
-    IUtility->Strlcpy(prefs, given, sizeof(prefs));
+    settings.sheetchoice = choice;
+    IUtility->Strlcpy(settings.prefs, given, sizeof(settings.prefs));
     return 1;
 }
 
 static STRPTR getPrefs(void)
 {
-    return prefs;
+    return settings.prefs;
 }
 
 static void openPrefsGUI(Screen *)

@@ -479,7 +479,7 @@ BOOL SameSheetName(const char *a, const char *b)
     const uint8 *p = (const uint8 *)a, *q = (const uint8 *)b;
 
     for (; *p != 0 && *q != 0; p++, q++)
-        if (FoldCase(ucsmap[*p]) != FoldCase(ucsmap[*q]))
+        if (FoldCase(charset.ucsmap[*p]) != FoldCase(charset.ucsmap[*q]))
             return FALSE;
     return *p == *q;
 }

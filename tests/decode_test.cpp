@@ -83,7 +83,7 @@ TEST_F(Decode, TextPutAndConvertCharset)
     SetCharsetMap(platform::CharsetMap(CODESET_WINDOWS_1252));
     EXPECT_EQ("\x80 \x93x\x94", Convert("\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D"));
     ULONG map[256];
-    IExec->CopyMem(ucsmap, map, sizeof(map));
+    IExec->CopyMem(charset.ucsmap, map, sizeof(map));
     map[0x41] = map[0x90] = 0x263A;
     SetCharsetMap(map);
     EXPECT_EQ("\x90", Convert("\xE2\x98\xBA"));

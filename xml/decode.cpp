@@ -4,52 +4,44 @@
 
 #include "sdk/proto.h"
 
-ULONG ucsmap[256];
-
-// Reverse of ucsmap, built with it: code points below 256 by table, the others by binary
-// search over at most 256 sorted pairs. Until a map is set every character is unknown.
-static uint16 lowmap[256];   // the code plus one; 0: none
-static BOOL   asciisame;     // ASCII maps to itself: plain texts need no decoding
-static uint32 highcp[256];
-static uint8  highcode[256];
-static uint32 highcount;
+Charset charset;
 
 static void BuildCharsetTable(void)
 {
-    highcount = 0;
+    charset.highcount = 0;
     for (uint32 k = 0; k < 256; k++)
-        lowmap[k] = 0;
+        charset.lowmap[k] = 0;
     // Ascending codes: for a code point held by several entries the highest code wins.
     for (uint32 code = 0; code < 256; code++) {
-        uint32 cp = ucsmap[code];
+        uint32 cp = charset.ucsmap[code];
         if (cp < 256) {
-            lowmap[cp] = (uint16)(code + 1);
+            charset.lowmap[cp] = (uint16)(code + 1);
             continue;
         }
         uint32 k = 0;
-        while (k < highcount && highcp[k] < cp)
+        while (k < charset.highcount && charset.highcp[k] < cp)
             k++;
-        if (k < highcount && highcp[k] == cp) {
-            highcode[k] = (uint8)code;
+        if (k < charset.highcount && charset.highcp[k] == cp) {
+            charset.highcode[k] = (uint8)code;
             continue;
         }
-        for (uint32 j = highcount; j > k; j--) {
-            highcp[j] = highcp[j - 1];
-            highcode[j] = highcode[j - 1];
+        for (uint32 j = charset.highcount; j > k; j--) {
+            charset.highcp[j] = charset.highcp[j - 1];
+            charset.highcode[j] = charset.highcode[j - 1];
         }
-        highcp[k] = cp;
-        highcode[k] = (uint8)code;
-        highcount++;
+        charset.highcp[k] = cp;
+        charset.highcode[k] = (uint8)code;
+        charset.highcount++;
     }
-    asciisame = TRUE;
+    charset.asciisame = TRUE;
     for (uint32 k = 1; k < 128; k++)
-        if (lowmap[k] != k + 1)
-            asciisame = FALSE;
+        if (charset.lowmap[k] != k + 1)
+            charset.asciisame = FALSE;
 }
 
 void SetCharsetMap(const ULONG *map)
 {
-    IExec->CopyMem(map, ucsmap, sizeof(ucsmap));
+    IExec->CopyMem(map, charset.ucsmap, sizeof(charset.ucsmap));
     BuildCharsetTable();
 }
 
@@ -62,15 +54,15 @@ static inline BOOL IsAscii(char c)
 // The 8-bit code of a code point, or "?".
 static char CodeOf(uint32 cp)
 {
-    uint32 lo = 0, hi = highcount;
+    uint32 lo = 0, hi = charset.highcount;
 
     if (cp < 256)
-        return lowmap[cp] != 0 ? (char)(lowmap[cp] - 1) : '?';
+        return charset.lowmap[cp] != 0 ? (char)(charset.lowmap[cp] - 1) : '?';
     while (lo < hi) {
         uint32 mid = (lo + hi) / 2;
-        if (highcp[mid] == cp)
-            return (char)highcode[mid];
-        if (highcp[mid] < cp)
+        if (charset.highcp[mid] == cp)
+            return (char)charset.highcode[mid];
+        if (charset.highcp[mid] < cp)
             lo = mid + 1;
         else
             hi = mid;
@@ -94,7 +86,7 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size)
 
     if (size == 0)
         return;
-    if (asciisame)
+    if (charset.asciisame)
         while (out < size - 1 && IsAscii(utf8[out]))
             istr[out] = utf8[out], out++;
     in = out;

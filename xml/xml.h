@@ -191,8 +191,18 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size);
 // Writes cp as UTF-8 into out (room for 4); the number of bytes.
 uint32 EncodeUTF8(uint32 cp, char *out);
 
-// The code point of each 8-bit code of the system's charset, and the way back.
-extern ULONG ucsmap[256];
+// The system's charset, kept from one import to the next: the code point of each 8-bit
+// code, and the way back (code points below 256 by table, the others by binary search over
+// at most 256 sorted pairs). Until a map is set every character is unknown.
+struct Charset {
+    ULONG  ucsmap[256];
+    uint16 lowmap[256];      // the code plus one; 0: none
+    BOOL   asciisame;        // ASCII maps to itself: plain texts need no decoding
+    uint32 highcp[256];
+    uint8  highcode[256];
+    uint32 highcount;
+};
+extern Charset charset;
 // Takes the system's map into ucsmap and builds the reverse table with it.
 void SetCharsetMap(const ULONG *map);
 
