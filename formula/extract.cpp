@@ -22,8 +22,6 @@ void BeginSharedFormulas(SharedFormulas *sf, APTR pool)
 void EndSharedFormulas(SharedFormulas *sf)
 {
     IndexFree(&sf->index);
-    if (sf->text != nullptr)
-        IExec->FreeVec(sf->text);
     // The nodes are the pool's: they go back with it.
     BeginSharedFormulas(sf, sf->pool);
 }
@@ -128,67 +126,22 @@ static void HostFormula(const SharedFormulas *sf, const char *text, char *data, 
     ConvertCharset(data, data, size);
 }
 
-// Reads the text of the f element into sf->text, made at the first formula of an import.
-// FALSE when memory ran out.
-static BOOL ReadFormulaText(SharedFormulas *sf, XMLFile *fpr, BOOL complete, uint32 row,
-                            uint32 col)
-{
-    XMLText text;
-
-    if (sf->text == nullptr) {
-        sf->text = (char *)IExec->AllocVecTags(FORMULA_BUFSIZE,
-                                               AVT_Type, MEMF_PRIVATE,
-                                               TAG_DONE);
-        if (sf->text == nullptr)
-            return FALSE;
-    }
-    // Escapes of control characters belong to cell texts; a formula keeps them as written.
-    TextBegin(&text, sf->text, FORMULA_BUFSIZE, FORMULA_MAXCHARS, FALSE);
-    if (!complete)
-        GetXMLValue(fpr, &text);
-    if (text.cut) {
-        char name[CELLNAME_MAX];
-        SetRowColumnNumber(name, row, col);
-        IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %ld Zeichen\n", name, (long)text.chars);
-    }
-    return TRUE;
-}
-
-// TRUE when the f start tag says t="shared"; a bare <f> has no attributes to look for.
-static BOOL IsShared(const char *ftag)
-{
-    char type[16];   // room for "shared": a longer value is none
-    BOOL trunc = FALSE;
-
-    for (const char *p = ftag; *p != '\0'; p++) {
-        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
-            return IUtility->Stricmp(type, "\"shared\"") == 0;
-        }
-    }
-    return FALSE;
-}
-
 // A shared formula: its definition, stored and converted, or a use, moved from it. FALSE
 // when memory ran out.
-static BOOL SharedFormula(SharedFormulas *sf, const char *ftag, char *data, uint32 size,
-                          uint32 row, uint32 col)
+static BOOL SharedFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft,
+                          char *data, uint32 size, uint32 row, uint32 col)
 {
-    char ref[64], si[16];    // a range of the sheet and an si number: longer values are none
-    BOOL trunc = FALSE;
     int32 number = -1;
     SFNode *node;
 
-    GetSectionParameter(" ref=", ftag, sizeof(ref), ref, &trunc);
-    GetSectionParameter(" si=", ftag, sizeof(si), si, &trunc);
-    if (si[0] != '"' || IDOS->StrToLong(si + 1, &number) <= 0 || number < 0)
+    if (ft->si[0] != '"' || IDOS->StrToLong(ft->si + 1, &number) <= 0 || number < 0)
         number = -1;
-    if (sf->text[0] != '\0') {
+    if (text[0] != '\0') {
         // The defining cell, or a writer that repeats the text in every cell.
-        if (ref[0] != '\0' && number >= 0 &&
-            !StoreDefinition(sf, sf->text, (uint32)number, ref, row, col))
+        if (ft->ref[0] != '\0' && number >= 0 &&
+            !StoreDefinition(sf, text, (uint32)number, ft->ref, row, col))
             return FALSE;
-        HostFormula(sf, sf->text, data, size, 0, 0);
+        HostFormula(sf, text, data, size, 0, 0);
         return TRUE;
     }
     if (number >= 0) {
@@ -203,17 +156,15 @@ static BOOL SharedFormula(SharedFormulas *sf, const char *ftag, char *data, uint
     return TRUE;
 }
 
-BOOL GetXMLFormula(SharedFormulas *sf, XMLFile *fpr, const char *ftag, BOOL complete,
-                   char *data, uint32 size, uint32 row, uint32 col)
+BOOL CellFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft, char *data,
+                 uint32 size, uint32 row, uint32 col)
 {
     data[0] = '\0';
     SetRowColumnNumber(sf->cell, row, col);
-    if (!ReadFormulaText(sf, fpr, complete, row, col))
-        return FALSE;
-    if (IsShared(ftag))
-        return SharedFormula(sf, ftag, data, size, row, col);
+    if (ft->shared)
+        return SharedFormula(sf, text, ft, data, size, row, col);
     // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
-    if (sf->text[0] != '\0')
-        HostFormula(sf, sf->text, data, size, 0, 0);
+    if (text[0] != '\0')
+        HostFormula(sf, text, data, size, 0, 0);
     return TRUE;
 }

@@ -29,7 +29,6 @@ struct SharedFormulas {
     APTR         pool;               // the import's: the definitions go back with it
     PointerIndex index;              // the definition of si at slot si
     SFNode       root;               // the tree's head: si 0, never one past the index
-    char        *text;               // the formula as written, decoded: FORMULA_BUFSIZE bytes
     char         cell[CELLNAME_MAX]; // the cell being read, for trace lines
 };
 // Starts the empty tables of an import whose definitions go into pool.
@@ -37,13 +36,21 @@ void BeginSharedFormulas(SharedFormulas *sf, APTR pool);
 // Gives back what the tables hold outside the pool, and empties them.
 void EndSharedFormulas(SharedFormulas *sf);
 
-// The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
-// "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
-// formula of its own (its value then counts). Reads up to the f element's end and no
-// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). FALSE when memory
-// ran out.
-BOOL GetXMLFormula(SharedFormulas *sf, XMLFile *fpr, const char *ftag, BOOL complete,
-                   char *data, uint32 size, uint32 row, uint32 col);
+// What the f start tag of a formula says: whether it is shared, and its ref and si values
+// with their quotes ("" when missing; a value too long for its room counts as none).
+struct FormulaTag {
+    BOOL shared;
+    char ref[64];     // a range of the sheet
+    char si[16];      // an si number
+};
+
+// The formula of the cell at (row, col), whose f element holds text (references decoded,
+// UTF-8) and whose start tag says ft, in the host's language and 8-bit charset; "" when
+// the cell has no formula of its own (its value then counts). A shared definition is kept
+// for the cells after it. data holds size bytes (CELL_BUFSIZE keeps every formula whole).
+// FALSE when memory ran out.
+BOOL CellFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft, char *data,
+                 uint32 size, uint32 row, uint32 col);
 
 // --- formula.cpp
 
@@ -57,6 +64,9 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
 
 // --- cellref.cpp
 
+// Reads a cell name ("B3", with or without quotes; quotes are removed in place) into *row
+// and *col; each is 0 where the name has none that fits a sheet.
+void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // Writes the cell name of (row, col) into cellname (at least 16 bytes): letters up to XFD
 // and beyond, the row in full decimal.
 void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);

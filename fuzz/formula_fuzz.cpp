@@ -19,6 +19,7 @@
 
 #include "formula/formula.h"
 #include "fuzz/setup.h"
+#include "module/import.h"
 
 static const size_t HEADER = 10;
 // Formulas hold at most FORMULA_MAXCHARS characters; a longer text is cut before reading.
@@ -128,8 +129,9 @@ static std::string Escaped(std::string_view text)
     return xml;
 }
 
-// The shared formulas of the run at hand, as an import keeps them.
-static SharedFormulas formulas;
+// The import of the run at hand: its shared formulas and its formula text.
+static std::unique_ptr<ImportState> state = std::make_unique<ImportState>();
+static SharedFormulas &formulas = state->formulas;
 
 // Walks the cells of xml as the sheet walk does, converting every formula into out; calls
 // seen(row, col, formula) for each. Leaves the shared definitions it read for the caller to
@@ -155,7 +157,7 @@ static void ReadCells(std::string_view xml, char *out, uint32_t size, Seen seen)
             row = crow;
             col = ccol;
         } else if (TagIs(tag, "f")) {
-            if (!GetXMLFormula(&formulas, fp, tag, complete, out, size, row, col))
+            if (!GetXMLFormula(state.get(), fp, tag, complete, out, size, row, col))
                 FuzzViolated("a formula ran out of memory");
             seen(row, col, Ended("a formula read from a cell", out, size));
         }

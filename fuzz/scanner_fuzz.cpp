@@ -17,6 +17,7 @@
 #include <memory>
 #include <string_view>
 
+#include "formula/formula.h"
 #include "fuzz/setup.h"
 
 static const size_t HEADER = 12;

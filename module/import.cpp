@@ -167,6 +167,43 @@ static void TraceCheck(const char *sname, BOOL found)
         IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
 }
 
+// What the f start tag says; a bare <f> has no attributes to look for.
+static void ReadFormulaTag(const char *ftag, FormulaTag *ft)
+{
+    char type[16];   // room for "shared": a longer value is none
+    BOOL trunc = FALSE;
+
+    ft->shared = FALSE;
+    ft->ref[0] = ft->si[0] = '\0';
+    for (const char *p = ftag; *p != '\0'; p++) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+            ft->shared = IUtility->Stricmp(type, "\"shared\"") == 0;
+            break;
+        }
+    }
+    if (ft->shared) {
+        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref, &trunc);
+        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si, &trunc);
+    }
+}
+
+BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL complete,
+                   char *data, uint32 size, uint32 row, uint32 col)
+{
+    XMLText text;
+    FormulaTag ft;
+
+    // Escapes of control characters belong to cell texts; a formula keeps them as written.
+    TextBegin(&text, imp->formula, sizeof(imp->formula), FORMULA_MAXCHARS, FALSE);
+    if (!complete)
+        GetXMLValue(fpr, &text);
+    if (text.cut)
+        TraceCut("Formel", row, col, text.chars);
+    ReadFormulaTag(ftag, &ft);
+    return CellFormula(&imp->formulas, imp->formula, &ft, data, size, row, col);
+}
+
 static BOOL IsSharedType(const char *type)
 {
     return IUtility->Stricmp(type, "\"s\"") == 0;
@@ -228,8 +265,8 @@ static BOOL ReadCell(ImportState *imp, XMLFile *ws, const char *type, uint32 row
                 return FALSE;
             hasvalue = TRUE;
         } else if (NameIs(name, "f")) {
-            if (!GetXMLFormula(&imp->formulas, ws, tag, complete, buffers->host,
-                               sizeof(buffers->host), row, col))
+            if (!GetXMLFormula(imp, ws, tag, complete, buffers->host, sizeof(buffers->host),
+                               row, col))
                 return FALSE;
             if (buffers->host[0] != '\0')
                 hasformula = TRUE;

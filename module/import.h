@@ -102,7 +102,16 @@ struct ImportState {
     BOOL           sheetdata;    // OpenXLS found the sheet's data
     BOOL           sheetempty;   // and it is the empty <sheetData/>
     TextBuffers    buffers;
+    char           formula[FORMULA_BUFSIZE];   // an f element's text as written, decoded
 };
+
+// The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
+// "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
+// formula of its own (its value then counts). Reads up to the f element's end and no
+// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). FALSE when memory
+// ran out.
+BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL complete,
+                   char *data, uint32 size, uint32 row, uint32 col);
 
 // The member in slot fid, open behind its sheetData start tag (imp->sheetdata, sheetempty
 // tell what it found); NULL when it cannot be had.

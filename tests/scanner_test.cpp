@@ -121,21 +121,9 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
     EXPECT_TRUE(ReadFailed(fp));         // the stream knows it is not where it was
 }
 
-// Good cell names are read back in cellref_test; these are the odd ones.
-TEST_F(Scanner, CellNamesTagNamesAndAttributes)
+TEST_F(Scanner, TagNamesAndAttributes)
 {
     char buf[XML_BUFSIZE];
-    struct { const char *name; uint32 row, col; } names[] = {
-        { "\"AA10\"", 10, 27 }, { "A1:A9", 1, 1 }, { "AB", 0, 0 }, { "12", 12, 0 }, { "", 0, 0 },
-        { "a1", 1, 1 }, { "\"A7\"/", 7, 1 }, { "AAAA1", 1, 0 }, { "A0", 0, 1 }, { "$A$1", 0, 0 },
-        { "A_1", 0, 0 }, { "A:1", 0, 0 }, { "A1234567890", 0, 1 }, { "A{1", 0, 0 },
-    };
-    for (const auto &c : names) {
-        uint32 row = 99, col = 99;
-        GetRowColumnNumber(strcpy(buf, c.name), &row, &col);
-        EXPECT_EQ(c.row, row) << c.name;
-        EXPECT_EQ(c.col, col) << c.name;
-    }
     struct { const char *tag, *name; bool is; } is[] = {
         { "col min=\"1\"", "c", false }, { "/x:c", "/c", true }, { "/c", "c", false }, { "c/", "c", true },
         { "sheetDataExt", "sheetData", false },

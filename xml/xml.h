@@ -131,8 +131,6 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
-// Reads a cell name ("B3", with or without quotes; quotes are removed in place).
-void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
