@@ -1,4 +1,4 @@
-// Micro benchmarks: the scanner against a baseline that only reads the bytes, ReplaceString,
+// Micro benchmarks: the scanner against a baseline that only reads the bytes,
 // the formula conversion and one whole import through the module file.
 #include <benchmark/benchmark.h>
 
@@ -70,18 +70,6 @@ void ScanTags(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * (int64_t)xml.size());
 }
 BENCHMARK(ScanTags);
-
-void Replace(benchmark::State &state)
-{
-    Wire();
-    char buf[XML_BUFSIZE];
-    for (auto _ : state) {
-        IUtility->Strlcpy(buf, "=IF(A1&lt;&gt;B1,&quot;x&quot;,A1&lt;=B1)", sizeof(buf));
-        ReplaceString(buf, "&lt;", "<");
-        benchmark::DoNotOptimize(buf);
-    }
-}
-BENCHMARK(Replace);
 
 void Formula(benchmark::State &state)
 {

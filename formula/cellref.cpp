@@ -1,8 +1,6 @@
-// Cell names written from numbers: column letters (bijective base 26, A is 1, AA is 27) and
-// the row in full decimal.
+// Cell names written from numbers and read back: column letters (bijective base 26, A is 1,
+// AA is 27) and the row in full decimal.
 #include "formula/formula.h"
-
-#define CELLNAME_MAX 16   // the room every caller gives a cell name
 
 uint32 ULongToStr(uint32 num, char *str, uint32 size)
 {
@@ -42,4 +40,39 @@ void SetRowColumnNumber(char *cellname, uint32 row, uint32 col)
 {
     uint32 len = ColumnToStr(col, cellname);
     ULongToStr(row, cellname + len, CELLNAME_MAX - len);
+}
+
+void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
+{
+    uint32 c = 0, letters = 0;
+    int32 value = 0;
+    char *p;
+
+    *row = 0;
+    *col = 0;
+    // The quotes of an attribute value go, in place.
+    for (char *from = cellname, *to = cellname;; from++) {
+        if (*from != '"')
+            *to++ = *from;
+        if (*from == '\0')
+            break;
+    }
+    p = cellname;
+    while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
+        // Past four letters a name is beyond any sheet; stop counting before it overflows.
+        if (letters < 4)
+            c = c * 26 + (uint32)((*p & 0xDF) - 'A' + 1);
+        letters++;
+        p++;
+    }
+    if (letters > 3)
+        c = 0;
+    if (*p < '0' || *p > '9')
+        return;
+    // Digits as StrToLong reads them; more than nine are beyond any sheet.
+    for (uint32 digits = 0; *p >= '0' && *p <= '9'; p++, digits++)
+        value = digits < 9 ? value * 10 + (*p - '0') : 0;
+    if (value > 0)
+        *row = (uint32)value;
+    *col = c;
 }

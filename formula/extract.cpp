@@ -6,40 +6,24 @@
 #include "sdk/proto.h"
 #include "xml/xml.h"
 
-// A stored definition, in the import's pool; ln_Name holds its text, references decoded,
-// right behind it.
-struct SFNode {
-    Node   node;
-    uint32 scol, srow;      // the defining cell
-    uint32 ecol, erow;      // the last cell of its range
-    uint32 si;
-    // Past the index: the first definition of an si is a node of a radix tree on the bits
-    // of si, and points at the latest one.
-    SFNode *child[2];
-    int32   bit;            // the bit it tests, 0 the highest
-    SFNode *latest;
-};
-
 // si numbers below this find their definition through the index, others through the tree:
 // either way in steps that do not grow with the number of definitions.
 #define SI_INDEXED 1048576u
 
-List formulalist;
-
-static PointerIndex sfindex;     // the definition of si at slot si
-static SFNode       sfroot;      // the tree's head: si 0, never one past the index
-static char        *ftext;       // the formula as written, decoded: FORMULA_BUFSIZE bytes
-static char         formulacell[16];   // the cell being read, for trace lines
-
-static void ResetIndex(void)
+void BeginSharedFormulas(SharedFormulas *sf, APTR pool)
 {
-    IndexFree(&sfindex);
-    IUtility->ClearMem(&sfroot, sizeof(sfroot));
-    sfroot.bit = -1;
-    sfroot.child[0] = sfroot.child[1] = &sfroot;
-    if (ftext != nullptr)
-        IExec->FreeVec(ftext);
-    ftext = nullptr;
+    IUtility->ClearMem(sf, sizeof(*sf));
+    IExec->NewList(&sf->formulalist);
+    sf->pool = pool;
+    sf->root.bit = -1;
+    sf->root.child[0] = sf->root.child[1] = &sf->root;
+}
+
+void EndSharedFormulas(SharedFormulas *sf)
+{
+    IndexFree(&sf->index);
+    // The nodes are the pool's: they go back with it.
+    BeginSharedFormulas(sf, sf->pool);
 }
 
 static uint32 Bit(uint32 si, int32 bit)
@@ -49,9 +33,9 @@ static uint32 Bit(uint32 si, int32 bit)
 
 // The node of the tree whose si shares the most leading bits with si; the head when the
 // tree is empty. The way down ends where a link leads back up.
-static SFNode *Nearest(uint32 si)
+static SFNode *Nearest(SharedFormulas *sf, uint32 si)
 {
-    SFNode *p = &sfroot, *x = sfroot.child[0];
+    SFNode *p = &sf->root, *x = sf->root.child[0];
 
     while (p->bit < x->bit) {
         p = x;
@@ -61,26 +45,26 @@ static SFNode *Nearest(uint32 si)
 }
 
 // The latest definition of si.
-static SFNode *FindDefinition(uint32 si)
+static SFNode *FindDefinition(SharedFormulas *sf, uint32 si)
 {
     SFNode *x;
 
     if (si < SI_INDEXED)
-        return (SFNode *)IndexGet(&sfindex, si);
-    if (sfroot.child[0] == nullptr)
+        return (SFNode *)IndexGet(&sf->index, si);
+    if (sf->root.child[0] == nullptr)
         return nullptr;
-    x = Nearest(si);
-    return x != &sfroot && x->si == si ? x->latest : nullptr;
+    x = Nearest(sf, si);
+    return x != &sf->root && x->si == si ? x->latest : nullptr;
 }
 
 // Files a definition of an si past the index in the tree, or as the latest of its si.
-static void FileDefinition(SFNode *node)
+static void FileDefinition(SharedFormulas *sf, SFNode *node)
 {
     uint32 si = node->si;
-    SFNode *t = Nearest(si), *p = &sfroot, *x = sfroot.child[0];
+    SFNode *t = Nearest(sf, si), *p = &sf->root, *x = sf->root.child[0];
     int32 bit = 0;
 
-    if (t != &sfroot && t->si == si) {
+    if (t != &sf->root && t->si == si) {
         t->latest = node;
         return;
     }
@@ -94,23 +78,23 @@ static void FileDefinition(SFNode *node)
     node->latest = node;
     node->child[Bit(si, bit)] = node;
     node->child[1 - Bit(si, bit)] = x;
-    p->child[p == &sfroot ? 0 : Bit(si, p->bit)] = node;
+    p->child[p == &sf->root ? 0 : Bit(si, p->bit)] = node;
 }
 
 // Keeps a definition; a later one with the same si replaces it for the cells after it.
 // FALSE when memory ran out.
-static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32 row,
-                            uint32 col)
+static BOOL StoreDefinition(SharedFormulas *sf, const char *text, uint32 si, const char *ref,
+                            uint32 row, uint32 col)
 {
     char range[64];
     SFNode *node;
     uint32 len, k;
 
     IExec->DebugPrintF("Create Shared Formula\n");
-    if (si < SI_INDEXED && !IndexSet(&sfindex, si, nullptr))
+    if (si < SI_INDEXED && !IndexSet(&sf->index, si, nullptr))
         return FALSE;
     len = IUtility->Strlen(text);
-    node = (SFNode *)IExec->AllocPooled(sharedpool, (uint32)sizeof(SFNode) + len + 1);
+    node = (SFNode *)IExec->AllocPooled(sf->pool, (uint32)sizeof(SFNode) + len + 1);
     if (node == nullptr)
         return FALSE;
     IUtility->ClearMem(node, sizeof(SFNode));
@@ -125,87 +109,45 @@ static BOOL StoreDefinition(const char *text, uint32 si, const char *ref, uint32
         ;
     if (k > 0)
         GetRowColumnNumber(range + k, &node->erow, &node->ecol);
-    IExec->AddTail(&formulalist, &node->node);
+    IExec->AddTail(&sf->formulalist, &node->node);
     if (si < SI_INDEXED)
-        IndexSet(&sfindex, si, node);     // the slot is there already
+        IndexSet(&sf->index, si, node);     // the slot is there already
     else
-        FileDefinition(node);
+        FileDefinition(sf, node);
     return TRUE;
 }
 
 // Text of formula in the host's language and charset, moved by (drow, dcol). No character
 // grows more than sixfold (a "%" into "(" and "/100)"), so CELL_BUFSIZE keeps it whole.
-static void HostFormula(const char *text, char *data, uint32 size, int32 drow, int32 dcol)
+static void HostFormula(const SharedFormulas *sf, const char *text, char *data, uint32 size,
+                        int32 drow, int32 dcol)
 {
-    ConvertFormula(text, data, size, drow, dcol, formulacell);
+    ConvertFormula(text, data, size, drow, dcol, sf->cell);
     ConvertCharset(data, data, size);
-}
-
-// Reads the text of the f element into ftext, made at the first formula of an import.
-// FALSE when memory ran out.
-static BOOL ReadFormulaText(XMLFile *fpr, BOOL complete, uint32 row, uint32 col)
-{
-    XMLText text;
-
-    if (ftext == nullptr) {
-        ftext = (char *)IExec->AllocVecTags(FORMULA_BUFSIZE,
-                                            AVT_Type, MEMF_PRIVATE,
-                                            TAG_DONE);
-        if (ftext == nullptr)
-            return FALSE;
-    }
-    // Escapes of control characters belong to cell texts; a formula keeps them as written.
-    TextBegin(&text, ftext, FORMULA_BUFSIZE, FORMULA_MAXCHARS, FALSE);
-    if (!complete)
-        GetXMLValue(fpr, &text);
-    if (text.cut) {
-        char name[16];
-        SetRowColumnNumber(name, row, col);
-        IExec->DebugPrintF("Zelle %s: Formel gekürzt auf %ld Zeichen\n", name, (long)text.chars);
-    }
-    return TRUE;
-}
-
-// TRUE when the f start tag says t="shared"; a bare <f> has no attributes to look for.
-static BOOL IsShared(const char *ftag)
-{
-    char type[16];   // room for "shared": a longer value is none
-    BOOL trunc = FALSE;
-
-    for (const char *p = ftag; *p != '\0'; p++) {
-        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
-            return IUtility->Stricmp(type, "\"shared\"") == 0;
-        }
-    }
-    return FALSE;
 }
 
 // A shared formula: its definition, stored and converted, or a use, moved from it. FALSE
 // when memory ran out.
-static BOOL SharedFormula(const char *ftag, char *data, uint32 size, uint32 row, uint32 col)
+static BOOL SharedFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft,
+                          char *data, uint32 size, uint32 row, uint32 col)
 {
-    char ref[64], si[16];    // a range of the sheet and an si number: longer values are none
-    BOOL trunc = FALSE;
     int32 number = -1;
     SFNode *node;
 
-    GetSectionParameter(" ref=", ftag, sizeof(ref), ref, &trunc);
-    GetSectionParameter(" si=", ftag, sizeof(si), si, &trunc);
-    if (si[0] != '"' || IDOS->StrToLong(si + 1, &number) <= 0 || number < 0)
+    if (ft->si[0] != '"' || IDOS->StrToLong(ft->si + 1, &number) <= 0 || number < 0)
         number = -1;
-    if (ftext[0] != '\0') {
+    if (text[0] != '\0') {
         // The defining cell, or a writer that repeats the text in every cell.
-        if (ref[0] != '\0' && number >= 0 &&
-            !StoreDefinition(ftext, (uint32)number, ref, row, col))
+        if (ft->ref[0] != '\0' && number >= 0 &&
+            !StoreDefinition(sf, text, (uint32)number, ft->ref, row, col))
             return FALSE;
-        HostFormula(ftext, data, size, 0, 0);
+        HostFormula(sf, text, data, size, 0, 0);
         return TRUE;
     }
     if (number >= 0) {
         IExec->DebugPrintF("\nUse Shared Formula\n");
-        if ((node = FindDefinition((uint32)number)) != nullptr) {
-            HostFormula(node->node.ln_Name, data, size, (int32)(row - node->srow),
+        if ((node = FindDefinition(sf, (uint32)number)) != nullptr) {
+            HostFormula(sf, node->node.ln_Name, data, size, (int32)(row - node->srow),
                         (int32)(col - node->scol));
             return TRUE;
         }
@@ -214,21 +156,15 @@ static BOOL SharedFormula(const char *ftag, char *data, uint32 size, uint32 row,
     return TRUE;
 }
 
-BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
-                   uint32 row, uint32 col)
+BOOL CellFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft, char *data,
+                 uint32 size, uint32 row, uint32 col)
 {
-    if (fpr == nullptr) {
-        ResetIndex();
-        return TRUE;
-    }
     data[0] = '\0';
-    SetRowColumnNumber(formulacell, row, col);
-    if (!ReadFormulaText(fpr, complete, row, col))
-        return FALSE;
-    if (IsShared(ftag))
-        return SharedFormula(ftag, data, size, row, col);
+    SetRowColumnNumber(sf->cell, row, col);
+    if (ft->shared)
+        return SharedFormula(sf, text, ft, data, size, row, col);
     // Plain and array formulas; an empty one (a data table's) leaves the cell its value.
-    if (ftext[0] != '\0')
-        HostFormula(ftext, data, size, 0, 0);
+    if (text[0] != '\0')
+        HostFormula(sf, text, data, size, 0, 0);
     return TRUE;
 }

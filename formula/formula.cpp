@@ -7,9 +7,6 @@
 #include "sdk/proto.h"
 #include "xml/xml.h"
 
-#define MAXCOL 16384      // XFD
-#define MAXROW 1048576
-
 // The index behind the run of name characters at text[i].
 static uint32 SkipName(const char *text, uint32 i)
 {
@@ -78,7 +75,7 @@ static uint32 ReadCellPart(const char *text, uint32 i, CellPart *part)
         return 0;   // "A$" or "$" alone
     if (letters == 0 && digits == 0)
         return 0;
-    if (part->col > MAXCOL || part->row > MAXROW || (digits > 0 && part->row == 0))
+    if (part->col > MAX_COL || part->row > MAX_ROW || (digits > 0 && part->row == 0))
         return 0;
     unsigned char next = text[k];
     if (IsNameChar(next) || next == '(' || next == '[' || next == '!')
@@ -91,13 +88,13 @@ static BOOL MovePart(CellPart *part, int32 drow, int32 dcol)
 {
     if (part->col != 0 && !part->colabs) {
         int64 col = (int64)part->col + dcol;
-        if (col < 1 || col > MAXCOL)
+        if (col < 1 || col > MAX_COL)
             return FALSE;
         part->col = (uint32)col;
     }
     if (part->row != 0 && !part->rowabs) {
         int64 row = (int64)part->row + drow;
-        if (row < 1 || row > MAXROW)
+        if (row < 1 || row > MAX_ROW)
             return FALSE;
         part->row = (uint32)row;
     }
@@ -106,7 +103,7 @@ static BOOL MovePart(CellPart *part, int32 drow, int32 dcol)
 
 static void PutPart(Output *out, const CellPart *part)
 {
-    char name[16];
+    char name[CELLNAME_MAX];
     uint32 n = 0;
 
     if (part->col != 0) {
@@ -224,10 +221,10 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
     MoveReferences(text, &out, drow, dcol);
     Finish(&out);
     // Codes are never longer than names, and percentages are written in place.
-    TranslateFormula(data, TRANSLATE_CODES);
+    TranslateFormula(data);
     for (const char *p = data; *p != '\0'; p++) {
         if (*p == '%') {
-            if (!ConvertAllProzent(data, size))
+            if (!ConvertProzent(data, size))
                 out.cut = TRUE;
             break;
         }

@@ -8,16 +8,49 @@
 
 // --- extract.cpp
 
-// The shared-formula definitions of this import, in file order.
-extern List formulalist;
+// A stored definition, in the import's pool; ln_Name holds its text, references decoded,
+// right behind it.
+struct SFNode {
+    Node   node;
+    uint32 scol, srow;      // the defining cell
+    uint32 ecol, erow;      // the last cell of its range
+    uint32 si;
+    // Past the index: the first definition of an si is a node of a radix tree on the bits
+    // of si, and points at the latest one.
+    SFNode *child[2];
+    int32   bit;            // the bit it tests, 0 the highest
+    SFNode *latest;
+};
 
-// The formula of the cell at (row, col) whose f start tag (ftag, complete when it ends in
-// "/") was just consumed, in the host's language and 8-bit charset; "" when the cell has no
-// formula of its own (its value then counts). Reads up to the f element's end and no
-// further. data holds size bytes (CELL_BUFSIZE keeps every formula whole). A call with fpr
-// NULL resets the state of one import and frees its memory. FALSE when memory ran out.
-BOOL GetXMLFormula(XMLFile *fpr, const char *ftag, BOOL complete, char *data, uint32 size,
-                   uint32 row, uint32 col);
+// What the formulas of one import keep: the shared-formula definitions in file order, found
+// by their si through an index or a tree, and the text of the formula at hand.
+struct SharedFormulas {
+    List         formulalist;
+    APTR         pool;               // the import's: the definitions go back with it
+    PointerIndex index;              // the definition of si at slot si
+    SFNode       root;               // the tree's head: si 0, never one past the index
+    char         cell[CELLNAME_MAX]; // the cell being read, for trace lines
+};
+// Starts the empty tables of an import whose definitions go into pool.
+void BeginSharedFormulas(SharedFormulas *sf, APTR pool);
+// Gives back what the tables hold outside the pool, and empties them.
+void EndSharedFormulas(SharedFormulas *sf);
+
+// What the f start tag of a formula says: whether it is shared, and its ref and si values
+// with their quotes ("" when missing; a value too long for its room counts as none).
+struct FormulaTag {
+    BOOL shared;
+    char ref[64];     // a range of the sheet
+    char si[16];      // an si number
+};
+
+// The formula of the cell at (row, col), whose f element holds text (references decoded,
+// UTF-8) and whose start tag says ft, in the host's language and 8-bit charset; "" when
+// the cell has no formula of its own (its value then counts). A shared definition is kept
+// for the cells after it. data holds size bytes (CELL_BUFSIZE keeps every formula whole).
+// FALSE when memory ran out.
+BOOL CellFormula(SharedFormulas *sf, const char *text, const FormulaTag *ft, char *data,
+                 uint32 size, uint32 row, uint32 col);
 
 // --- formula.cpp
 
@@ -31,6 +64,9 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
 
 // --- cellref.cpp
 
+// Reads a cell name ("B3", with or without quotes; quotes are removed in place) into *row
+// and *col; each is 0 where the name has none that fits a sheet.
+void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // Writes the cell name of (row, col) into cellname (at least 16 bytes): letters up to XFD
 // and beyond, the row in full decimal.
 void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);
@@ -40,12 +76,9 @@ uint32 ULongToStr(uint32 num, char *str, uint32 size);
 
 // --- functions.cpp
 
-// What TranslateFormula does: leave the text, or write the host's codes.
-enum { TRANSLATE_NONE = 1, TRANSLATE_CODES = 2 };
-
 // Rewrites, in place, every function name of the table that stands before "(" into its
-// three-letter code; d TRANSLATE_NONE leaves the text as it is.
-void TranslateFormula(char *formula, uint32 d);
+// three-letter code.
+void TranslateFormula(char *formula);
 
 // Writes the workbook's own MOD, ASC and CSC calls in data (size bytes), which
 // TranslateFormula left prefixed or in lower case, as expressions in the host's functions:
@@ -56,10 +89,7 @@ BOOL ExpandFunctions(char *data, uint32 size, const char *cell);
 
 // --- percent.cpp
 
-// Rewrites the first percent in data (size bytes) into a decimal number or a division by
-// 100; FALSE when no "%" is left outside string literals. *cut (when not NULL) is set when
-// the longer text had to be cut to fit.
-BOOL ConvertProzent(char *data, uint32 size, BOOL *cut);
-// Every percent of data (size bytes, at least one) at once, in one pass; FALSE when the text
-// had to be cut to fit.
-BOOL ConvertAllProzent(char *data, uint32 size);
+// Every percent of data (size bytes) at once, in one pass, into a decimal number or a
+// division by 100; percents inside string literals stay. FALSE when the text had to be cut
+// to fit, or size is 0.
+BOOL ConvertProzent(char *data, uint32 size);

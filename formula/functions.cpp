@@ -155,14 +155,12 @@ static void MarkOwnFunction(char *name, uint32 len)
         name[k] = (char)(name[k] | 0x20);
 }
 
-void TranslateFormula(char *formula, uint32 d)
+void TranslateFormula(char *formula)
 {
     uint32 pos = 0, from = 0, start = 0, len = 0, prefix;
 
     const char *p = formula;
 
-    if (d == TRANSLATE_NONE)
-        return;
     while (*p != '\0' && *p != '(')
         p++;
     if (*p == '\0')

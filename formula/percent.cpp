@@ -161,45 +161,21 @@ static uint32 RewriteProzent(char *data, uint32 size, uint32 pct, Operands *o, B
     return o->end;
 }
 
-// Rewrites the "%" signs of data from the start: one, or every one when all. FALSE when
-// none was found; *cut when the longer text had to be cut to fit size.
-static BOOL Rewrite(char *data, uint32 size, BOOL all, BOOL *cut)
+BOOL ConvertProzent(char *data, uint32 size)
 {
     Operands o;
     uint32 at = 0;
-    BOOL found = FALSE;
+    BOOL cut = FALSE;
     int32 pct;
 
+    if (size == 0)
+        return FALSE;
     o.depth = o.lost = o.end = 0;
     o.start = o.join = -1;
     o.literal = FALSE;
     // The text before a rewritten operand stays as it was, and what follows reads on from its
     // new end as from an operand just taken: one pass takes every "%".
-    while (!*cut && (pct = NextProzent(data, &at, &o)) >= 0) {
-        at = RewriteProzent(data, size, (uint32)pct, &o, cut);
-        found = TRUE;
-        if (!all)
-            break;
-    }
-    return found;
-}
-
-BOOL ConvertProzent(char *data, uint32 size, BOOL *cut)
-{
-    BOOL dropped = FALSE, found;
-
-    if (size == 0)
-        return FALSE;
-    found = Rewrite(data, size, FALSE, &dropped);
-    if (dropped && cut != nullptr)
-        *cut = TRUE;
-    return found;
-}
-
-BOOL ConvertAllProzent(char *data, uint32 size)
-{
-    BOOL cut = FALSE;
-
-    Rewrite(data, size, TRUE, &cut);
+    while (!cut && (pct = NextProzent(data, &at, &o)) >= 0)
+        at = RewriteProzent(data, size, (uint32)pct, &o, &cut);
     return !cut;
 }

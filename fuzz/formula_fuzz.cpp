@@ -19,13 +19,11 @@
 
 #include "formula/formula.h"
 #include "fuzz/setup.h"
+#include "module/import.h"
 
 static const size_t HEADER = 10;
 // Formulas hold at most FORMULA_MAXCHARS characters; a longer text is cut before reading.
 static const size_t MOST_TEXT = 4096;
-
-#define MAXROW 1048576
-#define MAXCOL 16384
 
 // The text of a buffer of exactly size bytes, checked to end within it.
 static std::string_view Ended(const char *what, const char *buf, uint32_t size)
@@ -131,6 +129,10 @@ static std::string Escaped(std::string_view text)
     return xml;
 }
 
+// The import of the run at hand: its shared formulas and its formula text.
+static std::unique_ptr<ImportState> state = std::make_unique<ImportState>();
+static SharedFormulas &formulas = state->formulas;
+
 // Walks the cells of xml as the sheet walk does, converting every formula into out; calls
 // seen(row, col, formula) for each. Leaves the shared definitions it read for the caller to
 // free.
@@ -148,14 +150,14 @@ static void ReadCells(std::string_view xml, char *out, uint32_t size, Seen seen)
         if (TagIs(tag, "c")) {
             GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
             GetRowColumnNumber(value, &crow, &ccol);
-            if (crow == 0 || ccol == 0 || crow > MAXROW || ccol > MAXCOL) {
+            if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
                 crow = row;
                 ccol = col + 1;
             }
             row = crow;
             col = ccol;
         } else if (TagIs(tag, "f")) {
-            if (!GetXMLFormula(fp, tag, complete, out, size, row, col))
+            if (!GetXMLFormula(state.get(), fp, tag, complete, out, size, row, col))
                 FuzzViolated("a formula ran out of memory");
             seen(row, col, Ended("a formula read from a cell", out, size));
         }
@@ -169,8 +171,8 @@ static void CheckShared(std::string_view text, int32 drow, int32 dcol, uint32 si
                         char *out, uint32_t size)
 {
     auto clamp = [](int32 d, int32 most) { return d > most ? most : d < -most ? -most : d; };
-    drow = clamp(drow, MAXROW - 1);
-    dcol = clamp(dcol, MAXCOL - 1);
+    drow = clamp(drow, (int32)MAX_ROW - 1);
+    dcol = clamp(dcol, (int32)MAX_COL - 1);
     uint32 r0 = drow >= 0 ? 1 : 1 - drow, c0 = dcol >= 0 ? 1 : 1 - dcol;
     uint32 r1 = r0 + drow, c1 = c0 + dcol;
     char from[16], to[16];
@@ -207,10 +209,9 @@ static void CheckShared(std::string_view text, int32 drow, int32 dcol, uint32 si
 // be left.
 static void FreeFormulas(const tabulon::Document &doc)
 {
-    FreeSharedData(&formulalist, SHARED_FORMULAS);
-    IExec->DeletePool(sharedpool);
-    sharedpool = nullptr;
-    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
+    APTR pool = formulas.pool;
+    EndSharedFormulas(&formulas);
+    IExec->DeletePool(pool);
     FuzzNothingHeld("the formulas were freed");
     if (doc.liveStrings != 0)
         FuzzViolated("a shared formula's text is left");
@@ -239,11 +240,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tabulon::SetCurrentDocument(&doc);
     // As the driver starts an import, but with small puddles: one of the driver's 2 MiB a
     // run would cost twenty times the conversion.
-    IExec->NewList(&formulalist);
-    sharedpool = IExec->CreatePool(MEMF_PRIVATE, 65536, 2048);
-    if (sharedpool == nullptr)
+    APTR pool = IExec->CreatePool(MEMF_PRIVATE, 65536, 2048);
+    if (pool == nullptr)
         FuzzViolated("no pool for the shared formulas");
-    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
+    BeginSharedFormulas(&formulas, pool);
     if (options & 1) {
         ReadCells(body, out.get(), outsize, [&](uint32, uint32, std::string_view formula) {
             if (!formula.empty())
@@ -274,7 +274,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Codes are never longer than the names they stand for.
     std::string translated = text;
-    TranslateFormula(translated.data(), TRANSLATE_CODES);
+    TranslateFormula(translated.data());
     if (strlen(translated.c_str()) > text.size())
         FuzzViolated("a translated formula grew", translated);
     FreeFormulas(doc);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string_view>
 
+#include "formula/formula.h"
 #include "fuzz/setup.h"
 
 static const size_t HEADER = 12;
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 FuzzViolated("a cell name read past nine digits or three letters", tag.get());
             GetSectionParameter(" t=", tag.get(), value.size, value.get(), &trunc);
             CheckValue(value.get(), value.size);
-            ConvertText(value.get(), host.get(), host.size, TEXT_UTF8);
+            ConvertCharset(value.get(), host.get(), host.size);
             CheckString("an attribute value in the host's charset", host.get(), host.size);
         } else if ((NameIs(name.get(), "v") || NameIs(name.get(), "f")) && !complete) {
             TextBegin(&xtext, text.get(), text.size, maxchars, escapes);

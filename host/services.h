@@ -69,11 +69,11 @@ SHEAF_SERVICE(ChangeFontInfoA);
 SHEAF_SERVICE(AddName);
 #undef SHEAF_SERVICE
 
-// The host fills its table with ServiceEntry<SVC_x>(function), the module reads it with
-// ServiceOf<SVC_x>(table).
-template <int N> inline APTR ServiceEntry(typename Service<N>::type function)
+// The host fills its table slot by slot with SetService<SVC_x>(table, function), the module
+// reads it with ServiceOf<SVC_x>(table): each slot is checked against its own type.
+template <int N> inline void SetService(APTR *table, typename Service<N>::type function)
 {
-    return (APTR)function;
+    table[N] = (APTR)function;
 }
 template <int N> inline typename Service<N>::type ServiceOf(APTR *table)
 {

@@ -6,18 +6,7 @@
 #include "module/sheaf.h"
 #include "xml/xml.h"
 
-#define MAX_ROW 1048576u
-#define MAX_COL 16384u
-
-static char sheetpath[XML_PATHSIZE] = "T:XLS/xl/worksheets/sheet1.xml";
-static char stringpath[XML_PATHSIZE] = "T:XLS/xl/sharedStrings.xml";
-static char nofile[] = "";
-char *xmlfiles[15] = { sheetpath, stringpath, nofile };
-
-// Whether OpenXLS found the sheet's data, and whether it is the empty <sheetData/>.
-static BOOL sheetdata, sheetempty;
-
-static const char *xmlsections[] = { "sheetData" };
+static const char *const xmlsections[] = { "sheetData" };
 
 // Runs a command with no streams of its own; its return code.
 static int32 RunCommand(const char *command)
@@ -95,23 +84,24 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
     return TRUE;
 }
 
-XMLFile *OpenXLS(uint8 fid, uint8 oid)
+XMLFile *OpenXLS(ImportState *imp, uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, missing;
+    const char *path = imp->sheets.list.xmlfiles[fid];
     XMLFile *fp;
 
-    sheetdata = sheetempty = FALSE;
-    if (oid != XLS_READ || fid > XML_STRINGS)
+    imp->sheetdata = imp->sheetempty = FALSE;
+    if (oid != XLS_READ || fid >= XML_FILES)
         return nullptr;
-    fp = OpenXMLFile(xmlfiles[fid], &missing);
+    fp = OpenXMLFile(path, &missing);
     if (fp == nullptr)
         return nullptr;
-    IExec->DebugPrintF("Datei %s geöffnet\n", xmlfiles[fid]);
+    IExec->DebugPrintF("Datei %s geöffnet\n", path);
     while (FindXMLSection(fp, xmlsections[0], sizeof(tag), tag, &trunc, &complete)) {
         if (TagIs(tag, xmlsections[0])) {       // not sheetDataExt or the like
-            sheetdata = TRUE;
-            sheetempty = complete;
+            imp->sheetdata = TRUE;
+            imp->sheetempty = complete;
             break;
         }
     }
@@ -142,10 +132,6 @@ BOOL CreateTabulonCell(Page *page, uint32 col, uint32 row, CFNode fdata, const c
         if (cell->c_FontInfo == nullptr)
             return FALSE;
     }
-    if (fdata.fc)
-        cell->c_APen = cell->c_ReservedPen = fdata.fcolor;
-    if (fdata.bc)
-        cell->c_BPen = fdata.bcolor;
     if (fdata.format & 0xFF00)
         IExec->DebugPrintF("0)Alignment     : %ld %ld %ld %ld\n", (long)fdata.format,
                            (long)(fdata.format >> 4), (long)(fdata.format >> 8),
@@ -166,7 +152,7 @@ static uint32 AttributeNumber(const char *value)
 // Traces that a text of the cell at (row, col) did not fit and was cut.
 static void TraceCut(const char *what, uint32 row, uint32 col, uint32 chars)
 {
-    char name[16];
+    char name[CELLNAME_MAX];
 
     SetRowColumnNumber(name, row, col);
     IExec->DebugPrintF("Zelle %s: %s gekürzt auf %ld Zeichen\n", name, what, (long)chars);
@@ -181,6 +167,43 @@ static void TraceCheck(const char *sname, BOOL found)
         IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
 }
 
+// What the f start tag says; a bare <f> has no attributes to look for.
+static void ReadFormulaTag(const char *ftag, FormulaTag *ft)
+{
+    char type[16];   // room for "shared": a longer value is none
+    BOOL trunc = FALSE;
+
+    ft->shared = FALSE;
+    ft->ref[0] = ft->si[0] = '\0';
+    for (const char *p = ftag; *p != '\0'; p++) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+            ft->shared = IUtility->Stricmp(type, "\"shared\"") == 0;
+            break;
+        }
+    }
+    if (ft->shared) {
+        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref, &trunc);
+        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si, &trunc);
+    }
+}
+
+BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL complete,
+                   char *data, uint32 size, uint32 row, uint32 col)
+{
+    XMLText text;
+    FormulaTag ft;
+
+    // Escapes of control characters belong to cell texts; a formula keeps them as written.
+    TextBegin(&text, imp->formula, sizeof(imp->formula), FORMULA_MAXCHARS, FALSE);
+    if (!complete)
+        GetXMLValue(fpr, &text);
+    if (text.cut)
+        TraceCut("Formel", row, col, text.chars);
+    ReadFormulaTag(ftag, &ft);
+    return CellFormula(&imp->formulas, imp->formula, &ft, data, size, row, col);
+}
+
 static BOOL IsSharedType(const char *type)
 {
     return IUtility->Stricmp(type, "\"s\"") == 0;
@@ -188,19 +211,20 @@ static BOOL IsSharedType(const char *type)
 
 // The text of a read cell (any: it holds a formula, value or inline string) into
 // *celltext: its formula, its shared string, or its value in the host's charset.
-static BOOL CellText(const char *type, BOOL any, BOOL hasformula, const XMLText *text,
-                     uint32 row, uint32 col, TextBuffers *buffers, const char **celltext)
+static BOOL CellText(ImportState *imp, const char *type, BOOL any, BOOL hasformula,
+                     const XMLText *text, uint32 row, uint32 col, const char **celltext)
 {
+    TextBuffers *buffers = &imp->buffers;
+
     if (!any)
         return TRUE;
     if (hasformula) {
         *celltext = buffers->host;
     } else if (IsSharedType(type)) {
         int32 index = -1;
-        Node *node;
         char *shared = nullptr;
         if (IDOS->StrToLong(buffers->utf8, &index) > 0 && index >= 0)
-            shared = GetSharedStrings((uint32)index, &stringlist, &node);
+            shared = GetSharedStrings((uint32)index, &imp->strings);
         *celltext = shared != nullptr ? shared : "";
     } else {
         if (text->cut)
@@ -215,9 +239,10 @@ static BOOL CellText(const char *type, BOOL any, BOOL hasformula, const XMLText 
 // inline string or its value, in the host's charset; NULL when the cell holds none. A formula
 // wins whatever the type and wherever it stands among the children. FALSE when the file ends
 // inside the cell or memory runs out.
-static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, TextBuffers *buffers,
+static BOOL ReadCell(ImportState *imp, XMLFile *ws, const char *type, uint32 row, uint32 col,
                      const char **celltext)
 {
+    TextBuffers *buffers = &imp->buffers;
     char tag[XML_BUFSIZE], name[16], skip[4];
     BOOL trunc = FALSE, complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
     BOOL inlinestr = FALSE;
@@ -240,7 +265,8 @@ static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, Text
                 return FALSE;
             hasvalue = TRUE;
         } else if (NameIs(name, "f")) {
-            if (!GetXMLFormula(ws, tag, complete, buffers->host, sizeof(buffers->host), row, col))
+            if (!GetXMLFormula(imp, ws, tag, complete, buffers->host, sizeof(buffers->host),
+                               row, col))
                 return FALSE;
             if (buffers->host[0] != '\0')
                 hasformula = TRUE;
@@ -259,7 +285,7 @@ static BOOL ReadCell(XMLFile *ws, const char *type, uint32 row, uint32 col, Text
 
     TextEnd(&text);
     BOOL any = hasformula || hasvalue || (inlinestr && !IsSharedType(type));
-    return CellText(type, any, hasformula, &text, row, col, buffers, celltext);
+    return CellText(imp, type, any, hasformula, &text, row, col, celltext);
 }
 
 // The walk decides on each tag as it reads it where a peek would have looked ahead: behind a
@@ -280,7 +306,7 @@ static const char *TraceWalkTest(const char *pending, const char *name, BOOL com
 // reaches by counting on; such a cell is not made, and a trace line says where it would go.
 static BOOL OffTheGrid(uint32 row, uint32 col)
 {
-    char name[16];
+    char name[CELLNAME_MAX];
 
     if (row <= MAX_ROW && col <= MAX_COL)
         return FALSE;
@@ -291,7 +317,7 @@ static BOOL OffTheGrid(uint32 row, uint32 col)
 
 // Walks sheetData up to its end tag. FALSE when the file ends before it, or a cell cannot be
 // read or made.
-static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
+static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
     static const char *const cellattributes[] = { "r", "t" };
@@ -302,7 +328,6 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
     const char *celltext;
     CFNode format = {};
 
-    format.format = 0;
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
             return FALSE;
@@ -333,49 +358,37 @@ static BOOL WalkSheet(XMLFile *ws, Page *page, TextBuffers *buffers)
         col = ccol;
         if (complete)
             continue;
-        if (!ReadCell(ws, type, crow, ccol, buffers, &celltext))
+        if (!ReadCell(imp, ws, type, crow, ccol, &celltext))
             return FALSE;
-        if (celltext != nullptr && !OffTheGrid(crow, ccol)) {
-            format.fcolor = 0x000000;
-            format.bcolor = 0xFFFFFF;
-            // A cell the host cannot make fails the import: nothing is skipped in silence.
-            if (!CreateTabulonCell(page, ccol, crow, format, celltext))
-                return FALSE;
-        }
+        // A cell the host cannot make fails the import: nothing is skipped in silence.
+        if (celltext != nullptr && !OffTheGrid(crow, ccol) &&
+            !CreateTabulonCell(page, ccol, crow, format, celltext))
+            return FALSE;
     }
 }
 
-// The sheets of one import: what the preferences chose, and the workbook's list.
-struct SheetImport {
-    SheetChoice choice;
-    SheetList   list;
-    SheetInfo   sheet;          // the one at hand
-    SheetInfo   numbered;       // SHEET=n: the n-th worksheet, should no name match
-};
-
 // Imports one worksheet onto a new page named as the sheet, with shared formulas of its own.
 // FALSE when its member cannot be read or the walk fails.
-static BOOL ImportSheet(Mappe *mp, const SheetInfo *sheet, TextBuffers *buffers)
+static BOOL ImportSheet(Mappe *mp, ImportState *imp, const SheetInfo *sheet)
 {
     BOOL ok = FALSE;
     XMLFile *worksheet;
     Page *page;
 
-    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
-    FreeSharedData(&formulalist, SHARED_FORMULAS);
-    if (!SetMember(XML_SHEET, sheet->member))
+    EndSharedFormulas(&imp->formulas);
+    if (!SetMember(&imp->sheets.list, XML_SHEET, sheet->member))
         return FALSE;
-    worksheet = OpenXLS(XML_SHEET, XLS_READ);
+    worksheet = OpenXLS(imp, XML_SHEET, XLS_READ);
     if (worksheet == nullptr)
         return FALSE;
-    if (sheetdata) {
+    if (imp->sheetdata) {
         IExec->DebugPrintF("Tabulon Seite erstellen\n");
         page = NewPage(mp);
         if (page != nullptr && sheet->name[0] != '\0')
             page->pg_Node.ln_Name = AllocString(sheet->name);
         if (page != nullptr && (sheet->name[0] == '\0' || page->pg_Node.ln_Name != nullptr)) {
             IExec->DebugPrintF("XLS-Datei verarbeiten\n");
-            ok = sheetempty || WalkSheet(worksheet, page, buffers);
+            ok = imp->sheetempty || WalkSheet(imp, worksheet, page);
         }
     }
     CloseXLS(worksheet);
@@ -449,8 +462,9 @@ static BOOL ListSheets(Mappe *mp, SheetImport *imp)
 }
 
 // The sheets the preferences ask for, each on a page of its own.
-static BOOL ImportSheets(Mappe *mp, SheetImport *imp, TextBuffers *buffers)
+static BOOL ImportSheets(Mappe *mp, ImportState *all)
 {
+    SheetImport *imp = &all->sheets;
     uint32 pages = 0;
 
     if (imp->choice.which == SHEETS_LIST)
@@ -459,12 +473,12 @@ static BOOL ImportSheets(Mappe *mp, SheetImport *imp, TextBuffers *buffers)
         while (NextSheet(&imp->list, &imp->sheet)) {
             if (imp->sheet.position == 0)
                 continue;
-            if (!ImportSheet(mp, &imp->sheet, buffers))
+            if (!ImportSheet(mp, all, &imp->sheet))
                 return FALSE;
             pages++;
         }
     } else if (ChooseSheet(imp)) {
-        return ImportSheet(mp, &imp->sheet, buffers);
+        return ImportSheet(mp, all, &imp->sheet);
     }
     if (!imp->list.failed && pages == 0) {
         if (imp->choice.which == SHEETS_NAMED)
@@ -477,56 +491,48 @@ static BOOL ImportSheets(Mappe *mp, SheetImport *imp, TextBuffers *buffers)
 
 LONG load(BPTR file, Mappe *mp)
 {
-    LONG result = 20;
+    LONG result = RETURN_FAIL;
     char filename[2048];
-    TextBuffers *buffers = nullptr;
-    SheetImport *imp = nullptr;
+    ImportState *imp;
 
     IExec->DebugPrintF("Systemdaten einlesen\n");
     if (!GetImportantData())
-        return 20;
+        return RETURN_FAIL;
     IExec->DebugPrintF("Enviroment öffnen\n");
     if (!BuildXLSEnv(FALSE, file, filename, sizeof(filename)))
-        return 20;
+        return RETURN_FAIL;
 
-    IExec->NewList(&stringlist);
-    IExec->NewList(&formulalist);
-    sharedpool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
-    if (sharedpool == nullptr)
-        goto exit;
     IExec->DebugPrintF("Tabellen-Datei öffnen\n");
-    buffers = (TextBuffers *)IExec->AllocVecTags(sizeof(TextBuffers),
-                                                 AVT_Type, MEMF_PRIVATE,
-                                                 TAG_DONE);
-    imp = (SheetImport *)IExec->AllocVecTags(sizeof(SheetImport),
-                                             AVT_Type,           MEMF_PRIVATE,
-                                             AVT_ClearWithValue, 0,
-                                             TAG_DONE);
-    if (buffers == nullptr || imp == nullptr)
+    imp = (ImportState *)IExec->AllocVecTags(sizeof(ImportState),
+                                        AVT_Type,           MEMF_PRIVATE,
+                                        AVT_ClearWithValue, 0,
+                                        TAG_DONE);
+    if (imp == nullptr)
         goto exit;
-    buffers->utf8[0] = buffers->host[0] = '\0';
-    IExec->CopyMem(&sheetchoice, &imp->choice, sizeof(imp->choice));
-    if (!OpenSheetList(&imp->list))
+    imp->pool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
+    BeginSharedStrings(&imp->strings, imp->pool);
+    BeginSharedFormulas(&imp->formulas, imp->pool);
+    if (imp->pool == nullptr)
+        goto exit;
+    IExec->CopyMem(&settings.sheetchoice, &imp->sheets.choice, sizeof(imp->sheets.choice));
+    if (!OpenSheetList(&imp->sheets.list))
         goto exit;
     // The list needs no texts; every other choice reads them once for all its sheets.
-    if (imp->choice.which != SHEETS_LIST && !ReadSharedStrings(xmlfiles[XML_STRINGS], buffers))
+    if (imp->sheets.choice.which != SHEETS_LIST &&
+        !ReadSharedStrings(imp->sheets.list.xmlfiles[XML_STRINGS], &imp->strings, &imp->buffers))
         goto exit;
-    if (ImportSheets(mp, imp, buffers))
-        result = 0;
+    if (ImportSheets(mp, imp))
+        result = RETURN_OK;
 
 exit:
     if (imp != nullptr) {
-        CloseSheetList(&imp->list);
+        CloseSheetList(&imp->sheets.list);
+        FreeSharedData(&imp->strings);
+        EndSharedFormulas(&imp->formulas);
+        if (imp->pool != nullptr)
+            IExec->DeletePool(imp->pool);
         IExec->FreeVec(imp);
     }
-    if (buffers != nullptr)
-        IExec->FreeVec(buffers);
-    FreeSharedData(&stringlist, SHARED_STRINGS);
-    FreeSharedData(&formulalist, SHARED_FORMULAS);
-    if (sharedpool != nullptr)
-        IExec->DeletePool(sharedpool);
-    sharedpool = nullptr;
-    GetXMLFormula(nullptr, nullptr, FALSE, nullptr, 0, 0, 0);
     RemoveXLSEnv();
     return result;
 }

@@ -2,8 +2,6 @@
 // command's arguments.
 #include "module/import.h"
 
-SheetChoice sheetchoice;
-
 // Copies the SHEET value into choice; FALSE when it is empty or does not fit.
 static BOOL TakeName(const char *name, SheetChoice *choice)
 {

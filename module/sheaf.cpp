@@ -8,34 +8,15 @@
 #include "module/import.h"
 #include "xml/xml.h"
 
-ExecIFace      *IExec;
-DOSIFace       *IDOS;
-UtilityIFace   *IUtility;
-LocaleIFace    *ILocale;
-IntuitionIFace *IIntuition;
-GadToolsIFace  *IGadTools;
+ExecIFace    *IExec;
+DOSIFace     *IDOS;
+UtilityIFace *IUtility;
+LocaleIFace  *ILocale;
 
-APTR *ioBase;
-APTR  pool;
-
-ReportErrorA_t      ReportErrorA;
-NewPage_t           NewPage;
-CalculatePageDPI_t  CalculatePageDPI;
-NewCell_t           NewCell;
-UpdateCellText_t    UpdateCellText;
-SetTableSize_t      SetTableSize;
-FindColorPen_t      FindColorPen;
-AddPen_t            AddPen;
-Coord2String_t      Coord2String;
-pixel_t             pixel;
-mm_t                mm;
-AllocStringLength_t AllocStringLength;
-AllocString_t       AllocString;
-FreeString_t        FreeString;
-ita_t               ita;
-ChangeFontInfoA_t   ChangeFontInfoA;
-AddName_t           AddName;
-
+NewPage_t         NewPage;
+NewCell_t         NewCell;
+AllocString_t     AllocString;
+ChangeFontInfoA_t ChangeFontInfoA;
 
 extern "C" {
 __attribute__((visibility("default"), used)) LONG Version = 1;
@@ -43,11 +24,11 @@ extern __attribute__((visibility("default"), used)) const char verstring[] =
     "$VER: sheaf.io 0.12 (23.06.2024)";
 }
 
-static char prefs[PREFS_SIZE];
+Settings settings;
 
 extern "C" __attribute__((visibility("default"))) LONG _start(void)
 {
-    return 20;
+    return RETURN_FAIL;
 }
 
 LONG save(BPTR, Mappe *)
@@ -61,16 +42,16 @@ static LONG setPrefs(STRPTR text)
     SheetChoice choice;
     const char *given = text != nullptr ? text : "";
 
-    if (IUtility->Strlen(given) >= sizeof(prefs) || !ParsePrefs(given, &choice))
+    if (IUtility->Strlen(given) >= sizeof(settings.prefs) || !ParsePrefs(given, &choice))
         return 0;
-    sheetchoice = choice;
-    IUtility->Strlcpy(prefs, given, sizeof(prefs));
+    settings.sheetchoice = choice;
+    IUtility->Strlcpy(settings.prefs, given, sizeof(settings.prefs));
     return 1;
 }
 
 static STRPTR getPrefs(void)
 {
-    return prefs;
+    return settings.prefs;
 }
 
 static void openPrefsGUI(Screen *)
@@ -85,9 +66,9 @@ static void closePrefsGUI(void)
 static_assert(std::is_same_v<decltype(&InitModule), InitModule_t>);
 
 extern "C" __attribute__((visibility("default")))
-BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, DOSIFace *dosIF,
-                UtilityIFace *utilIF, LocaleIFace *localeIF, IntuitionIFace *intuiIF,
-                GadToolsIFace *gadtIF, APTR, APTR, long)
+BOOL InitModule(IOType *io, APTR *functable, APTR, ExecIFace *execIF, DOSIFace *dosIF,
+                UtilityIFace *utilIF, LocaleIFace *localeIF, IntuitionIFace *, GadToolsIFace *,
+                APTR, APTR, long)
 {
     io->io_Load          = load;
     io->io_Save          = save;
@@ -96,32 +77,16 @@ BOOL InitModule(IOType *io, APTR *functable, APTR mainpool, ExecIFace *execIF, D
     io->io_OpenPrefsGUI  = openPrefsGUI;
     io->io_ClosePrefsGUI = closePrefsGUI;
 
-    ioBase     = functable;
-    pool       = mainpool;
-    IExec      = execIF;
-    IDOS       = dosIF;
-    IUtility   = utilIF;
-    ILocale    = localeIF;
-    IIntuition = intuiIF;
-    IGadTools  = gadtIF;
+    IExec    = execIF;
+    IDOS     = dosIF;
+    IUtility = utilIF;
+    ILocale  = localeIF;
 
-    ReportErrorA      = ServiceOf<SVC_ReportErrorA>(functable);
-    NewPage           = ServiceOf<SVC_NewPage>(functable);
-    CalculatePageDPI  = ServiceOf<SVC_CalculatePageDPI>(functable);
-    NewCell           = ServiceOf<SVC_NewCell>(functable);
-    UpdateCellText    = ServiceOf<SVC_UpdateCellText>(functable);
-    SetTableSize      = ServiceOf<SVC_SetTableSize>(functable);
-    FindColorPen      = ServiceOf<SVC_FindColorPen>(functable);
-    AddPen            = ServiceOf<SVC_AddPen>(functable);
-    Coord2String      = ServiceOf<SVC_Coord2String>(functable);
-    pixel             = ServiceOf<SVC_pixel>(functable);
-    mm                = ServiceOf<SVC_mm>(functable);
-    AllocStringLength = ServiceOf<SVC_AllocStringLength>(functable);
-    AllocString       = ServiceOf<SVC_AllocString>(functable);
-    FreeString        = ServiceOf<SVC_FreeString>(functable);
-    ita               = ServiceOf<SVC_ita>(functable);
-    ChangeFontInfoA   = ServiceOf<SVC_ChangeFontInfoA>(functable);
-    AddName           = ServiceOf<SVC_AddName>(functable);
+    // The rest of the table, the pool, intuition and gadtools are not called.
+    NewPage         = ServiceOf<SVC_NewPage>(functable);
+    NewCell         = ServiceOf<SVC_NewCell>(functable);
+    AllocString     = ServiceOf<SVC_AllocString>(functable);
+    ChangeFontInfoA = ServiceOf<SVC_ChangeFontInfoA>(functable);
 
     setPrefs(io->io_Prefs);
     return TRUE;

@@ -7,26 +7,24 @@
 
 #define WORKSPACE "T:XLS/"
 
-// A small file that is there but cannot be read (the system failing, not the workbook):
-// the import must fail rather than go by other names.
-static BOOL failed;
-
-// Opens a small member; a missing one is NULL, a failing one also sets failed.
-static XMLFile *OpenPart(const char *name)
+// Opens a small member; a missing one is NULL, a failing one also sets list->failed: a
+// small file that is there but cannot be read fails the import rather than let it go by
+// other names.
+static XMLFile *OpenPart(SheetList *list, const char *name)
 {
     BOOL missing;
     XMLFile *fp = OpenXMLFile(name, &missing);
 
     if (fp == nullptr && !missing)
-        failed = TRUE;
+        list->failed = TRUE;
     return fp;
 }
 
-// Ends the reading of a small member whose scan ran out: at an error, failed is set.
-static void ClosePart(XMLFile *fp, BOOL ranout)
+// Ends the reading of a small member whose scan ran out: at an error, list->failed is set.
+static void ClosePart(SheetList *list, XMLFile *fp, BOOL ranout)
 {
-    if (ranout && !EndOfFile(fp))
-        failed = TRUE;
+    if (ranout && ReadFailed(fp))
+        list->failed = TRUE;
     CloseXMLStream(fp);
 }
 
@@ -134,26 +132,17 @@ struct Relation {
     char *target;
 };
 
-// The relationships of one file by id, read once: each sheet finds its own by a search
-// that does not grow with their number. Equal ids keep their order in the file.
-static struct {
-    char         file[XML_PATHSIZE];
-    BOOL         readable;
-    uint32       count;
-    PointerIndex sorted;       // Relation pointers
-} relations;
-
-static void FreeRelations(void)
+static void FreeRelations(SheetList *list)
 {
-    for (uint32 k = 0; k < relations.count; k++)
-        IExec->FreeVec(IndexGet(&relations.sorted, k));
-    IndexFree(&relations.sorted);
-    relations.count = 0;
-    relations.file[0] = '\0';
+    for (uint32 k = 0; k < list->relations.count; k++)
+        IExec->FreeVec(IndexGet(&list->relations.sorted, k));
+    IndexFree(&list->relations.sorted);
+    list->relations.count = 0;
+    list->relations.file[0] = '\0';
 }
 
 // Keeps one relationship; FALSE when memory ran out.
-static BOOL AddRelation(const char *id, const char *type, const char *target)
+static BOOL AddRelation(SheetList *list, const char *id, const char *type, const char *target)
 {
     uint32 ilen = IUtility->Strlen(id) + 1, ylen = IUtility->Strlen(type) + 1;
     uint32 tlen = IUtility->Strlen(target) + 1;
@@ -169,27 +158,27 @@ static BOOL AddRelation(const char *id, const char *type, const char *target)
     IExec->CopyMem(id, r->id, ilen);
     IExec->CopyMem(type, r->type, ylen);
     IExec->CopyMem(target, r->target, tlen);
-    if (!IndexSet(&relations.sorted, relations.count, r)) {
+    if (!IndexSet(&list->relations.sorted, list->relations.count, r)) {
         IExec->FreeVec(r);
         return FALSE;
     }
-    relations.count++;
+    list->relations.count++;
     return TRUE;
 }
 
 // Sorts the table by id, ignoring case, equal ids in file order: merges runs of doubling
 // length through a second index. FALSE when memory ran out.
-static BOOL SortRelations(void)
+static BOOL SortRelations(SheetList *list)
 {
     PointerIndex other = {};
     APTR *from, *to, *swap;
-    uint32 n = relations.count;
+    uint32 n = list->relations.count;
 
     if (n < 2)
         return TRUE;
     if (!IndexSet(&other, n - 1, nullptr))
         return FALSE;
-    from = relations.sorted.slots;
+    from = list->relations.sorted.slots;
     to = other.slots;
     for (uint32 width = 1; width < n; width *= 2) {
         for (uint32 lo = 0; lo < n; lo += 2 * width) {
@@ -205,26 +194,26 @@ static BOOL SortRelations(void)
         from = to;
         to = swap;
     }
-    if (from != relations.sorted.slots)
-        IExec->CopyMem(from, relations.sorted.slots, n * (uint32)sizeof(APTR));
+    if (from != list->relations.sorted.slots)
+        IExec->CopyMem(from, list->relations.sorted.slots, n * (uint32)sizeof(APTR));
     IndexFree(&other);
     return TRUE;
 }
 
 // Reads the relationships of relsfile into the table, unless it holds them already. FALSE
-// when the file cannot be read or memory ran out (failed then tells).
-static BOOL ReadRelations(const char *relsfile)
+// when the file cannot be read or memory ran out (list->failed then tells).
+static BOOL ReadRelations(SheetList *list, const char *relsfile)
 {
     char tag[XML_BUFSIZE], id[XML_BUFSIZE], type[XML_BUFSIZE], target[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, more = TRUE, ok = TRUE;
     XMLFile *fp;
 
-    if (relations.file[0] != '\0' && IUtility->Stricmp(relations.file, relsfile) == 0)
-        return relations.readable;
-    FreeRelations();
-    IUtility->Strlcpy(relations.file, relsfile, sizeof(relations.file));
-    fp = OpenPart(relsfile);
-    relations.readable = fp != nullptr;
+    if (list->relations.file[0] != '\0' && IUtility->Stricmp(list->relations.file, relsfile) == 0)
+        return list->relations.readable;
+    FreeRelations(list);
+    IUtility->Strlcpy(list->relations.file, relsfile, sizeof(list->relations.file));
+    fp = OpenPart(list, relsfile);
+    list->relations.readable = fp != nullptr;
     if (fp == nullptr)
         return FALSE;
     while (ok && (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
@@ -233,38 +222,38 @@ static BOOL ReadRelations(const char *relsfile)
         GetSectionParameter("Id=", tag, sizeof(id), id, &trunc);
         GetSectionParameter("Type=", tag, sizeof(type), type, &trunc);
         GetSectionParameter("Target=", tag, sizeof(target), target, &trunc);
-        ok = AddRelation(id, type, target);
+        ok = AddRelation(list, id, type, target);
     }
-    ClosePart(fp, ok && !more);
-    if (!ok || !SortRelations())
-        failed = TRUE;
-    relations.readable = !failed;
-    return relations.readable;
+    ClosePart(list, fp, ok && !more);
+    if (!ok || !SortRelations(list))
+        list->failed = TRUE;
+    list->relations.readable = !list->failed;
+    return list->relations.readable;
 }
 
 // The first relationship of relsfile with this id: TRUE with its target and type (size
 // bytes each), and *kindok when it is of the kind.
-static BOOL FindRelationById(const char *relsfile, const char *id, const char *kind,
-                             char *target, char *type, uint32 size, BOOL *kindok,
-                             BOOL *readable)
+static BOOL FindRelationById(SheetList *list, const char *relsfile, const char *id,
+                             const char *kind, char *target, char *type, uint32 size,
+                             BOOL *kindok, BOOL *readable)
 {
     uint32 lo = 0, hi;
     Relation *r;
 
-    *readable = ReadRelations(relsfile);
+    *readable = ReadRelations(list, relsfile);
     if (!*readable)
         return FALSE;
-    hi = relations.count;
+    hi = list->relations.count;
     while (lo < hi) {
         uint32 mid = lo + (hi - lo) / 2;
-        if (IUtility->Stricmp(((Relation *)IndexGet(&relations.sorted, mid))->id, id) < 0)
+        if (IUtility->Stricmp(((Relation *)IndexGet(&list->relations.sorted, mid))->id, id) < 0)
             lo = mid + 1;
         else
             hi = mid;
     }
-    if (lo == relations.count)
+    if (lo == list->relations.count)
         return FALSE;
-    r = (Relation *)IndexGet(&relations.sorted, lo);
+    r = (Relation *)IndexGet(&list->relations.sorted, lo);
     if (IUtility->Stricmp(r->id, id) != 0)
         return FALSE;
     IUtility->Strlcpy(type, r->type, size);
@@ -276,16 +265,17 @@ static BOOL FindRelationById(const char *relsfile, const char *id, const char *k
 // Looks through a relationships file for the relationship with this id (when id is not
 // empty) or the first of this kind; its target lands in target and its type in type (both
 // size bytes). TRUE when found; *kindok tells whether the one found by id is of the kind.
-static BOOL FindRelation(const char *relsfile, const char *id, const char *kind, char *target,
-                         char *type, uint32 size, BOOL *kindok, BOOL *readable)
+static BOOL FindRelation(SheetList *list, const char *relsfile, const char *id,
+                         const char *kind, char *target, char *type, uint32 size, BOOL *kindok,
+                         BOOL *readable)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
     XMLFile *fp;
 
     if (id[0] != '\0')
-        return FindRelationById(relsfile, id, kind, target, type, size, kindok, readable);
-    fp = OpenPart(relsfile);
+        return FindRelationById(list, relsfile, id, kind, target, type, size, kindok, readable);
+    fp = OpenPart(list, relsfile);
     *readable = fp != nullptr;
     if (fp == nullptr)
         return FALSE;
@@ -299,7 +289,7 @@ static BOOL FindRelation(const char *relsfile, const char *id, const char *kind,
         GetSectionParameter("Target=", tag, size, target, &trunc);
         found = TRUE;
     }
-    ClosePart(fp, !more);
+    ClosePart(list, fp, !more);
     return found;
 }
 
@@ -322,10 +312,10 @@ static BOOL RelsFile(const char *part, char *out, uint32 size)
     return IUtility->Strlcat(out, ".rels", size) < (int32)size;
 }
 
-BOOL SetMember(uint8 fid, const char *member)
+BOOL SetMember(SheetList *list, uint8 fid, const char *member)
 {
-    IUtility->Strlcpy(xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
-    return IUtility->Strlcat(xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
+    IUtility->Strlcpy(list->xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
+    return IUtility->Strlcat(list->xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
 }
 
 // The kind of sheet a relationship type names.
@@ -372,8 +362,8 @@ static BOOL ReadSheet(SheetList *list, const char *tag, SheetInfo *info)
 
     SheetRelation(tag, id, sizeof(id));
     if (id[0] == '\0' ||
-        !FindRelation(list->rels, id, "worksheet", target, type, sizeof(target), &kindok,
-                      &readable))
+        !FindRelation(list, list->rels, id, "worksheet", target, type, sizeof(target),
+                      &kindok, &readable))
         return FALSE;
     info->kind = SheetKind(type);
     if (info->kind == SHEET_WORKSHEET && ResolveTarget(list->part, target, info->member) &&
@@ -401,14 +391,13 @@ BOOL NextSheet(SheetList *list, SheetInfo *info)
     }
     while (FindXMLSection(list->workbook, "sheet", sizeof(tag), tag, &trunc, &complete)) {
         if (TagIs(tag, "sheet") && ReadSheet(list, tag, info))
-            return !(list->failed = failed);
-        if (failed)
+            return !list->failed;
+        if (list->failed)
             break;
     }
     list->done = TRUE;
-    if (!failed && !EndOfFile(list->workbook))
-        failed = TRUE;
-    list->failed = failed;
+    if (ReadFailed(list->workbook))
+        list->failed = TRUE;
     return FALSE;
 }
 
@@ -417,7 +406,7 @@ void CloseSheetList(SheetList *list)
     if (list->workbook != nullptr)
         CloseXMLStream(list->workbook);
     list->workbook = nullptr;
-    FreeRelations();
+    FreeRelations(list);
 }
 
 // The workbook part named by the package's relationships, into list->part.
@@ -427,7 +416,7 @@ static void FindWorkbookPart(SheetList *list)
     BOOL kindok = FALSE, readable;
 
     IUtility->Strlcpy(list->part, "xl/workbook.xml", sizeof(list->part));
-    if (FindRelation(WORKSPACE "_rels/.rels", "", "officeDocument", target, type,
+    if (FindRelation(list, WORKSPACE "_rels/.rels", "", "officeDocument", target, type,
                      sizeof(target), &kindok, &readable))
         if (!ResolveTarget("", target, list->part))
             IUtility->Strlcpy(list->part, "xl/workbook.xml", sizeof(list->part));
@@ -440,31 +429,30 @@ BOOL OpenSheetList(SheetList *list)
     BOOL kindok = FALSE, readable;
     XMLFile *rels;
 
-    failed = FALSE;
     IUtility->ClearMem(list, sizeof(*list));
-    SetMember(XML_SHEET, "xl/worksheets/sheet1.xml");
-    SetMember(XML_STRINGS, "xl/sharedStrings.xml");
+    SetMember(list, XML_SHEET, "xl/worksheets/sheet1.xml");
+    SetMember(list, XML_STRINGS, "xl/sharedStrings.xml");
     FindWorkbookPart(list);
     IUtility->Strlcpy(member, WORKSPACE, sizeof(member));
     IUtility->Strlcat(member, list->part, sizeof(member));
     if (!RelsFile(list->part, list->rels, sizeof(list->rels)))
-        return !failed;
+        return !list->failed;
     // Without its relationships a workbook part names no member: the usual names stand.
-    rels = OpenPart(list->rels);
+    rels = OpenPart(list, list->rels);
     if (rels == nullptr) {
         IExec->DebugPrintF("Keine Beziehungen: %s\n", list->rels);
-        return !failed;
+        return !list->failed;
     }
     CloseXMLStream(rels);
-    list->workbook = OpenPart(member);
+    list->workbook = OpenPart(list, member);
     if (list->workbook == nullptr)
-        return !failed;
-    if (FindRelation(list->rels, "", "sharedStrings", target, type, sizeof(target), &kindok,
-                     &readable) &&
+        return !list->failed;
+    if (FindRelation(list, list->rels, "", "sharedStrings", target, type, sizeof(target),
+                     &kindok, &readable) &&
         ResolveTarget(list->part, target, member))
-        SetMember(XML_STRINGS, member);
-    IExec->DebugPrintF("Texte: %s\n", xmlfiles[XML_STRINGS]);
-    return !failed;
+        SetMember(list, XML_STRINGS, member);
+    IExec->DebugPrintF("Texte: %s\n", list->xmlfiles[XML_STRINGS]);
+    return !list->failed;
 }
 
 // A code point without its letter case, for the alphabets the system's charsets hold.
@@ -491,7 +479,7 @@ BOOL SameSheetName(const char *a, const char *b)
     const uint8 *p = (const uint8 *)a, *q = (const uint8 *)b;
 
     for (; *p != 0 && *q != 0; p++, q++)
-        if (FoldCase(ucsmap[*p]) != FoldCase(ucsmap[*q]))
+        if (FoldCase(charset.ucsmap[*p]) != FoldCase(charset.ucsmap[*q]))
             return FALSE;
     return *p == *q;
 }

@@ -9,9 +9,7 @@
 #include "sdk/locale.h"
 #include "sdk/utility.h"
 
-extern ExecIFace      *IExec;
-extern DOSIFace       *IDOS;
-extern UtilityIFace   *IUtility;
-extern LocaleIFace    *ILocale;
-extern IntuitionIFace *IIntuition;
-extern GadToolsIFace  *IGadTools;
+extern ExecIFace    *IExec;
+extern DOSIFace     *IDOS;
+extern UtilityIFace *IUtility;
+extern LocaleIFace  *ILocale;

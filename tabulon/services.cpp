@@ -296,26 +296,26 @@ static Name *AddName(Mappe *, CONST_STRPTR, CONST_STRPTR, UBYTE, Page *)
 
 APTR *ServiceTable()
 {
-    static APTR table[SVC_COUNT] = {
-        ServiceEntry<SVC_ReportErrorA>(ReportErrorA),
-        ServiceEntry<SVC_NewPage>(NewPage),
-        ServiceEntry<SVC_CalculatePageDPI>(CalculatePageDPI),
-        ServiceEntry<SVC_NewCell>(NewCell),
-        ServiceEntry<SVC_UpdateCellText>(UpdateCellText),
-        ServiceEntry<SVC_SetTableSize>(SetTableSize),
-        ServiceEntry<SVC_FindColorPen>(FindColorPen),
-        ServiceEntry<SVC_AddPen>(AddPen),
-        ServiceEntry<SVC_Coord2String>(Coord2String),
-        ServiceEntry<SVC_pixel>(pixel),
-        ServiceEntry<SVC_mm>(mm),
-        ServiceEntry<SVC_AllocStringLength>(AllocStringLength),
-        ServiceEntry<SVC_AllocString>(AllocString),
-        ServiceEntry<SVC_FreeString>(FreeString),
-        ServiceEntry<SVC_ita>(ita),
-        ServiceEntry<SVC_ChangeFontInfoA>(ChangeFontInfoA),
-        ServiceEntry<SVC_AddName>(AddName),
-    };
-    static_assert(sizeof(table) / sizeof(table[0]) == 17);
+    static APTR table[SVC_COUNT];
+
+    SetService<SVC_ReportErrorA>(table, ReportErrorA);
+    SetService<SVC_NewPage>(table, NewPage);
+    SetService<SVC_CalculatePageDPI>(table, CalculatePageDPI);
+    SetService<SVC_NewCell>(table, NewCell);
+    SetService<SVC_UpdateCellText>(table, UpdateCellText);
+    SetService<SVC_SetTableSize>(table, SetTableSize);
+    SetService<SVC_FindColorPen>(table, FindColorPen);
+    SetService<SVC_AddPen>(table, AddPen);
+    SetService<SVC_Coord2String>(table, Coord2String);
+    SetService<SVC_pixel>(table, pixel);
+    SetService<SVC_mm>(table, mm);
+    SetService<SVC_AllocStringLength>(table, AllocStringLength);
+    SetService<SVC_AllocString>(table, AllocString);
+    SetService<SVC_FreeString>(table, FreeString);
+    SetService<SVC_ita>(table, ita);
+    SetService<SVC_ChangeFontInfoA>(table, ChangeFontInfoA);
+    SetService<SVC_AddName>(table, AddName);
+    static_assert(SVC_COUNT == 17);
     return table;
 }
 

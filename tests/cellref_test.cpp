@@ -1,4 +1,4 @@
-// SetRowColumnNumber: cell names from row and column numbers.
+// SetRowColumnNumber and GetRowColumnNumber: cell names from row and column numbers and back.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -41,5 +41,23 @@ TEST(SetRowColumnNumber, RoundTripsEveryColumnAndLongRows)
                 return;
             }
         }
+    }
+}
+
+// Good names are read back above; these are the odd ones.
+TEST(GetRowColumnNumber, OddNamesGiveNoRowOrColumnBeyondTheSheet)
+{
+    testing_support::UseStandIn();
+    char buf[XML_BUFSIZE];
+    struct { const char *name; uint32 row, col; } names[] = {
+        { "\"AA10\"", 10, 27 }, { "A1:A9", 1, 1 }, { "AB", 0, 0 }, { "12", 12, 0 }, { "", 0, 0 },
+        { "a1", 1, 1 }, { "\"A7\"/", 7, 1 }, { "AAAA1", 1, 0 }, { "A0", 0, 1 }, { "$A$1", 0, 0 },
+        { "A_1", 0, 0 }, { "A:1", 0, 0 }, { "A1234567890", 0, 1 }, { "A{1", 0, 0 },
+    };
+    for (const auto &c : names) {
+        uint32 row = 99, col = 99;
+        GetRowColumnNumber(strcpy(buf, c.name), &row, &col);
+        EXPECT_EQ(c.row, row) << c.name;
+        EXPECT_EQ(c.col, col) << c.name;
     }
 }

@@ -40,7 +40,7 @@ protected:
         std::string text;
         for (int32 c; (c = NextByte(fp)) >= 0;)
             text += (char)c;
-        if (!EndOfFile(fp))
+        if (ReadFailed(fp))
             text = "(failed read)";
         CloseXMLStream(fp);
         return text;
@@ -136,7 +136,7 @@ TEST_F(OpenXMLFileTest, GoesBackToEveryPlaceAcrossBlocksAndReads)
                 places.push_back({ XMLTell(fp) - 1, text.size() });
             text += (char)c;
         }
-        EXPECT_TRUE(EndOfFile(fp));
+        EXPECT_FALSE(ReadFailed(fp));
         EXPECT_EQ(utf8, text);
         for (auto it = places.rbegin(); it != places.rend(); ++it) {
             ASSERT_TRUE(XMLSeek(fp, it->first));

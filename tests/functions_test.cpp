@@ -12,11 +12,11 @@ class TranslateFormulaTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
 
-    static std::string Translate(const std::string &text, uint32 d = TRANSLATE_CODES)
+    static std::string Translate(const std::string &text)
     {
         char buf[XML_BUFSIZE];
         snprintf(buf, sizeof(buf), "%s", text.c_str());
-        TranslateFormula(buf, d);
+        TranslateFormula(buf);
         return buf;
     }
 };
@@ -58,8 +58,6 @@ TEST_F(TranslateFormulaTest, WholeNamesOutsideLiteralsOnly)
     };
     for (const char *k : kept)
         EXPECT_EQ(k, Translate(k));
-    EXPECT_EQ("=AVERAGE(A1:A3)", Translate("=AVERAGE(A1:A3)", TRANSLATE_NONE));
-    EXPECT_EQ("=AVG(A1:A3)", Translate("=AVERAGE(A1:A3)", 0));
 }
 
 TEST_F(TranslateFormulaTest, FullBuffer)

@@ -175,21 +175,6 @@ TEST_F(Import, AUtf16SheetKeepsEveryUnitAroundALoneHalf)
     EXPECT_EQ("A1=x?|B1=2|A2=?|B2=?|A3=??|B3=3", book.cells);
 }
 
-// Cells without a name that count on past the last column or row are not made; the trace
-// says where they would have gone (the cells that are made: the fixture cells-off-the-grid).
-TEST(CellsOffTheGrid, AreTracedWhereTheyWouldGo)
-{
-    UseStandIn();
-    std::string dir = TempDir(), book = dir + "/grid.xlsx";
-    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"1\"><c r=\"XFD1\"><v>1</v></c><c><v>2</v></c></row>"
-                                                          "<row r=\"1048576\"/><row><c><v>3</v></c></row>")));
-    auto run = RunSheaf({"--trace", "--format", "csv", book});
-    EXPECT_EQ(0, run.status);
-    for (const char *where : {"Zelle XFE1:", "Zelle A1048577:"})
-        EXPECT_NE(std::string::npos, run.err.find(where)) << where;
-    platform::RemoveTemp(dir);
-}
-
 // A workbook whose A1 holds text as a shared string (form 0), an inline string (1) or a value.
 std::vector<bookgen::Member> TextBook(const std::string &text, int form)
 {
@@ -226,18 +211,6 @@ TEST(LongTexts, AreWholeUpToTheLimitAndCutOnACharacter)
         }
 }
 
-TEST(LongTexts, ACutIsTracedWithItsCell)
-{
-    UseStandIn();
-    std::string dir = TempDir(), book = dir + "/long.xlsx";
-    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook("<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>" +
-                                                          Repeat("x", 40000) + "</t></is></c></row>")));
-    auto run = RunSheaf({"--trace", "--format", "csv", book});
-    EXPECT_EQ(0, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("Zelle D2: Text gek\xC3\xBCrzt auf 32767 Zeichen")) << run.err.substr(0, 200);
-    platform::RemoveTemp(dir);
-}
-
 // The walk's worked example: A1 a value, B1 a shared string, C1 a formula with its cached
 // value, then an empty row. Each test of the walk is traced where it decides, each read
 // with what the buffer held before.
@@ -272,20 +245,6 @@ TEST(WalkTrace, TheWorkedExampleLineByLine)
         "Zeilenwert=2", "CheckofSection  : /sheetData TRUE",
     };
     EXPECT_EQ(expected, lines) << run.err.substr(run.err.find("XLS-Datei"));
-    platform::RemoveTemp(dir);
-}
-
-// A call of the workbook's own MOD, ASC or CSC that cannot be written out keeps its name, and
-// the trace says in which cell.
-TEST(WalkTrace, AKeptFunctionNamesItsCell)
-{
-    UseStandIn();
-    std::string dir = TempDir(), book = dir + "/kept.xlsx";
-    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook(
-        "<row r=\"7\"><c r=\"F7\"><f>1+MOD(A5)</f></c></row>")));
-    auto run = RunSheaf({"--trace", "--format", "csv", book});
-    EXPECT_EQ(0, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("Zelle F7: mod(A5) bleibt als _xlfn.MOD\n")) << run.err;
     platform::RemoveTemp(dir);
 }
 

@@ -221,19 +221,16 @@ TEST_F(Load, PreferencesChooseTheSheets)
               testing_support::ImportMembers(charts, "book.xlsx", "LIST").pages);
 }
 
-TEST_F(Load, CreateTabulonCellTakesStyleAndPensOrTheHosts)
+TEST_F(Load, CreateTabulonCellTakesStyleAndTheHostsPens)
 {
     Page *page = NewPage((Mappe *)&doc);
     ASSERT_NE(nullptr, page);
-    CFNode format = {{}, 0x0201, 0x112233, 0x445566, TRUE, TRUE};    // a style, and an alignment only traced
+    CFNode format = {{}, 0x0201};    // a style, and an alignment only traced
     ASSERT_TRUE(CreateTabulonCell(page, 2, 3, format, "x"));
     const Cell cell = doc.sheets.back().At(0);
     EXPECT_STREQ("x", doc.sheets.back().TextOf(0));
     EXPECT_NE(nullptr, cell.c_FontInfo);
-    EXPECT_EQ(0x112233u, cell.c_APen);
-    EXPECT_EQ(0x112233u, cell.c_ReservedPen);
-    EXPECT_EQ(0x445566u, cell.c_BPen);
-    // Without colours of its own a cell keeps the pens the host gives a new one.
+    // A cell keeps the pens the host gives a new one.
     ASSERT_TRUE(CreateTabulonCell(page, 5, 5, CFNode{}, "z"));
     Cell *fresh = NewCell(page, 6, 6);
     ASSERT_NE(nullptr, fresh);

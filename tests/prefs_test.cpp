@@ -64,14 +64,14 @@ TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
         EXPECT_EQ(c.taken, io.io_SetPrefs(text.data())) << c.text;
         EXPECT_EQ(std::string(c.after), io.io_GetPrefs()) << c.text;
     }
-    EXPECT_EQ(SHEETS_FIRST, sheetchoice.which);
+    EXPECT_EQ(SHEETS_FIRST, settings.sheetchoice.which);
 
     // What the host keeps in io_Prefs counts from the start; a refused text leaves the default.
     testing_support::StartWithPrefs("LIST");
     EXPECT_STREQ("LIST", io.io_GetPrefs());
-    EXPECT_EQ(SHEETS_LIST, sheetchoice.which);
+    EXPECT_EQ(SHEETS_LIST, settings.sheetchoice.which);
     EXPECT_EQ(1, io.io_SetPrefs(nullptr));
-    EXPECT_EQ(SHEETS_FIRST, sheetchoice.which);
+    EXPECT_EQ(SHEETS_FIRST, settings.sheetchoice.which);
     testing_support::StartWithPrefs("nonsense");
     EXPECT_STREQ("", io.io_GetPrefs());
     EXPECT_EQ(nullptr, platform::HeldResource());

@@ -17,7 +17,7 @@ protected:
         testing_support::UseStandIn();
         SetCharsetMap(platform::CharsetMap(CODESET_ISO_8859_1));
         dir = testing_support::TempDir();
-        IExec->NewList(&stringlist);
+        BeginSharedStrings(&strings, nullptr);
     }
     void TearDown() override
     {
@@ -28,10 +28,10 @@ protected:
     }
     void FreeTable()
     {
-        FreeSharedData(&stringlist, SHARED_STRINGS);
-        IExec->DeletePool(sharedpool);
-        sharedpool = nullptr;
-        IExec->NewList(&stringlist);
+        APTR pool = strings.pool;
+        FreeSharedData(&strings);
+        IExec->DeletePool(pool);
+        strings.pool = nullptr;
     }
     // Writes sst as the shared-string file and reads it into a new table, with its pool as the
     // driver makes it; gives the number of entries, then their texts, "|"-joined, or "(failed)".
@@ -40,17 +40,17 @@ protected:
         FreeTable();
         std::string name = "T:" + dir.substr(platform::AssignDir("T").size() + 1) + "/strings.xml";
         std::ofstream(platform::HostPath(name.c_str()), std::ios::binary) << sst;
-        sharedpool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
-        if (sharedpool == nullptr || !ReadSharedStrings(name.c_str(), buffers.get()))
+        strings.pool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
+        if (strings.pool == nullptr || !ReadSharedStrings(name.c_str(), &strings, buffers.get()))
             return "(failed)";
         std::string texts;
-        Node *node = nullptr;
         uint32 count = 0;
-        for (const char *text; (text = GetSharedStrings(count, &stringlist, &node)) != nullptr;)
+        for (const char *text; (text = GetSharedStrings(count, &strings)) != nullptr;)
             texts += std::string(count++ == 0 ? "" : "|") + text;
-        EXPECT_EQ(nullptr, node);   // the table's entries have no nodes
+        EXPECT_EQ(nullptr, strings.stringlist.lh_Head->ln_Succ);   // the entries have no nodes
         return std::to_string(count) + ":" + texts;
     }
+    SharedStrings strings;
     std::unique_ptr<TextBuffers> buffers = std::make_unique<TextBuffers>();   // as large as the import's
     std::string dir;
 };
@@ -88,8 +88,7 @@ TEST_F(ReadSharedStringsTest, ItemsAndAFailingCallGivesEverythingBack)
     std::string whole = Table(sst + "</sst>");
     uint64 calls = platform::FallibleCalls() - before;
     EXPECT_EQ("70:s0|", whole.substr(0, 6));
-    Node *node = nullptr;
-    EXPECT_STREQ("s69", GetSharedStrings(69, &stringlist, &node));
+    EXPECT_STREQ("s69", GetSharedStrings(69, &strings));
     for (uint64 at = 1; at <= calls; at++) {
         platform::faults.failAt = at;
         std::string read = Table(sst + "</sst>");

@@ -1,55 +1,47 @@
-// Text decoding: the text of a string item read from the stream, XML references and the
-// escapes of control characters decoded, UTF-8 brought into the system's 8-bit charset.
+// Text decoding: element text taken byte by byte, XML references and the escapes of control
+// characters decoded, UTF-8 brought into the system's 8-bit charset. Reads no stream.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
 
-ULONG ucsmap[256];
-
-// Reverse of ucsmap, built with it: code points below 256 by table, the others by binary
-// search over at most 256 sorted pairs. Until a map is set every character is unknown.
-static uint16 lowmap[256];   // the code plus one; 0: none
-static BOOL   asciisame;     // ASCII maps to itself: plain texts need no decoding
-static uint32 highcp[256];
-static uint8  highcode[256];
-static uint32 highcount;
+Charset charset;
 
 static void BuildCharsetTable(void)
 {
-    highcount = 0;
+    charset.highcount = 0;
     for (uint32 k = 0; k < 256; k++)
-        lowmap[k] = 0;
+        charset.lowmap[k] = 0;
     // Ascending codes: for a code point held by several entries the highest code wins.
     for (uint32 code = 0; code < 256; code++) {
-        uint32 cp = ucsmap[code];
+        uint32 cp = charset.ucsmap[code];
         if (cp < 256) {
-            lowmap[cp] = (uint16)(code + 1);
+            charset.lowmap[cp] = (uint16)(code + 1);
             continue;
         }
         uint32 k = 0;
-        while (k < highcount && highcp[k] < cp)
+        while (k < charset.highcount && charset.highcp[k] < cp)
             k++;
-        if (k < highcount && highcp[k] == cp) {
-            highcode[k] = (uint8)code;
+        if (k < charset.highcount && charset.highcp[k] == cp) {
+            charset.highcode[k] = (uint8)code;
             continue;
         }
-        for (uint32 j = highcount; j > k; j--) {
-            highcp[j] = highcp[j - 1];
-            highcode[j] = highcode[j - 1];
+        for (uint32 j = charset.highcount; j > k; j--) {
+            charset.highcp[j] = charset.highcp[j - 1];
+            charset.highcode[j] = charset.highcode[j - 1];
         }
-        highcp[k] = cp;
-        highcode[k] = (uint8)code;
-        highcount++;
+        charset.highcp[k] = cp;
+        charset.highcode[k] = (uint8)code;
+        charset.highcount++;
     }
-    asciisame = TRUE;
+    charset.asciisame = TRUE;
     for (uint32 k = 1; k < 128; k++)
-        if (lowmap[k] != k + 1)
-            asciisame = FALSE;
+        if (charset.lowmap[k] != k + 1)
+            charset.asciisame = FALSE;
 }
 
 void SetCharsetMap(const ULONG *map)
 {
-    IExec->CopyMem(map, ucsmap, sizeof(ucsmap));
+    IExec->CopyMem(map, charset.ucsmap, sizeof(charset.ucsmap));
     BuildCharsetTable();
 }
 
@@ -62,15 +54,15 @@ static inline BOOL IsAscii(char c)
 // The 8-bit code of a code point, or "?".
 static char CodeOf(uint32 cp)
 {
-    uint32 lo = 0, hi = highcount;
+    uint32 lo = 0, hi = charset.highcount;
 
     if (cp < 256)
-        return lowmap[cp] != 0 ? (char)(lowmap[cp] - 1) : '?';
+        return charset.lowmap[cp] != 0 ? (char)(charset.lowmap[cp] - 1) : '?';
     while (lo < hi) {
         uint32 mid = (lo + hi) / 2;
-        if (highcp[mid] == cp)
-            return (char)highcode[mid];
-        if (highcp[mid] < cp)
+        if (charset.highcp[mid] == cp)
+            return (char)charset.highcode[mid];
+        if (charset.highcp[mid] < cp)
             lo = mid + 1;
         else
             hi = mid;
@@ -94,7 +86,7 @@ void ConvertCharset(const char *utf8, char *istr, uint32 size)
 
     if (size == 0)
         return;
-    if (asciisame)
+    if (charset.asciisame)
         while (out < size - 1 && IsAscii(utf8[out]))
             istr[out] = utf8[out], out++;
     in = out;
@@ -358,49 +350,4 @@ void TextEnd(XMLText *text)
         Unpend(text);
     text->buf[text->len] = '\0';
     Settle(text);
-}
-
-void ConvertText(char *xstr, char *istr, uint32 size, int32 d)
-{
-    uint32 k = 0;
-
-    if (d != 2 || size == 0)
-        return;
-    // Numbers and plain words: nothing to decode.
-    while (IsAscii(xstr[k]) && xstr[k] != '&' && xstr[k] != '_')
-        k++;
-    if (xstr[k] != '\0') {
-        // Decoded text is never longer than its source, so it can take the source's place.
-        XMLText text;
-        uint32 n = IUtility->Strlen(xstr + k);
-        char first = xstr[k];     // TextBegin empties the buffer it is given
-        TextBegin(&text, xstr + k, n + 1, TEXT_MAXCHARS, TRUE);
-        TextPut(&text, (uint8)first);
-        for (uint32 j = 1; j < n; j++)
-            TextPut(&text, (uint8)xstr[k + j]);
-        TextEnd(&text);
-    }
-    ConvertCharset(xstr, istr, size);
-}
-
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
-{
-    char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
-
-    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
-        if (TagIs(tag, endname))
-            return TRUE;
-        if (TagIs(tag, "rPh")) {
-            phonetic = !complete;       // a reading aid, not part of the text
-        } else if (TagIs(tag, "/rPh")) {
-            phonetic = FALSE;
-        } else if (TagIs(tag, "t") && !complete && !phonetic) {
-            // Each run's text goes behind the one before.
-            if (!GetXMLValue(fpr, text))
-                return FALSE;
-        }
-    }
-    return FALSE;
 }

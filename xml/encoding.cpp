@@ -137,7 +137,7 @@ XMLFile *OpenXMLFile(const char *name, BOOL *missing)
     }
     a = NextByte(in);
     b = NextByte(in);
-    if (b < 0 && !EndOfFile(in))
+    if (b < 0 && ReadFailed(in))
         return Failed(in);
     mark = (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
     wide = mark || (a == '<' && b == 0) || (a == 0 && b == '<');

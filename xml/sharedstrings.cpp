@@ -1,61 +1,87 @@
 // The shared-string table: every item of the shared-string file, decoded into the host's
 // charset, found by its number through an index, so a lookup costs the same for every entry.
 // The texts lie back to back in blocks of the import's pool: a table of half a million
-// strings costs their bytes and a pointer each, and goes back with the pool at once.
+// strings costs their bytes and a pointer each, and goes back with the pool at once. The
+// text of an item (or of a cell's inline string) is gathered here, run by run.
 #include "xml/xml.h"
 
 #include "sdk/proto.h"
 
 #define TEXT_BLOCK 65536    // texts are packed into pool blocks of this size
 
-APTR sharedpool;
-
-static PointerIndex stringindex;   // the text of entry k at slot k
-static uint32       stringcount;
-static char        *textnext, *textend;   // room left in the current block
-
 // Room for size bytes of text; NULL when memory ran out.
-static char *TextRoom(uint32 size)
+static char *TextRoom(SharedStrings *ss, uint32 size)
 {
-    if (size > (uint32)(textend - textnext)) {
+    if (size > (uint32)(ss->textend - ss->textnext)) {
         uint32 block = size > TEXT_BLOCK ? size : TEXT_BLOCK;
-        textnext = (char *)IExec->AllocPooled(sharedpool, block);
-        if (textnext == nullptr) {
-            textend = nullptr;
+        ss->textnext = (char *)IExec->AllocPooled(ss->pool, block);
+        if (ss->textnext == nullptr) {
+            ss->textend = nullptr;
             return nullptr;
         }
-        textend = textnext + block;
+        ss->textend = ss->textnext + block;
     }
-    return textnext;
+    return ss->textnext;
 }
 
 // Makes the next entry of the decoded item utf8 (len bytes: its 8-bit text is no longer);
 // FALSE when memory ran out, since every later index would otherwise point at the wrong
 // text.
-static BOOL NewEntry(const char *utf8, uint32 len)
+static BOOL NewEntry(SharedStrings *ss, const char *utf8, uint32 len)
 {
-    char *text = TextRoom(len + 1);
+    char *text = TextRoom(ss, len + 1);
 
-    if (text == nullptr || !IndexSet(&stringindex, stringcount, text))
+    if (text == nullptr || !IndexSet(&ss->index, ss->count, text))
         return FALSE;
     ConvertCharset(utf8, text, len + 1);
-    textnext += IUtility->Strlen(text) + 1;
-    stringcount++;
+    ss->textnext += IUtility->Strlen(text) + 1;
+    ss->count++;
     return TRUE;
 }
 
-List stringlist;
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
+{
+    char tag[XML_BUFSIZE];
+    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
 
-BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
+    IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
+    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
+        if (TagIs(tag, endname))
+            return TRUE;
+        if (TagIs(tag, "rPh")) {
+            phonetic = !complete;       // a reading aid, not part of the text
+        } else if (TagIs(tag, "/rPh")) {
+            phonetic = FALSE;
+        } else if (TagIs(tag, "t") && !complete && !phonetic) {
+            // Each run's text goes behind the one before.
+            if (!GetXMLValue(fpr, text))
+                return FALSE;
+        }
+    }
+    return FALSE;
+}
+
+void BeginSharedStrings(SharedStrings *ss, APTR pool)
+{
+    IUtility->ClearMem(ss, sizeof(*ss));
+    IExec->NewList(&ss->stringlist);
+    ss->pool = pool;
+}
+
+static void EmptyTable(SharedStrings *ss)
+{
+    IndexFree(&ss->index);
+    BeginSharedStrings(ss, ss->pool);
+}
+
+BOOL ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE];
     BOOL trunc = FALSE, complete = FALSE, ok = TRUE, missing;
     XMLText text;
     XMLFile *fp;
 
-    IndexFree(&stringindex);
-    stringcount = 0;
-    textnext = textend = nullptr;
+    EmptyTable(ss);
     fp = OpenXMLFile(path, &missing);
     if (fp == nullptr)
         return missing;    // no table: text cells stay empty
@@ -64,7 +90,7 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {
         if (!FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
-            ok = EndOfFile(fp);
+            ok = !ReadFailed(fp);
             break;
         }
         if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
@@ -73,37 +99,31 @@ BOOL ReadSharedStrings(const char *path, TextBuffers *buffers)
             continue;
         TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
         if (!complete && !GetXMLText(fp, &text, "/si")) {
-            ok = EndOfFile(fp);
+            ok = !ReadFailed(fp);
             break;
         }
         TextEnd(&text);
         if (text.cut)
-            IExec->DebugPrintF("id=%03ld: Text gekürzt auf %ld Zeichen\n", (long)stringcount,
+            IExec->DebugPrintF("id=%03ld: Text gekürzt auf %ld Zeichen\n", (long)ss->count,
                                (long)text.chars);
-        if (!NewEntry(buffers->utf8, text.len)) {
+        if (!NewEntry(ss, buffers->utf8, text.len)) {
             ok = FALSE;
             break;
         }
-        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(stringcount - 1), buffers->utf8);
+        IExec->DebugPrintF("id=%03ld Text=<%s>\n\n", (long)(ss->count - 1), buffers->utf8);
     }
     CloseXMLStream(fp);
     return ok;
 }
 
-// The shared strings have no nodes: their entry comes from the index, and *datanode stays.
-char *GetSharedStrings(uint32 num, List *, Node **)
+char *GetSharedStrings(uint32 num, const SharedStrings *ss)
 {
-    return num < stringcount ? (char *)IndexGet(&stringindex, num) : nullptr;
+    return num < ss->count ? (char *)IndexGet(&ss->index, num) : nullptr;
 }
 
-// The nodes and their texts are the pool's: they go back with it, all at once.
-void FreeSharedData(List *list, uint8 type)
+// The texts are the pool's: they go back with it, all at once.
+void FreeSharedData(SharedStrings *ss)
 {
-    IExec->DebugPrintF("FreeSharedData(%ld)\n", (long)type);
-    IExec->NewList(list);
-    if (type == SHARED_STRINGS) {
-        IndexFree(&stringindex);
-        stringcount = 0;
-        textnext = textend = nullptr;
-    }
+    IExec->DebugPrintF("FreeSharedData(%ld)\n", (long)SHARED_STRINGS);
+    EmptyTable(ss);
 }

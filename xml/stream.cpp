@@ -72,7 +72,7 @@ BOOL XMLSeek(XMLFile *f, int64 pos)
     return TRUE;
 }
 
-BOOL EndOfFile(const XMLFile *f)
+BOOL ReadFailed(const XMLFile *f)
 {
-    return !f->failed;
+    return f->failed;
 }

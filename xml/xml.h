@@ -12,6 +12,11 @@
 
 #define XML_BUFSIZE 1024      // tags, names and attribute values
 
+// The sheet's grid: its last row and column (XFD), and the room a cell name takes.
+#define MAX_ROW      1048576u
+#define MAX_COL      16384u
+#define CELLNAME_MAX 16
+
 // What a cell holds, as the spreadsheet programs keep it: texts of up to 32,767 characters,
 // formulas of up to 8,192 as written. A converted formula may be longer than its source (a
 // reference moved to the sheet's far corner, a percent turned into a division).
@@ -103,8 +108,8 @@ static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
 // inside the block without a call of the system. FALSE when the system cannot seek.
 int64    XMLTell(const XMLFile *f);
 BOOL     XMLSeek(XMLFile *f, int64 pos);
-// TRUE when the stream's last -1 met the end of its file, not an error.
-BOOL     EndOfFile(const XMLFile *f);
+// TRUE when a read of the system failed: a -1 then met no end of the file.
+BOOL     ReadFailed(const XMLFile *f);
 
 // --- scanner.cpp
 
@@ -126,10 +131,6 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
-// Replaces every occurrence of rstr, ignoring case, within a XML_BUFSIZE buffer.
-void ReplaceString(char *sstr, const char *rstr, const char *nstr);
-// Reads a cell name ("B3", with or without quotes; quotes are removed in place).
-void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
@@ -182,25 +183,24 @@ void TextPutLiteral(XMLText *text, uint8 c);
 // Ends what was added so far: a pending reference stays as written; the text is terminated.
 void TextEnd(XMLText *text);
 
-// Text of a shared-string item or inline string whose start tag was just consumed: every
-// t outside phonetic runs, up to the item's end tag, appended to text.
-BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
-// What ConvertText converts from; the one there is.
-enum { TEXT_UTF8 = 2 };
-
-// XML references and UTF-8 in xstr into the 8-bit text istr (size bytes); d must be
-// TEXT_UTF8.
-// xstr is decoded in place. A character the charset lacks becomes "?"; so does each byte
-// that is not UTF-8.
-void ConvertText(char *xstr, char *istr, uint32 size, int32 d);
 // UTF-8 into the 8-bit charset of ucsmap, at most size - 1 characters; istr may be utf8
 // itself, since no character grows.
 void ConvertCharset(const char *utf8, char *istr, uint32 size);
 // Writes cp as UTF-8 into out (room for 4); the number of bytes.
 uint32 EncodeUTF8(uint32 cp, char *out);
 
-// The code point of each 8-bit code of the system's charset, and the way back.
-extern ULONG ucsmap[256];
+// The system's charset, kept from one import to the next: the code point of each 8-bit
+// code, and the way back (code points below 256 by table, the others by binary search over
+// at most 256 sorted pairs). Until a map is set every character is unknown.
+struct Charset {
+    ULONG  ucsmap[256];
+    uint16 lowmap[256];      // the code plus one; 0: none
+    BOOL   asciisame;        // ASCII maps to itself: plain texts need no decoding
+    uint32 highcp[256];
+    uint8  highcode[256];
+    uint32 highcount;
+};
+extern Charset charset;
 // Takes the system's map into ucsmap and builds the reverse table with it.
 void SetCharsetMap(const ULONG *map);
 
@@ -219,19 +219,29 @@ void IndexFree(PointerIndex *index);
 
 // --- sharedstrings.cpp
 
-// The shared strings of this import, in file order: found by their number, through an index
-// of their own, so the list itself stays empty.
-extern List stringlist;
-// The pool both lists take their nodes and texts from: the driver makes it with the lists
-// and deletes it after FreeSharedData.
-extern APTR sharedpool;
+// The shared strings of one import, in file order: found by their number through an index
+// of their own, so stringlist itself stays empty. The texts lie in blocks of pool.
+struct SharedStrings {
+    List         stringlist;
+    APTR         pool;                  // the import's: the texts go back with it
+    PointerIndex index;                 // the text of entry k at slot k
+    uint32       count;
+    char        *textnext, *textend;    // room left in the current block
+};
+// The pools of an import grow by this.
 #define SHARED_PUDDLE (2u << 20)
-// The two kinds of list FreeSharedData frees; their nodes go the same way.
+// The kinds of table an import keeps, as the traces number them.
 enum { SHARED_STRINGS, SHARED_FORMULAS };
 
-// Reads the shared-string file at path into stringlist: TRUE when it was read, or is not
+// Text of a shared-string item or inline string whose start tag was just consumed: every
+// t outside phonetic runs, up to the item's end tag, appended to text.
+BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname);
+// Starts an empty table whose texts go into pool, in a record not yet used.
+void BeginSharedStrings(SharedStrings *ss, APTR pool);
+// Reads the shared-string file at path into the table: TRUE when it was read, or is not
 // there at all (text cells then stay empty); FALSE when memory ran out or it cannot be read.
-BOOL  ReadSharedStrings(const char *path, TextBuffers *buffers);
-// Entry num of the table (list is stringlist, whose entries have no nodes); NULL past its end.
-char *GetSharedStrings(uint32 num, List *list, Node **datanode);
-void  FreeSharedData(List *list, uint8 type);
+BOOL  ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers);
+// Entry num of the table; NULL past its end.
+char *GetSharedStrings(uint32 num, const SharedStrings *ss);
+// Empties the table; its texts go back with the pool.
+void  FreeSharedData(SharedStrings *ss);

@@ -36,9 +36,9 @@ static void FreeString(STRPTR text)
 static APTR *UnitServices()
 {
     static APTR table[SVC_COUNT];
-    table[SVC_AllocStringLength] = ServiceEntry<SVC_AllocStringLength>(AllocStringLength);
-    table[SVC_AllocString]       = ServiceEntry<SVC_AllocString>(AllocString);
-    table[SVC_FreeString]        = ServiceEntry<SVC_FreeString>(FreeString);
+    SetService<SVC_AllocStringLength>(table, AllocStringLength);
+    SetService<SVC_AllocString>(table, AllocString);
+    SetService<SVC_FreeString>(table, FreeString);
     return table;
 }
 
