@@ -140,15 +140,15 @@ template <typename Seen>
 static void ReadCells(std::string_view xml, char *out, uint32_t size, Seen seen)
 {
     char tag[XML_BUFSIZE], value[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL complete = FALSE;
     uint32 row = 1, col = 0, crow, ccol;
 
     XMLFile *fp = OpenXMLStream(platform::MemoryFile(xml, 256));
     if (fp == nullptr)
         FuzzViolated("no stream over the input");
-    for (int k = 0; k < 4096 && FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete); k++) {
+    for (int k = 0; k < 4096 && FindXMLSection(fp, "", sizeof(tag), tag, &complete); k++) {
         if (TagIs(tag, "c")) {
-            GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
+            GetSectionParameter("r=", tag, sizeof(value), value);
             GetRowColumnNumber(value, &crow, &ccol);
             if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
                 crow = row;

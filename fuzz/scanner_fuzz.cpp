@@ -84,14 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint32_t maxchars = Word(data + 8);
     std::string_view xml((const char *)data + HEADER, size - HEADER);
     bool utf8 = FuzzUtf8(xml) && CDataWhole(xml);
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL complete = FALSE;
     uint32 row, col;
     XMLText xtext;
 
     XMLFile *fp = OpenXMLStream(platform::MemoryFile(xml, 1 + data[11]));
     if (fp == nullptr)
         FuzzViolated("no stream over the input");
-    if ((options & 0x04) && FindXMLSection(fp, "sheetData", tag.size, tag.get(), &trunc, &complete))
+    if ((options & 0x04) && FindXMLSection(fp, "sheetData", tag.size, tag.get(), &complete))
         CheckString("a tag", tag.get(), tag.size);
     for (int k = 0; k < 10000; k++) {
         if (options & 0x02) {
@@ -100,19 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (XMLTell(fp) != before)
                 FuzzViolated("CheckofSection moved the file");
         }
-        if (!FindXMLSection(fp, "", tag.size, tag.get(), &trunc, &complete))
+        if (!FindXMLSection(fp, "", tag.size, tag.get(), &complete))
             break;
         CheckString("a tag", tag.get(), tag.size);
         TagName(tag.get(), name.get(), name.size);
         CheckString("an element name", name.get(), name.size);
 
         if (NameIs(name.get(), "row") || NameIs(name.get(), "c")) {
-            GetSectionParameter("r=", tag.get(), value.size, value.get(), &trunc);
+            GetSectionParameter("r=", tag.get(), value.size, value.get());
             CheckValue(value.get(), value.size);
             GetRowColumnNumber(value.get(), &row, &col);
             if (row > 999999999 || col > 18278)
                 FuzzViolated("a cell name read past nine digits or three letters", tag.get());
-            GetSectionParameter(" t=", tag.get(), value.size, value.get(), &trunc);
+            GetSectionParameter(" t=", tag.get(), value.size, value.get());
             CheckValue(value.get(), value.size);
             ConvertCharset(value.get(), host.get(), host.size);
             CheckString("an attribute value in the host's charset", host.get(), host.size);

@@ -87,7 +87,7 @@ BOOL BuildXLSEnv(BOOL write, BPTR file, char *filename, uint32 size)
 XMLFile *OpenXLS(ImportState *imp, uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, missing;
+    BOOL complete = FALSE, missing;
     const char *path = imp->sheets.list.xmlfiles[fid];
     XMLFile *fp;
 
@@ -98,7 +98,7 @@ XMLFile *OpenXLS(ImportState *imp, uint8 fid, uint8 oid)
     if (fp == nullptr)
         return nullptr;
     IExec->DebugPrintF("Datei %s geöffnet\n", path);
-    while (FindXMLSection(fp, xmlsections[0], sizeof(tag), tag, &trunc, &complete)) {
+    while (FindXMLSection(fp, xmlsections[0], sizeof(tag), tag, &complete)) {
         if (TagIs(tag, xmlsections[0])) {       // not sheetDataExt or the like
             imp->sheetdata = TRUE;
             imp->sheetempty = complete;
@@ -171,20 +171,19 @@ static void TraceCheck(const char *sname, BOOL found)
 static void ReadFormulaTag(const char *ftag, FormulaTag *ft)
 {
     char type[16];   // room for "shared": a longer value is none
-    BOOL trunc = FALSE;
 
     ft->shared = FALSE;
     ft->ref[0] = ft->si[0] = '\0';
     for (const char *p = ftag; *p != '\0'; p++) {
         if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            GetSectionParameter(" t=", ftag, sizeof(type), type, &trunc);
+            GetSectionParameter(" t=", ftag, sizeof(type), type);
             ft->shared = IUtility->Stricmp(type, "\"shared\"") == 0;
             break;
         }
     }
     if (ft->shared) {
-        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref, &trunc);
-        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si, &trunc);
+        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref);
+        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si);
     }
 }
 
@@ -244,14 +243,14 @@ static BOOL ReadCell(ImportState *imp, XMLFile *ws, const char *type, uint32 row
 {
     TextBuffers *buffers = &imp->buffers;
     char tag[XML_BUFSIZE], name[16], skip[4];
-    BOOL trunc = FALSE, complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
+    BOOL complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
     BOOL inlinestr = FALSE;
     XMLText text, dropped;
 
     *celltext = nullptr;
     TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
     for (BOOL first = !IsSharedType(type);; first = FALSE) {
-        if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
+        if (!FindXMLSection(ws, "", sizeof(tag), tag, &complete))
             return FALSE;
         TagName(tag, name, sizeof(name));
         if (first)
@@ -322,14 +321,14 @@ static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
     char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
     static const char *const cellattributes[] = { "r", "t" };
     char *cellvalues[] = { value, type };
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL complete = FALSE;
     uint32 row = 0, col = 0, crow, ccol;
     const char *pending = nullptr;
     const char *celltext;
     CFNode format = {};
 
     for (;;) {
-        if (!FindXMLSection(ws, "", sizeof(tag), tag, &trunc, &complete))
+        if (!FindXMLSection(ws, "", sizeof(tag), tag, &complete))
             return FALSE;
         TagName(tag, name, sizeof(name));
         pending = TraceWalkTest(pending, name, complete);
@@ -337,7 +336,7 @@ static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
             return TRUE;
         if (NameIs(name, "row")) {
             // A row without a usable number follows the row element before it.
-            GetSectionParameter("r=", tag, sizeof(value), value, &trunc);
+            GetSectionParameter("r=", tag, sizeof(value), value);
             crow = AttributeNumber(value);
             IExec->DebugPrintF("Zeilenwert=%ld\n", (long)crow);
             row = (crow > 0 && crow <= MAX_ROW) ? crow : row + 1 != 0 ? row + 1 : row;
@@ -349,7 +348,7 @@ static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
 
         // A cell without a usable name lies in its row element's row, one column after the
         // cell before it in that element.
-        GetSectionParameters(tag, cellattributes, cellvalues, 2, sizeof(value), &trunc);
+        GetSectionParameters(tag, cellattributes, cellvalues, 2, sizeof(value));
         GetRowColumnNumber(value, &crow, &ccol);
         if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
             crow = row > 0 ? row : 1;

@@ -102,9 +102,8 @@ static BOOL ResolveTarget(const char *base, const char *target, char *out)
 // The value of the relationship id attribute of a sheet tag, whatever its prefix.
 static void SheetRelation(const char *tag, char *value, uint32 size)
 {
-    BOOL trunc = FALSE;
 
-    GetSectionParameter("r:id=", tag, size, value, &trunc);
+    GetSectionParameter("r:id=", tag, size, value);
     if (value[0] != '\0')
         return;
     // Another prefix for the same namespace: the first attribute named "<prefix>:id".
@@ -119,7 +118,7 @@ static void SheetRelation(const char *tag, char *value, uint32 size)
                 key[n++] = *a++;
             key[n++] = '=';
             key[n] = '\0';
-            GetSectionParameter(key, tag, size, value, &trunc);
+            GetSectionParameter(key, tag, size, value);
             return;
         }
     }
@@ -205,7 +204,7 @@ static BOOL SortRelations(SheetList *list)
 static BOOL ReadRelations(SheetList *list, const char *relsfile)
 {
     char tag[XML_BUFSIZE], id[XML_BUFSIZE], type[XML_BUFSIZE], target[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, more = TRUE, ok = TRUE;
+    BOOL complete = FALSE, more = TRUE, ok = TRUE;
     XMLFile *fp;
 
     if (list->relations.file[0] != '\0' && IUtility->Stricmp(list->relations.file, relsfile) == 0)
@@ -216,12 +215,12 @@ static BOOL ReadRelations(SheetList *list, const char *relsfile)
     list->relations.readable = fp != nullptr;
     if (fp == nullptr)
         return FALSE;
-    while (ok && (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
+    while (ok && (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &complete))) {
         if (!TagIs(tag, "Relationship"))
             continue;
-        GetSectionParameter("Id=", tag, sizeof(id), id, &trunc);
-        GetSectionParameter("Type=", tag, sizeof(type), type, &trunc);
-        GetSectionParameter("Target=", tag, sizeof(target), target, &trunc);
+        GetSectionParameter("Id=", tag, sizeof(id), id);
+        GetSectionParameter("Type=", tag, sizeof(type), type);
+        GetSectionParameter("Target=", tag, sizeof(target), target);
         ok = AddRelation(list, id, type, target);
     }
     ClosePart(list, fp, ok && !more);
@@ -270,7 +269,7 @@ static BOOL FindRelation(SheetList *list, const char *relsfile, const char *id,
                          BOOL *readable)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, found = FALSE, more = TRUE;
+    BOOL complete = FALSE, found = FALSE, more = TRUE;
     XMLFile *fp;
 
     if (id[0] != '\0')
@@ -280,13 +279,13 @@ static BOOL FindRelation(SheetList *list, const char *relsfile, const char *id,
     if (fp == nullptr)
         return FALSE;
     while (!found &&
-           (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &trunc, &complete))) {
+           (more = FindXMLSection(fp, "Relationship", sizeof(tag), tag, &complete))) {
         if (!TagIs(tag, "Relationship"))
             continue;
-        GetSectionParameter("Type=", tag, size, type, &trunc);
+        GetSectionParameter("Type=", tag, size, type);
         if (!TypeIs(type, kind))
             continue;
-        GetSectionParameter("Target=", tag, size, target, &trunc);
+        GetSectionParameter("Target=", tag, size, target);
         found = TRUE;
     }
     ClosePart(list, fp, !more);
@@ -335,18 +334,17 @@ static uint8 SheetKind(const char *type)
 // Name and state of a sheet tag; the name decoded into the system's charset.
 static void SheetNameState(const char *tag, SheetInfo *info, char *value, uint32 size)
 {
-    BOOL trunc = FALSE;
     XMLText text;
     uint32 n;
 
-    GetSectionParameter("name=", tag, size, value, &trunc);
+    GetSectionParameter("name=", tag, size, value);
     n = IUtility->Strlen(value);
     TextBegin(&text, info->name, sizeof(info->name), XML_BUFSIZE / 4 - 1, FALSE);
     for (uint32 k = 1; k + 1 < n; k++)     // inside the quotes
         TextPut(&text, (uint8)value[k]);
     TextEnd(&text);
     ConvertCharset(info->name, info->name, sizeof(info->name));
-    GetSectionParameter("state=", tag, size, value, &trunc);
+    GetSectionParameter("state=", tag, size, value);
     info->state = STATE_VISIBLE;
     if (IUtility->Stricmp(value, "\"hidden\"") == 0)
         info->state = STATE_HIDDEN;
@@ -376,7 +374,7 @@ static BOOL ReadSheet(SheetList *list, const char *tag, SheetInfo *info)
 BOOL NextSheet(SheetList *list, SheetInfo *info)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE;
+    BOOL complete = FALSE;
 
     IUtility->ClearMem(info, sizeof(*info));
     if (list->done)
@@ -389,7 +387,7 @@ BOOL NextSheet(SheetList *list, SheetInfo *info)
         IUtility->Strlcpy(info->member, "xl/worksheets/sheet1.xml", sizeof(info->member));
         return TRUE;
     }
-    while (FindXMLSection(list->workbook, "sheet", sizeof(tag), tag, &trunc, &complete)) {
+    while (FindXMLSection(list->workbook, "sheet", sizeof(tag), tag, &complete)) {
         if (TagIs(tag, "sheet") && ReadSheet(list, tag, info))
             return !list->failed;
         if (list->failed)

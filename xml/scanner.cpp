@@ -125,7 +125,7 @@ static BOOL ReadTagInBlock(XMLFile *fpr, uint32 size, char *buffer, int32 *last)
 // Reads one tag whose "<" was just consumed, up to its ">" (one inside quotes does not end
 // it), storing at most size - 1 bytes. Returns 1 when it matches sname (flags set), 0 when
 // it does not or is a comment, CDATA or declaration, -1 at the end of the file.
-static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer,
                    BOOL *complete)
 {
     uint32 i = 0;
@@ -147,10 +147,8 @@ static int ReadTag(XMLFile *fpr, const char *sname, uint32 size, char *buffer, B
             else if (quote == c)
                 quote = 0;
         }
-        if (i < size - 1)
+        if (i < size - 1)           // the rest is read but not stored: the walk stays in step
             buffer[i++] = (char)c;
-        else
-            *trunc = TRUE;          // the rest is read but not stored: the walk stays in step
         if (c != ' ')
             last = c;
         c = NextByte(fpr);
@@ -185,7 +183,7 @@ static BOOL SkipToTag(XMLFile *fpr)
     }
 }
 
-BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
+BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer,
                     BOOL *complete)
 {
     int r;
@@ -197,7 +195,7 @@ BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, 
             IExec->DebugPrintF("FindXMLSection4: FALSE\n");
             return FALSE;
         }
-        r = ReadTag(fpr, sname, size, buffer, trunc, complete);
+        r = ReadTag(fpr, sname, size, buffer, complete);
         if (r > 0)
             return TRUE;
         if (r < 0)
@@ -209,11 +207,11 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname)
 {
     int64 pos = XMLTell(fpr);
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, found;
+    BOOL complete = FALSE, found;
 
     // The first tag that is not a comment or declaration decides: FindXMLSection passes
     // over those itself.
-    found = FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete) && MatchTag(tag, sname);
+    found = FindXMLSection(fpr, "", sizeof(tag), tag, &complete) && MatchTag(tag, sname);
     XMLSeek(fpr, pos);
     if (found)
         IExec->DebugPrintF("CheckofSection  : %s TRUE\n", sname);
@@ -307,15 +305,13 @@ static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const
     return TRUE;
 }
 
-// value, quoted, into buffer (size bytes, at least 3); cut to fit, *trunc then set.
-static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer, BOOL *trunc)
+// value, quoted, into buffer (size bytes, at least 3); cut to fit.
+static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
 {
     uint32 n = 0;
 
-    if (vlen > size - 3) {
+    if (vlen > size - 3)
         vlen = size - 3;
-        *trunc = TRUE;
-    }
     buffer[n++] = '"';
     for (uint32 k = 0; k < vlen; k++)
         buffer[n++] = value[k];
@@ -323,8 +319,7 @@ static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer
     buffer[n] = '\0';
 }
 
-void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
-                         BOOL *trunc)
+void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer)
 {
     const char *key, *names[1];
     char *values[1] = { buffer };
@@ -343,11 +338,11 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
         name[k] = key[k];
     name[klen] = '\0';
     names[0] = name;
-    GetSectionParameters(dstring, names, values, 1, size, trunc);
+    GetSectionParameters(dstring, names, values, 1, size);
 }
 
 void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
-                          uint32 count, uint32 size, BOOL *trunc)
+                          uint32 count, uint32 size)
 {
     const char *p = dstring, *aname, *value;
     uint32 alen, vlen, left = count;
@@ -362,7 +357,7 @@ void GetSectionParameters(const char *dstring, const char *const names[], char *
         for (uint32 k = 0; k < count; k++) {
             if (values[k][0] != '\0' || !NamedAs(aname, alen, names[k]))
                 continue;
-            QuoteValue(value, vlen, size, values[k], trunc);
+            QuoteValue(value, vlen, size, values[k]);
             left--;
             break;
         }

@@ -42,10 +42,10 @@ static BOOL NewEntry(SharedStrings *ss, const char *utf8, uint32 len)
 BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, phonetic = FALSE;
+    BOOL complete = FALSE, phonetic = FALSE;
 
     IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &trunc, &complete)) {
+    while (FindXMLSection(fpr, "", sizeof(tag), tag, &complete)) {
         if (TagIs(tag, endname))
             return TRUE;
         if (TagIs(tag, "rPh")) {
@@ -77,7 +77,7 @@ static void EmptyTable(SharedStrings *ss)
 BOOL ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers)
 {
     char tag[XML_BUFSIZE];
-    BOOL trunc = FALSE, complete = FALSE, ok = TRUE, missing;
+    BOOL complete = FALSE, ok = TRUE, missing;
     XMLText text;
     XMLFile *fp;
 
@@ -89,7 +89,7 @@ BOOL ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers
 
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {
-        if (!FindXMLSection(fp, "", sizeof(tag), tag, &trunc, &complete)) {
+        if (!FindXMLSection(fp, "", sizeof(tag), tag, &complete)) {
             ok = !ReadFailed(fp);
             break;
         }

@@ -1,5 +1,5 @@
 // The stream scanner, text decoding and the shared-string table. Every text buffer holds
-// XML_BUFSIZE bytes; truncation and empty-element tags are reported through two flags.
+// XML_BUFSIZE bytes; a text that does not fit is cut, and an empty-element tag is reported.
 #pragma once
 
 #include "sdk/dos.h"
@@ -115,19 +115,18 @@ BOOL     ReadFailed(const XMLFile *f);
 
 // Skips to the next tag whose name (after an optional "prefix:") begins with sname, consumes
 // it and leaves its text, without "<" and ">", in buffer (size bytes). An empty sname takes
-// the next tag whatever it is. complete: the tag ends in "/". FALSE at the end of the file.
-BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *trunc,
-                    BOOL *complete);
+// the next tag whatever it is; a longer text than size - 1 is cut, the rest read past.
+// complete: the tag ends in "/". FALSE at the end of the file.
+BOOL FindXMLSection(XMLFile *fpr, const char *sname, uint32 size, char *buffer, BOOL *complete);
 // TRUE when the next tag begins as FindXMLSection would match it; the position is kept.
 BOOL CheckofSection(XMLFile *fpr, const char *sname);
 // The value of an attribute of a tag text, with double quotes around it ("" when missing).
 // spara is the name with "=", as "r=" or " t="; the name must start an attribute.
-void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer,
-                         BOOL *trunc);
+void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer);
 // The values of several attributes of a tag text in one pass: values[k] (size bytes each)
 // as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
 void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
-                          uint32 count, uint32 size, BOOL *trunc);
+                          uint32 count, uint32 size);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
