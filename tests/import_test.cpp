@@ -81,6 +81,14 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a sheet member past the room of a path", {wb(first), to(far + "/" + far + "/s.xml")}, "" },
         { "no target", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\"/>"), found}, "" },
         { "no type", {wb(first), wbrels("<Relationship Id=\"rId1\" Target=\"w/s.xml\"/>"), found}, "" },
+        // the type's last segment names the kind, in any case, however short the rest
+        { "a type of the kind alone", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"/Worksheet\" Target=\"w/s.xml\"/>"), found}, "A1=found" },
+        { "a type without its slash", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"worksheet\" Target=\"w/s.xml\"/>"), found}, "" },
+        { "a type that only ends alike", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"/xworksheet\" Target=\"w/s.xml\"/>"), found}, "" },
+        // a joined path that fills its room is taken; one byte more is refused, not cut
+        { "a path of the room's length", {wb(first), to(Repeat("x/../", 100) + "w/s.xml"), found}, "A1=found" },
+        { "a path a byte too long", {wb(first), to(Repeat("x/../", 100) + "w///s.xml"), found, at("xl/w/s.xm")}, "" },
+        { "a path of one character", {wb(first), to("/s"), at("s")}, "A1=found" },
         // the relationship id under other prefixes, or none to be had
         { "a prefix after a return", listed("<sheet\rq:id=\"rId1\"/>"), "A1=found" },
         { "a prefix after a tab", listed("<sheet\trel:id=\"rId1\"/>"), "A1=found" },

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "bookgen/books.h"
 #include "module/import.h"
@@ -103,6 +104,31 @@ TEST_F(Load, ACellTheHostCannotMakeFailsTheImport)
     doc.cellFailsAt = 2;
     EXPECT_EQ(20, Import());
     EXPECT_EQ(1u, doc.sheets.empty() ? 0 : doc.sheets.back().cells.size());
+}
+
+// The workspace goes even when the first delete fails, whether the shell could not run it
+// (-1) or it left something (RETURN_ERROR): a workspace left behind blocks every later import.
+TEST_F(Load, RemovesTheWorkspaceWhenTheFirstDeleteFails)
+{
+    platform::Reset();
+    uint64 before = platform::FallibleCalls();
+    auto clean = testing_support::ImportFile(book);
+    uint64 calls = platform::FallibleCalls() - before;
+    ASSERT_EQ(0, clean.rc);
+    std::set<std::string> failed;
+    for (uint64 n = calls; n > 0 && n + 6 > calls; n--) {
+        platform::Reset();
+        platform::faults.failAt = n;
+        auto faulty = testing_support::ImportFile(book);
+        std::string what = platform::FailedCall() ? platform::FailedCall() : "";
+        if (what != "delete: examine" && what != "SystemTags")
+            continue;
+        failed.insert(what);
+        EXPECT_EQ(0, faulty.rc) << what;
+        EXPECT_EQ(clean.cells, faulty.cells) << what;
+        EXPECT_TRUE(testing_support::NothingLeft()) << what;
+    }
+    EXPECT_EQ((std::set<std::string>{"SystemTags", "delete: examine"}), failed);
 }
 
 // Every call of the system or the host that can fail is made to fail in turn: the import
