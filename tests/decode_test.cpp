@@ -146,6 +146,7 @@ TEST_F(Decode, CountsAndCutsWholeCharacters)
         { "\x80\x80\x80\x80", 10, 3, "\x80\x80\x80" }, { "\xC3" "ab", 10, 2, "\xC3" "a" },
         { "\xF0\x9F\x98\x80\x80\x80", 10, 2, "\xF0\x9F\x98\x80\x80" },
         { "\xE2\x82" "ab", 10, 2, "\xE2\x82" "a" }, { "\xF5\x80" "a", 10, 2, "\xF5\x80" },
+        { "a\xC3\xA9", 10, 1, "a" }, { "a\xC3\xA9\xC3\xA9", 5, 10, "a\xC3\xA9" },  // no tail of a refused character
         { "&lt;&lt;&lt;", 10, 2, "<<" }, { "&lt;&lt;&lt;", 3, 10, "<<" }, { "_x00e9_a", 3, 10, "\xC3\xA9" },
     };
     for (const auto &c : cases)
