@@ -37,6 +37,8 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
         // sheet-qualified: the cell moves, the sheet never does
         { "Sheet2!A1+'It''s'!B2:C3+Sheet1:Sheet3!$A$1", 1, 1, "=Sheet2!B2+'It''s'!C3:D4+Sheet1:Sheet3!$A$1" },
+        { "'S'!AB1+'My Sheet'!$B$2+'S'!B$1:$C3", 1, 1, "='S'!AC2+'My Sheet'!$B$2+'S'!C$1:$C4" },
+        { "'x'&LOG10(A1)&'y'", 1, 0, "='x'&L10(A2)&'y'" },
         { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },  { "Q1:Q4!A1+Q1", 1, 0, "=Q1:Q4!A2+Q2" },
         { "my.data!B2+[1]Sheet1!A1+Sheet2!Total", 1, 0, "=my.data!B3+[1]Sheet1!A2+Sheet2!Total" },
         // functions, names, numbers, errors and literals are never references
@@ -62,6 +64,17 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in, c.drow, c.dcol)) << c.in << " by " << c.drow << "," << c.dcol;
+}
+
+// The text ends at its NUL, whatever the buffer holds behind it, after a quoted name too.
+TEST_F(ConvertFormulaTest, ReadsNothingPastTheEndOfTheText)
+{
+    for (const char *last : { "'y'", "\"y\"", "A1", "SUM(", "#N/A" }) {
+        std::string text = std::string(last) + '\0' + std::string(3000, 'B');
+        char data[64];
+        EXPECT_TRUE(ConvertFormula(text.c_str(), data, sizeof(data), 0, 0, "A1")) << last;
+        EXPECT_EQ(text.substr(0, strlen(last)), std::string(data + 1)) << last;
+    }
 }
 
 TEST_F(ConvertFormulaTest, CutToSize)
