@@ -158,4 +158,6 @@ TEST_F(ConvertFormulaTest, OwnFunctionsThatDoNotFitKeepTheirName)
     EXPECT_STREQ("=(1/SIN(1))", data);
     EXPECT_FALSE(ConvertFormula("CSC(1)", data, 11, 0, 0));   // nor does _xlfn.CSC(1)
     EXPECT_STREQ("=_xlfn.CSC", data);
+    EXPECT_TRUE(ConvertFormula("ASC(A1)", data, 9, 0, 0));   // it shrinks: room for the call is enough
+    EXPECT_STREQ("=(A1)", data);
 }
