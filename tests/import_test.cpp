@@ -76,6 +76,7 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a target from the root", {wb(first), to("/xl/w/../w/s.xml"), found}, "A1=found" },
         { "dots and backslashes", {wb(first), to("./w//.x/..\\s.xml"), found}, "A1=found" },
         { "a target above xl", {wb(first), to("../s.xml"), at("s.xml")}, "A1=found" },
+        { "a dot before a step up", {wb(first), to("./../s.xml"), at("s.xml")}, "A1=found" },
         { "a target outside", {wb(first), to("../../s.xml"), at("s.xml")}, "" },
         { "a target of the root alone", {wb(first), to("/"), found}, "" },
         { "a sheet member past the room of a path", {wb(first), to(far + "/" + far + "/s.xml")}, "" },
