@@ -153,6 +153,22 @@ TEST_F(Import, FindsEachSheetsRelationshipByItsId)
     }
 }
 
+// A sheet's name keeps at most 255 characters, however many bytes each takes.
+TEST_F(Import, ASheetNameIsCutAtItsLimit)
+{
+    for (const std::string &c : { std::string("x"), std::string("\xC3\xA9") }) {
+        std::vector<bookgen::Member> members = {
+            {"xl/workbook.xml", "<workbook><sheets><sheet name=\"" + Repeat(c, 300) + "\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"/worksheet\" "
+                                           "Target=\"s.xml\"/></Relationships>"},
+            {"xl/s.xml", "<worksheet><sheetData/></worksheet>"}};
+        auto list = ImportMembers(members, "book.xlsx", "LIST");
+        EXPECT_EQ(0, list.rc);
+        std::string name = c == "x" ? std::string(255, 'x') : std::string(255, '\xE9');
+        EXPECT_NE(std::string::npos, list.cells.find("B1=" + name + "|")) << list.cells;
+    }
+}
+
 // The worksheet as UTF-16, little-endian behind a mark.
 std::string Utf16(const std::u16string &text)
 {

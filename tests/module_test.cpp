@@ -131,6 +131,38 @@ TEST_F(Load, RemovesTheWorkspaceWhenTheFirstDeleteFails)
     EXPECT_EQ((std::set<std::string>{"SystemTags", "delete: examine"}), failed);
 }
 
+// The workbook's relationships are read once, however many sheets look theirs up: in
+// UTF-16 each reading of them leaves a trace line.
+TEST_F(Load, ReadsTheRelationshipsOnceForEverySheet)
+{
+    auto members = bookgen::SheetsBook();
+    for (auto &m : members)
+        if (m.name == "xl/_rels/workbook.xml.rels") {
+            std::string wide = "\xFF\xFE";
+            for (char c : m.data)
+                wide += std::string(1, c) + '\0';
+            m.data = wide;
+        }
+    WriteBook(members);
+    auto Readings = [&](const char *prefs) {
+        std::string trace;
+        bool tracing = platform::tracing;
+        platform::tracing = true;
+        platform::traceCapture = &trace;
+        auto imported = testing_support::ImportFile(book, prefs);
+        platform::traceCapture = nullptr;
+        platform::tracing = tracing;
+        EXPECT_EQ(0, imported.rc) << prefs;
+        size_t n = 0;
+        for (size_t at = 0; (at = trace.find("UTF-16: T:XLS/xl/_rels/workbook.xml.rels\n", at)) != std::string::npos; at++)
+            n++;
+        return std::make_pair(n, imported.doc.sheets.size());
+    };
+    auto first = Readings(""), all = Readings("ALL");
+    EXPECT_GT(all.second, 2u);
+    EXPECT_EQ(first.first, all.first) << "readings for one sheet and for " << all.second;
+}
+
 // Every call of the system or the host that can fail is made to fail in turn: the import
 // answers 20, or 0 with exactly the cells of an import without faults, and leaves nothing.
 // All of it again with every dos call that succeeds leaving a stale code for IoErr, as the
