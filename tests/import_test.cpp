@@ -153,19 +153,23 @@ TEST_F(Import, FindsEachSheetsRelationshipByItsId)
     }
 }
 
-// A sheet's name keeps at most 255 characters, however many bytes each takes.
-TEST_F(Import, ASheetNameIsCutAtItsLimit)
+// A sheet's name keeps at most 255 characters, however many bytes each takes, and what ends
+// it, even a reference left open.
+TEST_F(Import, ASheetNameIsCutAtItsLimitAndKeepsItsEnd)
 {
-    for (const std::string &c : { std::string("x"), std::string("\xC3\xA9") }) {
+    struct { std::string written, shown; } cases[] = {
+        { Repeat("x", 300), std::string(255, 'x') }, { Repeat("\xC3\xA9", 300), std::string(255, '\xE9') },
+        { "R&D", "R&D" }, { "Q&#65", "Q&#65" }, { "A&amp;B", "A&B" },
+    };
+    for (const auto &c : cases) {
         std::vector<bookgen::Member> members = {
-            {"xl/workbook.xml", "<workbook><sheets><sheet name=\"" + Repeat(c, 300) + "\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/workbook.xml", "<workbook><sheets><sheet name=\"" + c.written + "\" r:id=\"rId1\"/></sheets></workbook>"},
             {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"/worksheet\" "
                                            "Target=\"s.xml\"/></Relationships>"},
             {"xl/s.xml", "<worksheet><sheetData/></worksheet>"}};
         auto list = ImportMembers(members, "book.xlsx", "LIST");
         EXPECT_EQ(0, list.rc);
-        std::string name = c == "x" ? std::string(255, 'x') : std::string(255, '\xE9');
-        EXPECT_NE(std::string::npos, list.cells.find("B1=" + name + "|")) << list.cells;
+        EXPECT_NE(std::string::npos, list.cells.find("B1=" + c.shown + "|")) << list.cells;
     }
 }
 
