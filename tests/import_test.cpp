@@ -173,6 +173,25 @@ TEST_F(Import, ASheetNameIsCutAtItsLimitAndKeepsItsEnd)
     }
 }
 
+// Shared formulas belong to their sheet: a use on the next sheet without a definition of
+// its own finds none of the sheet before.
+TEST_F(Import, SharedFormulasStayOnTheirSheet)
+{
+    auto sheet = [](const std::string &cells) {
+        return "<worksheet><sheetData><row r=\"1\">" + cells + "</row></sheetData></worksheet>";
+    };
+    std::vector<bookgen::Member> members = {
+        {"xl/workbook.xml", "<workbook><sheets><sheet name=\"One\" r:id=\"rId1\"/><sheet name=\"Two\" r:id=\"rId2\"/>"
+                            "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"/worksheet\" Target=\"a.xml\"/>"
+                                       "<Relationship Id=\"rId2\" Type=\"/worksheet\" Target=\"b.xml\"/></Relationships>"},
+        {"xl/a.xml", sheet("<c r=\"A1\"><f t=\"shared\" ref=\"A1:B1\" si=\"0\">C1*2</f></c><c r=\"B1\"><f t=\"shared\" si=\"0\"/></c>")},
+        {"xl/b.xml", sheet("<c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>7</v></c>")}};
+    auto all = ImportMembers(members, "book.xlsx", "ALL");
+    EXPECT_EQ(0, all.rc);
+    EXPECT_EQ("[One]A1==C1*2|B1==D1*2\n[Two]B1=7", all.pages);
+}
+
 // The worksheet as UTF-16, little-endian behind a mark.
 std::string Utf16(const std::u16string &text)
 {
