@@ -1,6 +1,10 @@
 // Text decoding: references, escapes, UTF-8 and the charset map.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
+#include "platform/charsets.h"
 #include "tests/support/standin.h"
 #include "xml/xml.h"
 
@@ -87,6 +91,101 @@ TEST_F(Decode, TextPutAndConvertCharset)
     map[0x41] = map[0x90] = 0x263A;
     SetCharsetMap(map);
     EXPECT_EQ("\x90", Convert("\xE2\x98\xBA"));
+}
+
+// A code point as UTF-8, written here apart from the module's encoder.
+std::string Utf8(uint32 cp)
+{
+    if (cp < 0x80)
+        return std::string(1, (char)cp);
+    if (cp < 0x800)
+        return { (char)(0xC0 | cp >> 6), (char)(0x80 | (cp & 0x3F)) };
+    if (cp < 0x10000)
+        return { (char)(0xE0 | cp >> 12), (char)(0x80 | (cp >> 6 & 0x3F)), (char)(0x80 | (cp & 0x3F)) };
+    return { (char)(0xF0 | cp >> 18), (char)(0x80 | (cp >> 12 & 0x3F)), (char)(0x80 | (cp >> 6 & 0x3F)),
+             (char)(0x80 | (cp & 0x3F)) };
+}
+
+// What the scanner keeps of a string item's bytes, as it puts them one by one.
+std::string Decoded(const std::string &bytes, uint32 size = XML_BUFSIZE, uint32 maxchars = TEXT_MAXCHARS)
+{
+    char buf[XML_BUFSIZE + 8];
+    XMLText text;
+    memset(buf, '#', sizeof(buf));
+    TextBegin(&text, buf, size, maxchars, TRUE);
+    for (char c : bytes)
+        TextPut(&text, (uint8)c);
+    TextEnd(&text);
+    EXPECT_EQ('#', buf[size]) << bytes;
+    return buf;
+}
+
+TEST_F(Decode, ReferencesAndEscapesAtTheEdgesOfWhatTheyMayName)
+{
+    struct { const char *in, *utf8; } cases[] = {
+        { "&#x10FFFF;&#1114111;", "\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF" },
+        { "&#x110000; &#1114112;", nullptr },                       // past the last code point
+        { "&#xD7FF;&#xE000;", "\xED\x9F\xBF\xEE\x80\x80" }, { "&#xD800; &#xDFFF; &#55296;", nullptr },
+        { "&#x7F;&#x80;&#x7FF;&#x800;", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80" },
+        { "&#xFFFF;&#x10000;", "\xEF\xBF\xBF\xF0\x90\x80\x80" }, { "&#1;&#x0;", "\x01&#x0;" },
+        { "_xD7FF__xE000_", "\xED\x9F\xBF\xEE\x80\x80" }, { "_xD800_ _xDFFF_ _x0000_", nullptr },
+        { "_x0001__x007f__x0080__x07FF__x0800__xffff_", "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF" },
+        { "_X0041_ _x0041X _x004G_", nullptr },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.utf8 ? c.utf8 : c.in, Decoded(c.in)) << c.in;
+}
+
+// Characters are counted and cut whole, valid UTF-8 or not: a byte that continues no
+// character counts as one, and so does a lead byte whose character breaks off.
+TEST_F(Decode, CountsAndCutsWholeCharacters)
+{
+    struct { const char *in; uint32 size, maxchars; const char *out; } cases[] = {
+        { "abc", 3, 10, "ab" }, { "abc", 4, 10, "abc" }, { "abc", 10, 2, "ab" },
+        { "a\xC3\xA9", 3, 10, "a" }, { "a\xC3\xA9", 4, 10, "a\xC3\xA9" }, { "a\xC3\xA9" "b", 10, 2, "a\xC3\xA9" },
+        { "\xE2\x82\xAC\xE2\x82\xAC", 6, 10, "\xE2\x82\xAC" }, { "\xE2\x82\xAC\xE2\x82\xAC", 7, 10, "\xE2\x82\xAC\xE2\x82\xAC" },
+        { "\x80\x80\x80\x80", 10, 3, "\x80\x80\x80" }, { "\xC3" "ab", 10, 2, "\xC3" "a" },
+        { "\xF0\x9F\x98\x80\x80\x80", 10, 2, "\xF0\x9F\x98\x80\x80" },
+        { "\xE2\x82" "ab", 10, 2, "\xE2\x82" "a" }, { "\xF5\x80" "a", 10, 2, "\xF5\x80" },
+        { "a\xC3\xA9", 10, 1, "a" }, { "a\xC3\xA9\xC3\xA9", 5, 10, "a\xC3\xA9" },  // no tail of a refused character
+        { "&lt;&lt;&lt;", 10, 2, "<<" }, { "&lt;&lt;&lt;", 3, 10, "<<" }, { "_x00e9_a", 3, 10, "\xC3\xA9" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.out, Decoded(c.in, c.size, c.maxchars)) << c.in << " in " << c.size << ", " << c.maxchars;
+}
+
+// Every character of every charset comes back as its byte; of two bytes for one point, the
+// higher. A map whose ASCII is not itself takes no short cut for ASCII.
+TEST_F(Decode, EveryCharsetMapsEachCharacterBackToItsByte)
+{
+    ULONG shifted[256], latin1[256];
+    for (uint32 k = 0; k < 256; k++)
+        shifted[k] = 0x1000 + (k * 7 % 256);      // none below 256, in no order
+    IExec->CopyMem(platform::CharsetMap(CODESET_ISO_8859_1), latin1, sizeof(latin1));
+    latin1['A'] = 0x263A;
+    std::vector<std::pair<std::string, const ULONG *>> maps = { { "shifted", shifted }, { "A moved", latin1 } };
+    for (const auto &c : platform::charsets)
+        maps.push_back({ c.name, platform::CharsetMap(c.codeset) });
+    for (const auto &[name, map] : maps) {
+        SCOPED_TRACE(name);
+        SetCharsetMap(map);
+        std::map<uint32, uint8> code;
+        for (uint32 k = 1; k < 256; k++)
+            if (map[k] != platform::UNMAPPED && map[k] != 0)
+                code[map[k]] = (uint8)k;
+        std::string utf8, expected;
+        for (const auto &[cp, k] : code) {
+            utf8 += Utf8(cp);
+            expected += (char)k;
+        }
+        for (uint32 cp = 1; cp < 128; cp++) {
+            utf8 += (char)cp;
+            expected += code.count(cp) ? (char)code[cp] : '?';
+        }
+        std::string out(utf8.size() + 1, '#');
+        ConvertCharset(utf8.c_str(), &out[0], (uint32)out.size());
+        EXPECT_EQ(expected, std::string(out.c_str()));
+    }
 }
 
 }  // namespace

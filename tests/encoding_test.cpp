@@ -69,6 +69,11 @@ TEST_F(OpenXMLFileTest, ReadsBothByteOrdersKeepsEveryUnitAndLeavesOtherBytes)
         { "a high half at the end", { '<', 0xD83D }, "<\xEF\xBF\xBD" },
         { "a lone low half", { '<', 0xDE00, 'x' }, "<\xEF\xBF\xBDx" },
         { "a high half before a unit past the halves", { '<', 0xD83D, 0xE000, 0xE000 }, "<\xEF\xBF\xBD\xEE\x80\x80\xEE\x80\x80" },
+        { "the first and the last pair", { 0xFEFF, 0xD800, 0xDC00, 0xDBFF, 0xDFFF }, "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF" },
+        { "the units around the halves", { 0xFEFF, 0xD7FF, 0xE000 }, "\xED\x9F\xBF\xEE\x80\x80" },
+        { "the first and the last low half alone", { 0xFEFF, 0xDC00, 0xDFFF }, "\xEF\xBF\xBD\xEF\xBF\xBD" },
+        { "a high half before a unit just below the low halves", { 0xFEFF, 0xDBFF, 0xDBFF, 0xDBFF, 0xD7FF },
+          "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xED\x9F\xBF" },
     };
     for (bool bigendian : {false, true}) {
         SCOPED_TRACE(bigendian ? "BE" : "LE");

@@ -30,6 +30,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "SUM(A1,B1)*12%+CONCATENATE(A1,\"caf\xc3\xa9\")", 0, 0, "=SUM(A1;B1)*0.12+CSC(A1;\"caf\xc3\xa9\")" },
         { "SUM({1,2;3,4},A1)", 0, 0, "=SUM({1,2;3,4};A1)" },        { "}1,2{3,4", 0, 0, "=}1;2{3,4" },
         { "IF(A1,{\"a,b\";\"c\"},{3,4})", 0, 0, "=IF(A1;{\"a,b\";\"c\"};{3,4})" },  { "", 0, 0, "=" },
+        { "5.0%+1.10%+250.00%+0.0%", 0, 0, "=0.05+0.011+2.5+0" },    // zeros behind the point go
         { "A1*$B$2+C$3+$D4", 2, 3, "=D3*$B$2+F$3+$D6" },
         { "a1+b2", 1, 0, "=A2+B3" },   { "a1+b2", 0, 0, "=a1+b2" },   { "Z9", 1, 1, "=AA10" },
         { "A1", 1048575, 16383, "=XFD1048576" },                       { "D5", -3, -2, "=B2" },
@@ -37,6 +38,8 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
         // sheet-qualified: the cell moves, the sheet never does
         { "Sheet2!A1+'It''s'!B2:C3+Sheet1:Sheet3!$A$1", 1, 1, "=Sheet2!B2+'It''s'!C3:D4+Sheet1:Sheet3!$A$1" },
+        { "'S'!AB1+'My Sheet'!$B$2+'S'!B$1:$C3", 1, 1, "='S'!AC2+'My Sheet'!$B$2+'S'!C$1:$C4" },
+        { "'x'&LOG10(A1)&'y'", 1, 0, "='x'&L10(A2)&'y'" },
         { "2019!A1+Q1!A1+Q1", 1, 0, "=2019!A2+Q1!A2+Q2" },  { "Q1:Q4!A1+Q1", 1, 0, "=Q1:Q4!A2+Q2" },
         { "my.data!B2+[1]Sheet1!A1+Sheet2!Total", 1, 0, "=my.data!B3+[1]Sheet1!A2+Sheet2!Total" },
         // functions, names, numbers, errors and literals are never references
@@ -62,6 +65,17 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in, c.drow, c.dcol)) << c.in << " by " << c.drow << "," << c.dcol;
+}
+
+// The text ends at its NUL, whatever the buffer holds behind it, after a quoted name too.
+TEST_F(ConvertFormulaTest, ReadsNothingPastTheEndOfTheText)
+{
+    for (const char *last : { "'y'", "\"y\"", "A1", "SUM(", "#N/A" }) {
+        std::string text = std::string(last) + '\0' + std::string(3000, 'B');
+        char data[64];
+        EXPECT_TRUE(ConvertFormula(text.c_str(), data, sizeof(data), 0, 0, "A1")) << last;
+        EXPECT_EQ(text.substr(0, strlen(last)), std::string(data + 1)) << last;
+    }
 }
 
 TEST_F(ConvertFormulaTest, CutToSize)
@@ -145,4 +159,6 @@ TEST_F(ConvertFormulaTest, OwnFunctionsThatDoNotFitKeepTheirName)
     EXPECT_STREQ("=(1/SIN(1))", data);
     EXPECT_FALSE(ConvertFormula("CSC(1)", data, 11, 0, 0));   // nor does _xlfn.CSC(1)
     EXPECT_STREQ("=_xlfn.CSC", data);
+    EXPECT_TRUE(ConvertFormula("ASC(A1)", data, 9, 0, 0));   // it shrinks: room for the call is enough
+    EXPECT_STREQ("=(A1)", data);
 }

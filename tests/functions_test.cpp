@@ -55,6 +55,7 @@ TEST_F(TranslateFormulaTest, WholeNamesOutsideLiteralsOnly)
         "=\xc3\x84SIN(1)", "=SUM (A1)", "=?\?\?(1)", "=EXT(1)", "=NOP()",
         "=IF(A1=\"SIN(x)\",1,0)", "=LEN(\"a\"\"SIN(\")", "='ABS(1)'!A1", "='it''s SUM('!A1",
         "=Table1[[#This Row],[MIN(x)]]", "=Table1[Col'[SUM(']]",
+        "=(CODE+MODE)*Sin+pi", "=((A1))+(1)",       // names of functions, but no call
     };
     for (const char *k : kept)
         EXPECT_EQ(k, Translate(k));

@@ -76,11 +76,20 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a target from the root", {wb(first), to("/xl/w/../w/s.xml"), found}, "A1=found" },
         { "dots and backslashes", {wb(first), to("./w//.x/..\\s.xml"), found}, "A1=found" },
         { "a target above xl", {wb(first), to("../s.xml"), at("s.xml")}, "A1=found" },
+        { "a dot before a step up", {wb(first), to("./../s.xml"), at("s.xml")}, "A1=found" },
         { "a target outside", {wb(first), to("../../s.xml"), at("s.xml")}, "" },
         { "a target of the root alone", {wb(first), to("/"), found}, "" },
         { "a sheet member past the room of a path", {wb(first), to(far + "/" + far + "/s.xml")}, "" },
         { "no target", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\"/>"), found}, "" },
         { "no type", {wb(first), wbrels("<Relationship Id=\"rId1\" Target=\"w/s.xml\"/>"), found}, "" },
+        // the type's last segment names the kind, in any case, however short the rest
+        { "a type of the kind alone", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"/Worksheet\" Target=\"w/s.xml\"/>"), found}, "A1=found" },
+        { "a type without its slash", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"worksheet\" Target=\"w/s.xml\"/>"), found}, "" },
+        { "a type that only ends alike", {wb(first), wbrels("<Relationship Id=\"rId1\" Type=\"/xworksheet\" Target=\"w/s.xml\"/>"), found}, "" },
+        // a joined path that fills its room is taken; one byte more is refused, not cut
+        { "a path of the room's length", {wb(first), to(Repeat("x/../", 100) + "w/s.xml"), found}, "A1=found" },
+        { "a path a byte too long", {wb(first), to(Repeat("x/../", 100) + "w///s.xml"), found, at("xl/w/s.xm")}, "" },
+        { "a path of one character", {wb(first), to("/s"), at("s")}, "A1=found" },
         // the relationship id under other prefixes, or none to be had
         { "a prefix after a return", listed("<sheet\rq:id=\"rId1\"/>"), "A1=found" },
         { "a prefix after a tab", listed("<sheet\trel:id=\"rId1\"/>"), "A1=found" },
@@ -142,6 +151,45 @@ TEST_F(Import, FindsEachSheetsRelationshipByItsId)
         EXPECT_EQ(c.cells, imported.cells) << c.name;
         EXPECT_TRUE(NothingLeft()) << c.name;
     }
+}
+
+// A sheet's name keeps at most 255 characters, however many bytes each takes, and what ends
+// it, even a reference left open.
+TEST_F(Import, ASheetNameIsCutAtItsLimitAndKeepsItsEnd)
+{
+    struct { std::string written, shown; } cases[] = {
+        { Repeat("x", 300), std::string(255, 'x') }, { Repeat("\xC3\xA9", 300), std::string(255, '\xE9') },
+        { "R&D", "R&D" }, { "Q&#65", "Q&#65" }, { "A&amp;B", "A&B" },
+    };
+    for (const auto &c : cases) {
+        std::vector<bookgen::Member> members = {
+            {"xl/workbook.xml", "<workbook><sheets><sheet name=\"" + c.written + "\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"/worksheet\" "
+                                           "Target=\"s.xml\"/></Relationships>"},
+            {"xl/s.xml", "<worksheet><sheetData/></worksheet>"}};
+        auto list = ImportMembers(members, "book.xlsx", "LIST");
+        EXPECT_EQ(0, list.rc);
+        EXPECT_NE(std::string::npos, list.cells.find("B1=" + c.shown + "|")) << list.cells;
+    }
+}
+
+// Shared formulas belong to their sheet: a use on the next sheet without a definition of
+// its own finds none of the sheet before.
+TEST_F(Import, SharedFormulasStayOnTheirSheet)
+{
+    auto sheet = [](const std::string &cells) {
+        return "<worksheet><sheetData><row r=\"1\">" + cells + "</row></sheetData></worksheet>";
+    };
+    std::vector<bookgen::Member> members = {
+        {"xl/workbook.xml", "<workbook><sheets><sheet name=\"One\" r:id=\"rId1\"/><sheet name=\"Two\" r:id=\"rId2\"/>"
+                            "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"/worksheet\" Target=\"a.xml\"/>"
+                                       "<Relationship Id=\"rId2\" Type=\"/worksheet\" Target=\"b.xml\"/></Relationships>"},
+        {"xl/a.xml", sheet("<c r=\"A1\"><f t=\"shared\" ref=\"A1:B1\" si=\"0\">C1*2</f></c><c r=\"B1\"><f t=\"shared\" si=\"0\"/></c>")},
+        {"xl/b.xml", sheet("<c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>7</v></c>")}};
+    auto all = ImportMembers(members, "book.xlsx", "ALL");
+    EXPECT_EQ(0, all.rc);
+    EXPECT_EQ("[One]A1==C1*2|B1==D1*2\n[Two]B1=7", all.pages);
 }
 
 // The worksheet as UTF-16, little-endian behind a mark.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "bookgen/books.h"
 #include "module/import.h"
@@ -103,6 +104,63 @@ TEST_F(Load, ACellTheHostCannotMakeFailsTheImport)
     doc.cellFailsAt = 2;
     EXPECT_EQ(20, Import());
     EXPECT_EQ(1u, doc.sheets.empty() ? 0 : doc.sheets.back().cells.size());
+}
+
+// The workspace goes even when the first delete fails, whether the shell could not run it
+// (-1) or it left something (RETURN_ERROR): a workspace left behind blocks every later import.
+TEST_F(Load, RemovesTheWorkspaceWhenTheFirstDeleteFails)
+{
+    platform::Reset();
+    uint64 before = platform::FallibleCalls();
+    auto clean = testing_support::ImportFile(book);
+    uint64 calls = platform::FallibleCalls() - before;
+    ASSERT_EQ(0, clean.rc);
+    std::set<std::string> failed;
+    for (uint64 n = calls; n > 0 && n + 6 > calls; n--) {
+        platform::Reset();
+        platform::faults.failAt = n;
+        auto faulty = testing_support::ImportFile(book);
+        std::string what = platform::FailedCall() ? platform::FailedCall() : "";
+        if (what != "delete: examine" && what != "SystemTags")
+            continue;
+        failed.insert(what);
+        EXPECT_EQ(0, faulty.rc) << what;
+        EXPECT_EQ(clean.cells, faulty.cells) << what;
+        EXPECT_TRUE(testing_support::NothingLeft()) << what;
+    }
+    EXPECT_EQ((std::set<std::string>{"SystemTags", "delete: examine"}), failed);
+}
+
+// The workbook's relationships are read once, however many sheets look theirs up: in
+// UTF-16 each reading of them leaves a trace line.
+TEST_F(Load, ReadsTheRelationshipsOnceForEverySheet)
+{
+    auto members = bookgen::SheetsBook();
+    for (auto &m : members)
+        if (m.name == "xl/_rels/workbook.xml.rels") {
+            std::string wide = "\xFF\xFE";
+            for (char c : m.data)
+                wide += std::string(1, c) + '\0';
+            m.data = wide;
+        }
+    WriteBook(members);
+    auto Readings = [&](const char *prefs) {
+        std::string trace;
+        bool tracing = platform::tracing;
+        platform::tracing = true;
+        platform::traceCapture = &trace;
+        auto imported = testing_support::ImportFile(book, prefs);
+        platform::traceCapture = nullptr;
+        platform::tracing = tracing;
+        EXPECT_EQ(0, imported.rc) << prefs;
+        size_t n = 0;
+        for (size_t at = 0; (at = trace.find("UTF-16: T:XLS/xl/_rels/workbook.xml.rels\n", at)) != std::string::npos; at++)
+            n++;
+        return std::make_pair(n, imported.doc.sheets.size());
+    };
+    auto first = Readings(""), all = Readings("ALL");
+    EXPECT_GT(all.second, 2u);
+    EXPECT_EQ(first.first, all.first) << "readings for one sheet and for " << all.second;
 }
 
 // Every call of the system or the host that can fail is made to fail in turn: the import

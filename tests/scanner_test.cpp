@@ -121,6 +121,23 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
     EXPECT_TRUE(ReadFailed(fp));         // the stream knows it is not where it was
 }
 
+// A ">" inside quotes of either kind ends no tag, wherever the tag lies in the member, up to
+// the end of the first block; a shorter tag read after a longer one keeps nothing of it.
+TEST_F(Scanner, QuotedGreaterThanSignsEndNoTag)
+{
+    const std::string first = "<first " + std::string(100, 'x') + "/>";
+    const std::string quoted = "c a=\"x>'y\" b='p>\"q'/";
+    for (size_t at = first.size(); at < XML_BLOCKSIZE + 2; at += at + 40 < XML_BLOCKSIZE ? 997 : 1) {
+        Open(first + std::string(at - first.size(), ' ') + "<" + quoted + "><v/>" + std::string(100, ' '));
+        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
+        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
+        EXPECT_EQ(quoted, std::string(tag)) << at;
+        EXPECT_TRUE(complete) << at;
+        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
+        EXPECT_STREQ("v/", tag) << at;
+    }
+}
+
 TEST_F(Scanner, TagNamesAndAttributes)
 {
     char buf[XML_BUFSIZE];
