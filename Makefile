@@ -109,13 +109,14 @@ fuzz:
 	done
 
 # MUTANTS faults put one at a time into module/, xml/ and formula/, picked by SEED; each is
-# built in build-mutate (made once) and tested; the score and every survivor at the end.
+# built in build-mutate (made once) and tested, and one the tests let through is tried again
+# under the sanitizers in build-mutate-san; the score and every survivor at the end.
 MUTANTS ?= 300
 SEED ?= 1
 MUTANT_TIMEOUT ?= 120
 mutate: deps
 	python3 mutate/mutate.py --mutants $(MUTANTS) --seed $(SEED) --timeout $(MUTANT_TIMEOUT) \
-	        --build build-mutate
+	        --build build-mutate --recheck build-mutate-san
 
 clean:
-	rm -rf build build-san build-target build-cov build-fuzz build-mutate
+	rm -rf build build-san build-target build-cov build-fuzz build-mutate build-mutate-san

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Mutation testing of the module's code: small faults put into module/, xml/ and formula/
 one at a time; a mutant the tests still pass survives. Usage:
-    mutate.py [--mutants N] [--seed S] [--build DIR] [--timeout SEC] [--part I/N]
+    mutate.py [--mutants N] [--seed S] [--build DIR] [--recheck DIR] [--timeout SEC] [--part I/N]
     mutate.py --list FILE...     the mutants of the files, one a line
     mutate.py --self-test        the operators and the restore, on mutate/sample.cpp
 """
-import argparse, os, random, re, signal, subprocess, sys, time
+import argparse, os, random, re, shutil, signal, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DIRS = ("module", "xml", "formula")
@@ -97,26 +97,49 @@ def Sources():
                 yield os.path.join(d, name)
 
 
-def Run(cmd, timeout, cwd):
+def Run(cmd, timeout, cwd, env=None):
     try:
         return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode
+                              timeout=timeout, env=env).returncode
     except subprocess.TimeoutExpired:
         return -1
 
 
+def Name(m):
+    """How a mutant is named in the output and for --only: file:line:column what."""
+    return "%s:%d:%d %s" % (m[0], m[1], m[2] + 1, m[5])
+
+
 def Killed(build, timeout):
     """TRUE when the tests fail (or hang) on the mutant just built."""
-    for suite, extra in (("sheaf_unit_tests", []), ("sheaf_tests", ["--gtest_filter=" + FILTER])):
-        if Run([os.path.join(build, "tests", suite), "--gtest_fail_fast", "--gtest_brief=1"]
-               + extra, timeout, os.path.join(build, "tests")) != 0:
-            return True
-    return False
+    # A killed or crashed test leaves its temporary files: they go with this folder.
+    scratch = os.path.join(build, "mutant-tmp")
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    env = dict(os.environ, TMPDIR=scratch, ASAN_OPTIONS="detect_leaks=1")
+    try:
+        for suite, extra in (("sheaf_unit_tests", []), ("sheaf_tests", ["--gtest_filter=" + FILTER])):
+            if Run([os.path.join(build, "tests", suite), "--gtest_fail_fast", "--gtest_brief=1"]
+                   + extra, timeout, os.path.join(build, "tests"), env) != 0:
+                return True
+        return False
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 def Build(build):
     return Run(["cmake", "--build", build, "-j2", "--target", "sheaf_io", "sheaf",
                 "sheaf_unit_tests", "sheaf_tests"], 600, ROOT) == 0
+
+
+def Verdict(trees, timeout):
+    """What the tests of each tree in turn make of the mutant in the sources."""
+    for n, (tree, _) in enumerate(trees):
+        if not Build(tree):
+            return "does not build"
+        if Killed(tree, timeout * (1 if n == 0 else 4)):
+            return "killed" if n == 0 else "killed under the sanitizers"
+    return "SURVIVED"
 
 
 def Main(args):
@@ -132,22 +155,29 @@ def Main(args):
     signal.signal(signal.SIGINT, Restore)
     signal.signal(signal.SIGTERM, Restore)
     build = os.path.abspath(args.build)
-    if not os.path.isdir(build):
-        # Release: the tests, not the compiler, take most of a mutant's time.
-        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release"],
-                       check=True, stdout=subprocess.DEVNULL)
-    if not Build(build):
-        sys.exit("mutate: the unmutated tree does not build")
-    if Killed(build, args.timeout * 4):
-        sys.exit("mutate: the tests fail before any mutation")
+    # Release: the tests, not the compiler, take most of a mutant's time. The second tree, as
+    # the test run has it (sanitizers, plain char unsigned), sees faults that read or write
+    # out of bounds without changing a result; it runs only what the first let through.
+    trees = [(build, ["-DCMAKE_BUILD_TYPE=Release"])]
+    if args.recheck:
+        trees.append((os.path.abspath(args.recheck),
+                      ["-DCMAKE_BUILD_TYPE=Debug", "-DSHEAF_SANITIZE=ON", "-DSHEAF_UNSIGNED_CHAR=ON"]))
+    for tree, flags in trees:
+        if not os.path.isdir(tree):
+            subprocess.run(["cmake", "-S", ROOT, "-B", tree] + flags, check=True,
+                           stdout=subprocess.DEVNULL)
+        if not Build(tree):
+            sys.exit("mutate: the unmutated tree %s does not build" % tree)
+        if Killed(tree, args.timeout * 4):
+            sys.exit("mutate: the tests fail in %s before any mutation" % tree)
     everything = []
     for path in Sources():
         with open(os.path.join(ROOT, path)) as f:
             everything += Mutants(path, f.read())
     sample = random.Random(args.seed).sample(everything, min(args.mutants, len(everything)))
     if args.only:
-        # Survivors of an earlier run again, as it printed them: "file:line what".
-        sample = [m for m in everything if "%s:%d %s" % (m[0], m[1], m[5]) in args.only]
+        # Survivors of an earlier run again, named as it printed them.
+        sample = [m for m in everything if Name(m) in args.only]
     sample.sort(key=lambda m: (m[0], m[1], m[2]))
     first = 0
     if args.part:
@@ -168,27 +198,23 @@ def Main(args):
             with open(full, "w") as f:
                 f.write(Apply(text, m))
             start = time.time()
-            if not Build(build):
-                stillborn += 1
-                verdict = "does not build"
-            elif Killed(build, args.timeout):
-                killed += 1
-                verdict = "killed"
-            else:
+            verdict = Verdict(trees, args.timeout)
+            stillborn += verdict == "does not build"
+            killed += verdict.startswith("killed")
+            if verdict == "SURVIVED":
                 survivors.append(m)
-                verdict = "SURVIVED"
             Restore()
             original = None
-            print("%3d %s:%d %s: %s (%.0f s)" % (k, m[0], m[1], m[5], verdict,
-                                                 time.time() - start), flush=True)
+            print("%3d %s: %s (%.0f s)" % (k, Name(m), verdict, time.time() - start), flush=True)
     finally:
         Restore()
-        Build(build)
+        for tree, _ in trees:
+            Build(tree)
     tried = killed + len(survivors)
     print("mutate: %d built, %d killed, %d survived, %d did not build; score %.1f%%" %
           (tried, killed, len(survivors), stillborn, 100.0 * killed / max(tried, 1)))
     for m in survivors:
-        print("survivor %s:%d %s" % (m[0], m[1], m[5]))
+        print("survivor %s" % Name(m))
 
 
 def SelfTest():
@@ -212,10 +238,11 @@ if __name__ == "__main__":
     p.add_argument("--mutants", type=int, default=300)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--build", default=os.path.join(ROOT, "build-mutate"))
+    p.add_argument("--recheck", help="a second tree, with sanitizers, for the survivors")
     p.add_argument("--timeout", type=int, default=120)
     p.add_argument("--self-test", action="store_true")
     p.add_argument("--list", nargs="*")
-    p.add_argument("--only", nargs="*", help='mutants as "file:line what", seed ignored')
+    p.add_argument("--only", nargs="*", help='mutants as "file:line:column what", seed ignored')
     p.add_argument("--part", help="I/N: only the I-th of N equal parts of the sample")
     a = p.parse_args()
     if a.self_test:
@@ -224,6 +251,6 @@ if __name__ == "__main__":
         for path in a.list:
             with open(path) as f:
                 for m in Mutants(path, f.read()):
-                    print("%s:%d %s" % (m[0], m[1], m[5]))
+                    print(Name(m))
     else:
         Main(a)
