@@ -130,7 +130,7 @@ TEST_F(Decode, ReferencesAndEscapesAtTheEdgesOfWhatTheyMayName)
         { "&#xFFFF;&#x10000;", "\xEF\xBF\xBF\xF0\x90\x80\x80" }, { "&#1;&#x0;", "\x01&#x0;" },
         { "_xD7FF__xE000_", "\xED\x9F\xBF\xEE\x80\x80" }, { "_xD800_ _xDFFF_ _x0000_", nullptr },
         { "_x0001__x007f__x0080__x07FF__x0800__xffff_", "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF" },
-        { "_X0041_ _x0041X _x004G_", nullptr },
+        { "_X0041_ _x0041X _x004G_ _xG041_", nullptr },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.utf8 ? c.utf8 : c.in, Decoded(c.in)) << c.in;
@@ -149,6 +149,9 @@ TEST_F(Decode, CountsAndCutsWholeCharacters)
         { "\xE2\x82" "ab", 10, 2, "\xE2\x82" "a" }, { "\xF5\x80" "a", 10, 2, "\xF5\x80" },
         { "a\xC3\xA9", 10, 1, "a" }, { "a\xC3\xA9\xC3\xA9", 5, 10, "a\xC3\xA9" },  // no tail of a refused character
         { "&lt;&lt;&lt;", 10, 2, "<<" }, { "&lt;&lt;&lt;", 3, 10, "<<" }, { "_x00e9_a", 3, 10, "\xC3\xA9" },
+        // the first lead byte of each length, and a byte too many behind a whole character
+        { "\xC2\xA9" "ab", 10, 2, "\xC2\xA9" "a" }, { "\xE0\xA0\x80" "ab", 10, 2, "\xE0\xA0\x80" "a" },
+        { "\xF0\x90\x80\x80" "ab", 10, 2, "\xF0\x90\x80\x80" "a" }, { "\xC3\xA9\x80" "b", 10, 2, "\xC3\xA9\x80" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Decoded(c.in, c.size, c.maxchars)) << c.in << " in " << c.size << ", " << c.maxchars;

@@ -90,6 +90,7 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a path of the room's length", {wb(first), to(Repeat("x/../", 100) + "w/s.xml"), found}, "A1=found" },
         { "a path a byte too long", {wb(first), to(Repeat("x/../", 100) + "w///s.xml"), found, at("xl/w/s.xm")}, "" },
         { "a path of one character", {wb(first), to("/s"), at("s")}, "A1=found" },
+        { "a folder of one character", {wb(first), to("/x/s.xml"), at("x/s.xml")}, "A1=found" },
         // the relationship id under other prefixes, or none to be had
         { "a prefix after a return", listed("<sheet\rq:id=\"rId1\"/>"), "A1=found" },
         { "a prefix after a tab", listed("<sheet\trel:id=\"rId1\"/>"), "A1=found" },
@@ -260,8 +261,8 @@ TEST(LongTexts, AreWholeUpToTheLimitAndCutOnACharacter)
 }
 
 // The walk's worked example: A1 a value, B1 a shared string, C1 a formula with its cached
-// value, then an empty row. Each test of the walk is traced where it decides, each read
-// with what the buffer held before.
+// value, then an empty row. The whole trace, line by line: each test of the walk where it
+// decides, each read with what the buffer held before.
 TEST(WalkTrace, TheWorkedExampleLineByLine)
 {
     UseStandIn();
@@ -274,15 +275,24 @@ TEST(WalkTrace, TheWorkedExampleLineByLine)
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("5,first,=A1*2\n", run.out);
     std::vector<std::string> lines;
-    size_t at = run.err.find("XLS-Datei verarbeiten\n");
-    ASSERT_NE(std::string::npos, at);
-    for (size_t end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1) {
+    for (size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1) {
         std::string line = run.err.substr(at, end - at);
-        for (const char *step : {"Zeilenwert", "CheckofSection", "GetXMLValue", "GetXMLText"})
-            if (line.rfind(step, 0) == 0)
-                lines.push_back(line);
+        for (size_t k; (k = line.find(book)) != std::string::npos;)
+            line.replace(k, book.size(), "BOOK");
+        if (line.rfind("GetImportantData: 0x", 0) == 0)
+            line = "GetImportantData: ADDRESS";
+        lines.push_back(line);
     }
     std::vector<std::string> expected = {
+        "Systemdaten einlesen", "GetImportantData", "GetImportantData: ADDRESS",
+        "Enviroment \xC3\xB6" "ffnen", "Dateiname: BOOK", "Verzeichnis T:XLS erstellt.",
+        "Kommando: c:unzip \"BOOK\" -d T:XLS 0", "Load-Enviroment erstellt.",
+        "Tabellen-Datei \xC3\xB6" "ffnen", "Arbeitsmappe: xl/workbook.xml",
+        "Texte: T:XLS/xl/sharedStrings.xml",
+        "ReadSharedStrings:Datei T:XLS/xl/sharedStrings.xml ge\xC3\xB6" "ffnet",
+        "GetXMLText()", "GetXMLValue()", "id=000 Text=<first>", "",
+        "FindXMLSection4: FALSE", "Datei T:XLS/xl/worksheets/sheet1.xml ge\xC3\xB6" "ffnet",
+        "Tabulon Seite erstellen", "XLS-Datei verarbeiten",
         "Zeilenwert=1",
         // A1: the value; the buffer last held the shared string
         "CheckofSection  : f FALSE", "GetXMLValue(first)",
@@ -291,8 +301,35 @@ TEST(WalkTrace, TheWorkedExampleLineByLine)
         "GetXMLValue()", "GetXMLValue(0)",                          //   and its cached value
         "CheckofSection  : /row TRUE", "CheckofSection  : /sheetData FALSE",
         "Zeilenwert=2", "CheckofSection  : /sheetData TRUE",
+        "FreeSharedData(0)",
     };
-    EXPECT_EQ(expected, lines) << run.err.substr(run.err.find("XLS-Datei"));
+    EXPECT_EQ(expected, lines) << run.err;
+    platform::RemoveTemp(dir);
+}
+
+// Where no worksheet is taken, the trace says so, with the name asked for.
+TEST(WalkTrace, SaysWhenNoWorksheetIsTaken)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/sheets.xlsx", charts = dir + "/charts.xlsx";
+    auto members = bookgen::SheetsBook();
+    ASSERT_TRUE(bookgen::WriteZip(book, members));
+    for (auto &m : members)
+        if (m.name == "xl/workbook.xml")
+            m.data = "<workbook><sheets><sheet name=\"Chart 1\" r:id=\"rId5\"/></sheets></workbook>";
+    ASSERT_TRUE(bookgen::WriteZip(charts, members));
+    struct { std::vector<std::string> args; const char *line; } cases[] = {
+        { {"--sheet", "Nope", book}, "\nKein Arbeitsblatt \"Nope\"\n" },
+        { {"--sheet", "9", book}, "\nKein Arbeitsblatt \"9\"\n" },
+        { {charts}, "\nKein Arbeitsblatt\n" },
+        { {"--format", "jsonl", "--all-sheets", charts}, "\nKein Arbeitsblatt\n" },
+    };
+    for (auto &c : cases) {
+        c.args.insert(c.args.begin(), "--trace");
+        auto run = RunSheaf(c.args);
+        EXPECT_EQ(1, run.status) << c.line;
+        EXPECT_NE(std::string::npos, run.err.find(c.line)) << run.err;
+    }
     platform::RemoveTemp(dir);
 }
 

@@ -176,11 +176,16 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             for (char c : std::string("<sst><si><t>caf\xE9</t></si></sst>"))
                 m.data += std::string(1, c) + '\0';
         }
+    auto wide = bookgen::SheetsBook();     // the sheet list and relationships past a block
+    for (auto &m : wide)
+        if (m.name == "xl/workbook.xml" || m.name == "xl/_rels/workbook.xml.rels")
+            m.data.insert(m.data.find("/>") + 2, std::string(70000, ' '));
     struct { const char *first; std::vector<bookgen::Member> second; const char *prefs = ""; } books[] = {
         { "example", bookgen::ExampleBook() },
         // Every sheet, each with its own shared formulas, and pages made before a failure.
         { "several sheets, ALL", bookgen::SheetsBook(), "ALL" },
         { "several sheets, LIST", bookgen::SheetsBook(), "LIST" },
+        { "several sheets past a block, ALL", wide, "ALL" },
         { "inline, long and shared", bookgen::Workbook(
               "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + std::string(5000, 'x') + "</t></is></c><c r=\"B1\" "
               "t=\"s\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><f t=\"shared\" ref=\"A2:A4\" si=\"0\">B2*2</f></c>"

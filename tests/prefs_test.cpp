@@ -56,6 +56,7 @@ TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
         { "SHEET=abc", 1, "SHEET=abc" },
         { "SHEET=x1", 1, "SHEET=x1" },
         { "SHEET=\"" + std::string(32, 'n') + "\"", 0, "SHEET=x1" },
+        { "SHEET=" + std::string(34, 'n'), 0, "SHEET=x1" },    // not a name cut short
         { longest, 1, longest.c_str() },
         { "", 1, "" },
     };
@@ -77,19 +78,28 @@ TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
     EXPECT_EQ(nullptr, platform::HeldResource());
 }
 
-// Sheet names match without letter case in the system's charset, whole.
+// Sheet names match without letter case in the system's charset, whole: the letters of
+// each alphabet a charset holds, the signs between them not.
 TEST(SameSheetName, IgnoresLetterCaseOnly)
 {
     testing_support::UseStandIn();   // ISO-8859-1
     ASSERT_TRUE(GetImportantData());
-    struct { const char *a, *b; BOOL same; } cases[] = {
-        { "Data", "data", TRUE }, { "\xDC" "bersicht", "\xFC" "BERSICHT", TRUE },
-        { "Data", "Data ", FALSE }, { "Data", "Dat", FALSE }, { "U", "\xDC", FALSE },
-        { "\xD7", "\xF7", FALSE },  // times and division are no letters
-        { "", "", TRUE },
+    struct { ULONG codeset; const char *a, *b; BOOL same; } cases[] = {
+        { 4, "Data", "data", TRUE }, { 4, "\xDC" "bersicht", "\xFC" "BERSICHT", TRUE },
+        { 4, "Data", "Data ", FALSE }, { 4, "Data", "Dat", FALSE }, { 4, "U", "\xDC", FALSE },
+        { 4, "\xD7", "\xF7", FALSE },  // times and division are no letters
+        { 4, "", "", TRUE },
+        { 5, "\xC5\xA3\xAC\xAE", "\xE5\xB3\xBC\xBE", TRUE },   // Ĺ Ł Ź Ž, at the ends of their runs
+        { 5, "\xC5", "\xC6", FALSE },
+        { 10, "\xC1\xD3\xD9", "\xE1\xF3\xF9", TRUE },         // Α Σ Ω
+        { 10, "\xD3", "\xF2", FALSE },                          // Σ and the final ς
+        { 8, "\xA1\xB0\xCF", "\xF1\xD0\xEF", TRUE },          // Ё А Я
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.same, SameSheetName(c.a, c.b)) << c.a << " " << c.b;
+    for (const auto &c : cases) {
+        SetCharsetMap(platform::CharsetMap(c.codeset));
+        EXPECT_EQ(c.same, SameSheetName(c.a, c.b)) << c.codeset << ": " << c.a << " " << c.b;
+    }
+    SetCharsetMap(platform::CharsetMap(CODESET_ISO_8859_1));
 }
 
 }  // namespace
