@@ -88,12 +88,13 @@ XMLFile *OpenXLS(ImportState *imp, uint8 fid, uint8 oid)
 {
     char tag[XML_BUFSIZE];
     BOOL complete = FALSE, missing;
-    const char *path = imp->sheets.list.xmlfiles[fid];
+    const char *path;
     XMLFile *fp;
 
     imp->sheetdata = imp->sheetempty = FALSE;
     if (oid != XLS_READ || fid >= XML_FILES)
         return nullptr;
+    path = imp->sheets.list.xmlfiles[fid];
     fp = OpenXMLFile(path, &missing);
     if (fp == nullptr)
         return nullptr;
