@@ -230,6 +230,7 @@ def SelfTest():
     assert Apply(text, m[2]).split("\n")[2] == "    if (!(n < 0))", Apply(text, m[2])
     assert Apply(text, m[5]).split("\n")[4] == "    ;"
     assert Apply(text, m[0]).split("\n")[2] == "    if (n <= 0)"
+    assert [Name(k) for k in m[:2]] == ["sample.cpp:3:11 < -> <=", "sample.cpp:3:13 0 -> 1"], m[:2]
     print("mutate: self-test passed (%d mutants)" % len(m))
 
 
