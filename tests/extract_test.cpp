@@ -47,6 +47,10 @@ TEST(GetXMLFormulaTest, SharedBlocks)
               Row(3, Shared("A3", "5", "C3", "A3:A4") + Shared("B3", "1048576", "C3", "B3:B4")) +
               Row(4, Use("A4", "5") + Use("B4", "1048576")),
           "A1==B1|B1==B1|C1==D1|A2==B2|B2==B2|C2==D2|D2=7|A3==C3|B3==C3|A4==C4|B4==C4" },
+        { "a text of its own without a ref defines nothing: the use after it moves the definition",
+          Row(1, Shared("A1", "0", "B1", "A1:A3")) + Row(2, "<c r=\"A2\"><f t=\"shared\" si=\"0\">C7</f></c>") +
+              Row(3, Use("A3", "0")),
+          "A1==B1|A2==C7|A3==B3" },
         { "long and growing as it moves, yet whole; the walk stays in step",
           Row(1, Shared("B1", "0", sum, "B1:B2") + "<c r=\"C1\"><v>2</v></c>") + Row(2, Use("B2", "0")),
           "B1==" + sum + "|C1=2|B2==" + moved },

@@ -51,6 +51,8 @@ TEST(Finish, NeverLeavesHalfACharacter)
     struct { const char *text; uint32 size; const char *result; } cases[] = {
         { "ab\xE2\x82\xAC", 6, "ab\xE2\x82\xAC" },   // exactly full
         { "a\xF0\x9F\x98\x80", 5, "a" },
+        { "\xE0\xA4\x85", 3, "" },                 // the first character, a lead of E0
+        { "ab\xC0\xAF", 4, "ab" },                 // an overlong lead is a lead all the same
         { "\x80\x80\x80\x80\x80\x80", 6, "\x80\x80\x80\x80\x80" },  // no lead byte: nothing to keep whole
     };
     for (const auto &c : cases) {
