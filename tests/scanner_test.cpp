@@ -186,4 +186,25 @@ TEST_F(Scanner, TagNamesAndAttributes)
     }
 }
 
+// The walk's tags: which of its names a tag text is, and where r and t stand in it.
+TEST_F(Scanner, TagIndexAndFindAttributes)
+{
+    static const char *const names[] = { "c", "/c", "row", "/row", "v" };
+    struct { const char *tag; uint32 index; } tags[] = {
+        { "c r=\"A1\"", 0 }, { "/x:c", 1 }, { "c/", 0 }, { "col min=\"1\"", 5 }, { "rows", 5 },
+        { "x:row r=\"2\"", 2 }, { "/row", 3 }, { "/v", 5 }, { "", 5 }, { "/", 5 }, { "v", 4 },
+    };
+    for (const auto &c : tags)
+        EXPECT_EQ(c.index, TagIndex(c.tag, names, 5)) << c.tag;
+    static const char *const rt[] = { "r", "t" };
+    const char *values[2];
+    uint32 lens[2];
+    FindAttributes("c T='s' r=\"B2\" r=\"C3\"/", rt, values, lens, 2);
+    ASSERT_TRUE(values[0] != nullptr && values[1] != nullptr);
+    EXPECT_EQ("B2", std::string(values[0], lens[0]));
+    EXPECT_EQ("s", std::string(values[1], lens[1]));
+    FindAttributes("c rr=\"1\"", rt, values, lens, 2);
+    EXPECT_TRUE(values[0] == nullptr && values[1] == nullptr);
+}
+
 }  // namespace

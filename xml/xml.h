@@ -127,11 +127,18 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
 // as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
 void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
                           uint32 count, uint32 size);
+// The same attributes where they stand in the tag text: values[k] and lens[k] for names[k],
+// without quotes, NULL where it is missing. The first of a name counts.
+void FindAttributes(const char *dstring, const char *const names[], const char *values[],
+                    uint32 lens[], uint32 count);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
+// The first of names (count of them) that a tag text names, as TagIs compares; count when
+// it names none of them.
+uint32 TagIndex(const char *tag, const char *const names[], uint32 count);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
 // longer than size - 1 is cut.
 void TagName(const char *tag, char *name, uint32 size);
