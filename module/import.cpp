@@ -204,8 +204,27 @@ BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL comple
 }
 
 // The elements the walk decides on, in the order of walknames; EL_OTHER for any other.
-enum { EL_C, EL_CEND, EL_ROW, EL_ROWEND, EL_SHEETEND, EL_V, EL_F, EL_IS, EL_OTHER };
-static const char *const walknames[] = { "c", "/c", "row", "/row", "/sheetData", "v", "f", "is" };
+// The most frequent come first: TagIndex tries them in this order.
+enum { EL_C, EL_V, EL_CEND, EL_F, EL_ROW, EL_ROWEND, EL_SHEETEND, EL_IS, EL_OTHER };
+static const char *const walknames[] = { "c", "v", "/c", "f", "row", "/row", "/sheetData", "is" };
+
+// The next tag inside a cell, its text in tag (XML_BUFSIZE bytes) and its element of
+// walknames, or EL_OTHER; -1 when the file ends first. "<v>" and "</c>" as they mostly
+// stand, right behind the tag before, are taken at a glance and leave tag as it was.
+static int32 NextCellTag(XMLFile *ws, char *tag, BOOL *complete)
+{
+    if (TakeLiteral(ws, "<v>")) {
+        *complete = FALSE;
+        return EL_V;
+    }
+    if (TakeLiteral(ws, "</c>")) {
+        *complete = FALSE;
+        return EL_CEND;
+    }
+    if (!FindXMLSection(ws, "", XML_BUFSIZE, tag, complete))
+        return -1;
+    return (int32)TagIndex(tag, walknames, EL_OTHER);
+}
 
 // The text of a read cell (any: it holds a formula, value or inline string) into
 // *celltext: its formula, its shared string (shared: of type "s"), or its value in the
@@ -250,16 +269,17 @@ static BOOL ReadCell(ImportState *imp, XMLFile *ws, BOOL shared, uint32 row, uin
     *celltext = nullptr;
     TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
     for (BOOL first = !shared;; first = FALSE) {
-        if (!FindXMLSection(ws, "", sizeof(tag), tag, &complete))
+        int32 el = NextCellTag(ws, tag, &complete);
+        if (el < 0)
             return FALSE;
-        uint32 el = TagIndex(tag, walknames, EL_OTHER);
         if (first)
             TraceCheck("f", el == EL_F);     // the formula test of the other types
         if (el == EL_CEND)
             break;
         if (el == EL_V && !complete) {
             // The value counts before an inline string.
-            TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
+            if (hasvalue || inlinestr)
+                TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
             if (!GetXMLValue(ws, &text))
                 return FALSE;
             hasvalue = TRUE;
@@ -282,7 +302,8 @@ static BOOL ReadCell(ImportState *imp, XMLFile *ws, BOOL shared, uint32 row, uin
         }
     }
 
-    TextEnd(&text);
+    if (!hasvalue)
+        TextEnd(&text);     // GetXMLValue ended its own, and a value is the text's last writer
     BOOL any = hasformula || hasvalue || (inlinestr && !shared);
     return CellText(imp, shared, any, hasformula, &text, row, col, celltext);
 }

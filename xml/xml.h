@@ -85,6 +85,18 @@ static inline int32 NextByte(XMLFile *f)
 {
     return f->next < f->end ? *f->next++ : RefillXMLStream(f);
 }
+// TRUE when the stream's next bytes, in its block, are text (a whole tag such as "</c>"),
+// which is then consumed; FALSE with nothing consumed otherwise.
+static inline BOOL TakeLiteral(XMLFile *f, const char *text)
+{
+    uint32 k = 0;
+
+    for (; text[k] != '\0'; k++)
+        if (f->end - f->next <= (int64)k || f->next[k] != (uint8)text[k])
+            return FALSE;
+    f->next += k;
+    return TRUE;
+}
 // The first byte b in [p, end), or end: a word at a time, whatever the byte order.
 static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
 {
