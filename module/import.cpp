@@ -167,24 +167,21 @@ static void TraceCheck(const char *sname, BOOL found)
         IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
 }
 
-// What the f start tag says; a bare <f> has no attributes to look for.
+// What the f start tag says, its attributes read in one pass.
 static void ReadFormulaTag(const char *ftag, FormulaTag *ft)
 {
-    char type[16];   // room for "shared": a longer value is none
+    static const char *const names[] = { "t", "ref", "si" };
+    const char *values[3];
+    uint32 lens[3];
 
-    ft->shared = FALSE;
+    FindAttributes(ftag, names, values, lens, 3);
+    ft->shared = values[0] != nullptr && lens[0] == 6
+                 && IUtility->Strnicmp(values[0], "shared", 6) == 0;
     ft->ref[0] = ft->si[0] = '\0';
-    for (const char *p = ftag; *p != '\0'; p++) {
-        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            GetSectionParameter(" t=", ftag, sizeof(type), type);
-            ft->shared = IUtility->Stricmp(type, "\"shared\"") == 0;
-            break;
-        }
-    }
-    if (ft->shared) {
-        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref);
-        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si);
-    }
+    if (ft->shared && values[1] != nullptr)
+        QuoteValue(values[1], lens[1], sizeof(ft->ref), ft->ref);
+    if (ft->shared && values[2] != nullptr)
+        QuoteValue(values[2], lens[2], sizeof(ft->si), ft->si);
 }
 
 BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL complete,

@@ -327,8 +327,7 @@ static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const
     return TRUE;
 }
 
-// value, quoted, into buffer (size bytes, at least 3); cut to fit.
-static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
+void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
 {
     uint32 n = 0;
 

@@ -139,6 +139,9 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
 // as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
 void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
                           uint32 count, uint32 size);
+// An attribute's value of vlen bytes, quoted as GetSectionParameter gives it, into buffer
+// (size bytes, at least 3); cut to fit.
+void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer);
 // The same attributes where they stand in the tag text: values[k] and lens[k] for names[k],
 // without quotes, NULL where it is missing. The first of a name counts.
 void FindAttributes(const char *dstring, const char *const names[], const char *values[],
