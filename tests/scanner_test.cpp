@@ -207,4 +207,32 @@ TEST_F(Scanner, TagIndexAndFindAttributes)
     EXPECT_TRUE(values[0] == nullptr && values[1] == nullptr);
 }
 
+// Runs of plain text are found a word at a time: a byte that needs a look stops the run
+// wherever it stands in a word, and a limit inside a run cuts it there.
+TEST_F(Scanner, GetXMLValueStopsARunAtEachByteThatNeedsALook)
+{
+    struct { const char *put, *got; BOOL escapes; } marks[] = {
+        { "&amp;", "&", TRUE }, { "\r\n", "\n", TRUE }, { "\r", "\n", TRUE }, { "\n", "\n", TRUE },
+        { "\xC3\xBC", "\xC3\xBC", TRUE }, { "_x0041_", "A", TRUE }, { "_x0041_", "_x0041_", FALSE },
+    };
+    const std::string plain(24, 'p');
+    char value[XML_BUFSIZE];
+    XMLText text;
+    for (const auto &m : marks)
+        for (size_t at = 0; at < 20; at++) {
+            Open(plain.substr(0, at) + m.put + plain.substr(at) + "</v>");
+            TextBegin(&text, value, sizeof(value), TEXT_MAXCHARS, m.escapes);
+            EXPECT_TRUE(GetXMLValue(fp, &text));
+            EXPECT_EQ(plain.substr(0, at) + m.got + plain.substr(at), value) << m.put << " at " << at;
+        }
+    for (uint32 most : { 7u, 8u, 9u, 17u }) {
+        Open(plain + "</v>x");
+        TextBegin(&text, value, sizeof(value), most, TRUE);
+        EXPECT_TRUE(GetXMLValue(fp, &text));
+        EXPECT_EQ(plain.substr(0, most), value);
+        EXPECT_TRUE(text.cut);
+        EXPECT_EQ("x", Rest());
+    }
+}
+
 }  // namespace

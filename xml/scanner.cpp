@@ -446,12 +446,27 @@ static void PutTextByte(XMLText *text, uint8 c, BOOL *cr)
     TextPut(text, *cr ? '\n' : c);
 }
 
+// TRUE when none of the 8 bytes at p is 0x80 or above, "&", CR or special: plain text
+// throughout. A special of 0 stops at a NUL, as the byte loop does.
+static inline BOOL PlainWord(const uint8 *p, uint8 special)
+{
+    const uint64 ones = 0x0101010101010101ull, highs = ones << 7;
+    uint64 w;
+    __builtin_memcpy(&w, p, 8);
+    uint64 amp = w ^ (ones * '&'), cr = w ^ (ones * '\r'), sp = w ^ (ones * special);
+
+    return ((w | ((amp - ones) & ~amp) | ((cr - ones) & ~cr) | ((sp - ones) & ~sp)) & highs) == 0;
+}
+
 // The element text [p, end), which holds no "<": runs of plain bytes the text has room for
-// go in one copy, the rest byte by byte.
+// go in one copy, found a word at a time, the rest byte by byte.
 static void PutTextRun(XMLText *text, const uint8 *p, const uint8 *end, BOOL *cr)
 {
     while (p < end) {
         const uint8 *q = p, *stop = end - p > (int64)text->avail ? p + text->avail : end;
+        // An LF right behind a CR is the byte loop's to drop.
+        while (!*cr && stop - q >= 8 && PlainWord(q, text->special))
+            q += 8;
         while (q < stop && *q < 0x80 && *q != '&' && *q != '\r' && *q != text->special
                && !(*q == '\n' && *cr))
             q++;
