@@ -42,37 +42,47 @@ void SetRowColumnNumber(char *cellname, uint32 row, uint32 col)
     ULongToStr(row, cellname + len, CELLNAME_MAX - len);
 }
 
-void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
+static BOOL IsLetter(uint8 c)
 {
-    uint32 c = 0, letters = 0;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+void ReadCellName(const char *name, uint32 len, uint32 *row, uint32 *col)
+{
+    const char *p = name, *end = name + len;
+    uint32 c = 0, letters = 0, digits = 0;
     int32 value = 0;
-    char *p;
 
     *row = 0;
     *col = 0;
-    // The quotes of an attribute value go, in place.
-    for (char *from = cellname, *to = cellname;; from++) {
-        if (*from != '"')
-            *to++ = *from;
-        if (*from == '\0')
-            break;
-    }
-    p = cellname;
-    while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
+    for (; p < end && (*p == '"' || IsLetter((uint8)*p)); p++) {
         // Past four letters a name is beyond any sheet; stop counting before it overflows.
-        if (letters < 4)
+        if (*p != '"' && letters++ < 4)
             c = c * 26 + (uint32)((*p & 0xDF) - 'A' + 1);
-        letters++;
-        p++;
     }
     if (letters > 3)
         c = 0;
-    if (*p < '0' || *p > '9')
+    if (p >= end || *p < '0' || *p > '9')
         return;
     // Digits as StrToLong reads them; more than nine are beyond any sheet.
-    for (uint32 digits = 0; *p >= '0' && *p <= '9'; p++, digits++)
-        value = digits < 9 ? value * 10 + (*p - '0') : 0;
+    for (; p < end && (*p == '"' || (*p >= '0' && *p <= '9')); p++)
+        if (*p != '"')
+            value = digits++ < 9 ? value * 10 + (*p - '0') : 0;
     if (value > 0)
         *row = (uint32)value;
     *col = c;
+}
+
+void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col)
+{
+    uint32 len = 0;
+
+    // The quotes of an attribute value go, in place.
+    for (const char *from = cellname;; from++) {
+        if (*from != '"')
+            cellname[len++] = *from;
+        if (*from == '\0')
+            break;
+    }
+    ReadCellName(cellname, len - 1, row, col);
 }

@@ -67,6 +67,9 @@ BOOL ConvertFormula(const char *text, char *data, uint32 size, int32 drow, int32
 // Reads a cell name ("B3", with or without quotes; quotes are removed in place) into *row
 // and *col; each is 0 where the name has none that fits a sheet.
 void GetRowColumnNumber(char *cellname, uint32 *row, uint32 *col);
+// As GetRowColumnNumber over the len bytes at name, which stay as they are: double quotes
+// are passed over wherever they stand.
+void ReadCellName(const char *name, uint32 len, uint32 *row, uint32 *col);
 // Writes the cell name of (row, col) into cellname (at least 16 bytes): letters up to XFD
 // and beyond, the row in full decimal.
 void SetRowColumnNumber(char *cellname, uint32 row, uint32 col);

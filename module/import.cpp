@@ -168,24 +168,21 @@ static void TraceCheck(const char *sname, BOOL found)
         IExec->DebugPrintF("CheckofSection  : %s FALSE\n", sname);
 }
 
-// What the f start tag says; a bare <f> has no attributes to look for.
+// What the f start tag says, its attributes read in one pass.
 static void ReadFormulaTag(const char *ftag, FormulaTag *ft)
 {
-    char type[16];   // room for "shared": a longer value is none
+    static const char *const names[] = { "t", "ref", "si" };
+    const char *values[3];
+    uint32 lens[3];
 
-    ft->shared = FALSE;
+    FindAttributes(ftag, names, values, lens, 3);
+    ft->shared = values[0] != nullptr && lens[0] == 6
+                 && IUtility->Strnicmp(values[0], "shared", 6) == 0;
     ft->ref[0] = ft->si[0] = '\0';
-    for (const char *p = ftag; *p != '\0'; p++) {
-        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            GetSectionParameter(" t=", ftag, sizeof(type), type);
-            ft->shared = IUtility->Stricmp(type, "\"shared\"") == 0;
-            break;
-        }
-    }
-    if (ft->shared) {
-        GetSectionParameter(" ref=", ftag, sizeof(ft->ref), ft->ref);
-        GetSectionParameter(" si=", ftag, sizeof(ft->si), ft->si);
-    }
+    if (ft->shared && values[1] != nullptr)
+        QuoteValue(values[1], lens[1], sizeof(ft->ref), ft->ref);
+    if (ft->shared && values[2] != nullptr)
+        QuoteValue(values[2], lens[2], sizeof(ft->si), ft->si);
 }
 
 BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL complete,
@@ -204,14 +201,33 @@ BOOL GetXMLFormula(ImportState *imp, XMLFile *fpr, const char *ftag, BOOL comple
     return CellFormula(&imp->formulas, imp->formula, &ft, data, size, row, col);
 }
 
-static BOOL IsSharedType(const char *type)
+// The elements the walk decides on, in the order of walknames; EL_OTHER for any other.
+// The most frequent come first: TagIndex tries them in this order.
+enum { EL_C, EL_V, EL_CEND, EL_F, EL_ROW, EL_ROWEND, EL_SHEETEND, EL_IS, EL_OTHER };
+static const char *const walknames[] = { "c", "v", "/c", "f", "row", "/row", "/sheetData", "is" };
+
+// The next tag inside a cell, its text in tag (XML_BUFSIZE bytes) and its element of
+// walknames, or EL_OTHER; -1 when the file ends first. "<v>" and "</c>" as they mostly
+// stand, right behind the tag before, are taken at a glance and leave tag as it was.
+static int32 NextCellTag(XMLFile *ws, char *tag, BOOL *complete)
 {
-    return IUtility->Stricmp(type, "\"s\"") == 0;
+    if (TakeLiteral(ws, "<v>")) {
+        *complete = FALSE;
+        return EL_V;
+    }
+    if (TakeLiteral(ws, "</c>")) {
+        *complete = FALSE;
+        return EL_CEND;
+    }
+    if (!FindXMLSection(ws, "", XML_BUFSIZE, tag, complete))
+        return -1;
+    return (int32)TagIndex(tag, walknames, EL_OTHER);
 }
 
 // The text of a read cell (any: it holds a formula, value or inline string) into
-// *celltext: its formula, its shared string, or its value in the host's charset.
-static BOOL CellText(ImportState *imp, const char *type, BOOL any, BOOL hasformula,
+// *celltext: its formula, its shared string (shared: of type "s"), or its value in the
+// host's charset.
+static BOOL CellText(ImportState *imp, BOOL shared, BOOL any, BOOL hasformula,
                      const XMLText *text, uint32 row, uint32 col, const char **celltext)
 {
     TextBuffers *buffers = &imp->buffers;
@@ -220,12 +236,12 @@ static BOOL CellText(ImportState *imp, const char *type, BOOL any, BOOL hasformu
         return TRUE;
     if (hasformula) {
         *celltext = buffers->host;
-    } else if (IsSharedType(type)) {
+    } else if (shared) {
         int32 index = -1;
-        char *shared = nullptr;
+        char *found = nullptr;
         if (IDOS->StrToLong(buffers->utf8, &index) > 0 && index >= 0)
-            shared = GetSharedStrings((uint32)index, &imp->strings);
-        *celltext = shared != nullptr ? shared : "";
+            found = GetSharedStrings((uint32)index, &imp->strings);
+        *celltext = found != nullptr ? found : "";
     } else {
         if (text->cut)
             TraceCut("Text", row, col, text->chars);
@@ -235,42 +251,43 @@ static BOOL CellText(ImportState *imp, const char *type, BOOL any, BOOL hasformu
     return TRUE;
 }
 
-// The text a cell element holds, read up to its end tag: its formula, its shared string, its
-// inline string or its value, in the host's charset; NULL when the cell holds none. A formula
-// wins whatever the type and wherever it stands among the children. FALSE when the file ends
-// inside the cell or memory runs out.
-static BOOL ReadCell(ImportState *imp, XMLFile *ws, const char *type, uint32 row, uint32 col,
+// The text a cell element holds, read up to its end tag: its formula, its shared string (the
+// cell's type is "s": shared), its inline string or its value, in the host's charset; NULL
+// when the cell holds none. A formula wins whatever the type and wherever it stands among
+// the children. FALSE when the file ends inside the cell or memory runs out.
+static BOOL ReadCell(ImportState *imp, XMLFile *ws, BOOL shared, uint32 row, uint32 col,
                      const char **celltext)
 {
     TextBuffers *buffers = &imp->buffers;
-    char tag[XML_BUFSIZE], name[16], skip[4];
+    char tag[XML_BUFSIZE], skip[4];
     BOOL complete = FALSE, hasvalue = FALSE, hasformula = FALSE;
     BOOL inlinestr = FALSE;
     XMLText text, dropped;
 
     *celltext = nullptr;
     TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
-    for (BOOL first = !IsSharedType(type);; first = FALSE) {
-        if (!FindXMLSection(ws, "", sizeof(tag), tag, &complete))
+    for (BOOL first = !shared;; first = FALSE) {
+        int32 el = NextCellTag(ws, tag, &complete);
+        if (el < 0)
             return FALSE;
-        TagName(tag, name, sizeof(name));
         if (first)
-            TraceCheck("f", NameIs(name, "f"));     // the formula test of the other types
-        if (NameIs(name, "/c"))
+            TraceCheck("f", el == EL_F);     // the formula test of the other types
+        if (el == EL_CEND)
             break;
-        if (NameIs(name, "v") && !complete) {
+        if (el == EL_V && !complete) {
             // The value counts before an inline string.
-            TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
+            if (hasvalue || inlinestr)
+                TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
             if (!GetXMLValue(ws, &text))
                 return FALSE;
             hasvalue = TRUE;
-        } else if (NameIs(name, "f")) {
+        } else if (el == EL_F) {
             if (!GetXMLFormula(imp, ws, tag, complete, buffers->host, sizeof(buffers->host),
                                row, col))
                 return FALSE;
             if (buffers->host[0] != '\0')
                 hasformula = TRUE;
-        } else if (NameIs(name, "is")) {
+        } else if (el == EL_IS) {
             // <is/> is as empty a text as <is></is>.
             XMLText *into = &text;
             if (hasvalue) {
@@ -283,23 +300,39 @@ static BOOL ReadCell(ImportState *imp, XMLFile *ws, const char *type, uint32 row
         }
     }
 
-    TextEnd(&text);
-    BOOL any = hasformula || hasvalue || (inlinestr && !IsSharedType(type));
-    return CellText(imp, type, any, hasformula, &text, row, col, celltext);
+    if (!hasvalue)
+        TextEnd(&text);     // GetXMLValue ended its own, and a value is the text's last writer
+    BOOL any = hasformula || hasvalue || (inlinestr && !shared);
+    return CellText(imp, shared, any, hasformula, &text, row, col, celltext);
 }
 
 // The walk decides on each tag as it reads it where a peek would have looked ahead: behind a
 // cell whether the row ends, behind a row whether sheetData does. Traces the test pending
-// before the tag name, and returns the one pending after it.
-static const char *TraceWalkTest(const char *pending, const char *name, BOOL complete)
+// before the element el, and returns the one pending after it (EL_OTHER: none).
+static uint32 TraceWalkTest(uint32 pending, uint32 el, BOOL complete)
 {
-    if (pending != nullptr)
-        TraceCheck(pending, NameIs(name, pending));
-    if (NameIs(name, "c"))
-        return "/row";
-    if (NameIs(name, "/row") || (NameIs(name, "row") && complete))
-        return "/sheetData";
-    return nullptr;
+    if (pending != EL_OTHER)
+        TraceCheck(walknames[pending], el == pending);
+    if (el == EL_C)
+        return EL_ROWEND;
+    if (el == EL_ROWEND || (el == EL_ROW && complete))
+        return EL_SHEETEND;
+    return EL_OTHER;
+}
+
+// The row and column a cell's tag text names (0 where it names none) and whether its type
+// is "s", in one pass over its attributes.
+static BOOL ReadCellTag(const char *tag, uint32 *row, uint32 *col)
+{
+    static const char *const names[] = { "r", "t" };
+    const char *values[2];
+    uint32 lens[2];
+
+    FindAttributes(tag, names, values, lens, 2);
+    *row = *col = 0;
+    if (values[0] != nullptr)
+        ReadCellName(values[0], lens[0], row, col);
+    return values[1] != nullptr && lens[1] == 1 && (values[1][0] | 0x20) == 's';
 }
 
 // TRUE when (row, col) lies past the sheet's last row or column, which a cell without a name
@@ -319,23 +352,20 @@ static BOOL OffTheGrid(uint32 row, uint32 col)
 // read or made.
 static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
 {
-    char tag[XML_BUFSIZE], value[XML_BUFSIZE], type[XML_BUFSIZE], name[16];
-    static const char *const cellattributes[] = { "r", "t" };
-    char *cellvalues[] = { value, type };
-    BOOL complete = FALSE;
-    uint32 row = 0, col = 0, crow, ccol;
-    const char *pending = nullptr;
+    char tag[XML_BUFSIZE], value[XML_BUFSIZE];
+    BOOL complete = FALSE, shared;
+    uint32 row = 0, col = 0, crow, ccol, pending = EL_OTHER;
     const char *celltext;
     CFNode format = {};
 
     for (;;) {
         if (!FindXMLSection(ws, "", sizeof(tag), tag, &complete))
             return FALSE;
-        TagName(tag, name, sizeof(name));
-        pending = TraceWalkTest(pending, name, complete);
-        if (NameIs(name, "/sheetData"))
+        uint32 el = TagIndex(tag, walknames, EL_OTHER);
+        pending = TraceWalkTest(pending, el, complete);
+        if (el == EL_SHEETEND)
             return TRUE;
-        if (NameIs(name, "row")) {
+        if (el == EL_ROW) {
             // A row without a usable number follows the row element before it.
             GetSectionParameter("r=", tag, sizeof(value), value);
             crow = AttributeNumber(value);
@@ -344,13 +374,12 @@ static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
             col = 0;
             continue;
         }
-        if (!NameIs(name, "c"))
+        if (el != EL_C)
             continue;
 
         // A cell without a usable name lies in its row element's row, one column after the
         // cell before it in that element.
-        GetSectionParameters(tag, cellattributes, cellvalues, 2, sizeof(value));
-        GetRowColumnNumber(value, &crow, &ccol);
+        shared = ReadCellTag(tag, &crow, &ccol);
         if (crow == 0 || ccol == 0 || crow > MAX_ROW || ccol > MAX_COL) {
             crow = row > 0 ? row : 1;
             ccol = col + 1 != 0 ? col + 1 : col;
@@ -358,7 +387,7 @@ static BOOL WalkSheet(ImportState *imp, XMLFile *ws, Page *page)
         col = ccol;
         if (complete)
             continue;
-        if (!ReadCell(imp, ws, type, crow, ccol, &celltext))
+        if (!ReadCell(imp, ws, shared, crow, ccol, &celltext))
             return FALSE;
         // A cell the host cannot make fails the import: nothing is skipped in silence.
         if (celltext != nullptr && !OffTheGrid(crow, ccol) &&

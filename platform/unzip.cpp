@@ -8,6 +8,7 @@
 #include <archive_entry.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,8 @@
 #include <locale.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/internal.h"
@@ -73,15 +76,12 @@ static la_int64_t SeekPacked(archive *, void *data, la_int64_t offset, int whenc
     return (la_int64_t)src->pos;
 }
 
-// The archive's bytes for the directory reader; the reading position stays where it is.
-static bool ReadPackedAt(void *data, uint64 offset, void *buffer, size_t size)
+// The archive's bytes at offset; the reading position stays where it is.
+static bool ReadAt(int fd, uint64 offset, void *buffer, size_t size)
 {
-    Packed *src = (Packed *)data;
     char *to = (char *)buffer;
-    if (Fails("unzip: read"))
-        return false;
     while (size > 0) {
-        ssize_t n = pread(src->fd, to, size, (off_t)offset);
+        ssize_t n = pread(fd, to, size, (off_t)offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -91,6 +91,12 @@ static bool ReadPackedAt(void *data, uint64 offset, void *buffer, size_t size)
         size -= (size_t)n;
     }
     return true;
+}
+
+// The archive's bytes for the directory reader.
+static bool ReadPackedAt(void *data, uint64 offset, void *buffer, size_t size)
+{
+    return !Fails("unzip: read") && ReadAt(((Packed *)data)->fd, offset, buffer, size);
 }
 
 // Whether the reader's entry is the directory's member: the same name, but for the slash
@@ -164,12 +170,8 @@ static int MakeDirs(int root, const std::vector<std::string> &parts, size_t coun
     return cur;
 }
 
-static bool WriteAll(int fd, const char *data, size_t size)
+static bool WriteOut(int fd, const char *data, size_t size)
 {
-    if (Fails("unzip: write")) {
-        errno = ENOSPC;     // a full disk
-        return false;
-    }
     while (size > 0) {
         ssize_t n = write(fd, data, size);
         if (n < 0 && errno == EINTR)
@@ -180,6 +182,15 @@ static bool WriteAll(int fd, const char *data, size_t size)
         size -= (size_t)n;
     }
     return true;
+}
+
+static bool WriteAll(int fd, const char *data, size_t size)
+{
+    if (Fails("unzip: write")) {
+        errno = ENOSPC;     // a full disk
+        return false;
+    }
+    return WriteOut(fd, data, size);
 }
 
 // Unpacks the current member's data into fd, within the limits. total counts the
@@ -234,21 +245,39 @@ static const uint64 WHOLE_MOST = 56ull << 20;
 
 // Memory for a whole member; a large one in huge pages where the system gives them: fresh
 // small pages cost a fault each, which on a virtual machine outweighs what the inflation
-// saves. A small one takes no huge page, which would all be cleared.
+// saves. A small one takes no huge page, which would all be cleared. A large one is mapped
+// and unmapped here, not the allocator's: it would keep the pages of one freed on the
+// second thread, and raise its own threshold for keeping them, long after the unpack.
 struct Whole {
-    char *bytes = nullptr;
+    char  *bytes = nullptr;
+    size_t mapped = 0;
     explicit Whole(uint64 size)
     {
         const size_t huge = 2u << 20;
         size_t room = (size_t)((size + huge) / huge * huge);
-        if (size < huge)
+        if (size < huge) {
             bytes = (char *)malloc((size_t)size + 1);
-        else if (posix_memalign((void **)&bytes, huge, room) != 0)
-            bytes = nullptr;
-        else
-            madvise(bytes, room, MADV_HUGEPAGE);
+            return;
+        }
+        char *at = (char *)mmap(nullptr, room + huge, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (at == (char *)MAP_FAILED)
+            return;
+        size_t lead = (huge - (size_t)((uintptr_t)at % huge)) % huge;     // to a huge page's start
+        if (lead != 0)
+            munmap(at, lead);
+        munmap(at + lead + room, huge - lead);
+        bytes = at + lead;
+        mapped = room;
+        madvise(bytes, room, MADV_HUGEPAGE);
     }
-    ~Whole() { free(bytes); }
+    ~Whole()
+    {
+        if (mapped != 0)
+            munmap(bytes, mapped);
+        else
+            free(bytes);
+    }
     Whole(const Whole &) = delete;
     Whole &operator=(const Whole &) = delete;
 };
@@ -266,18 +295,31 @@ static bool InflatesWhole(const ZipMember &m, uint64 total)
            || m.size / unzipLimits.maxRatio <= m.packed;
 }
 
-// The packed data of m unpacked into out (m.size bytes): exactly that many, and its CRC
-// the directory's. NULL or why.
-static const char *InflateInto(const ZipMember &m, const Packed &src, char *out)
+// The faults a whole member may meet, drawn before it is inflated, in the order one core
+// would draw them: the second core draws none, so every run counts the same calls.
+struct Draws {
+    bool read, write;
+};
+
+static Draws DrawFaults()
 {
-    Packed *from = const_cast<Packed *>(&src);
+    Draws draws;
+    draws.read  = Fails("unzip: read");
+    draws.write = !draws.read && Fails("unzip: write");
+    return draws;
+}
+
+// The packed data of m in archive unpacked into out (m.size bytes): exactly that many, and
+// its CRC the directory's. NULL or why.
+static const char *InflateInto(const ZipMember &m, int archive, bool readFails, char *out)
+{
     if (m.method == 0) {
-        if (m.packed != m.size || !ReadPackedAt(from, m.dataAt, out, (size_t)m.size))
+        if (readFails || m.packed != m.size || !ReadAt(archive, m.dataAt, out, (size_t)m.size))
             return "damaged data";
     } else {
         Whole in(m.packed);
         libdeflate_decompressor *d = libdeflate_alloc_decompressor();
-        bool ok = in.bytes && d && ReadPackedAt(from, m.dataAt, in.bytes, (size_t)m.packed)
+        bool ok = in.bytes && d && !readFails && ReadAt(archive, m.dataAt, in.bytes, (size_t)m.packed)
                   && libdeflate_deflate_decompress(d, in.bytes, (size_t)m.packed, out,
                                                    (size_t)m.size, nullptr) == LIBDEFLATE_SUCCESS;
         if (d != nullptr)
@@ -288,32 +330,111 @@ static const char *InflateInto(const ZipMember &m, const Packed &src, char *out)
     return libdeflate_crc32(0, out, (size_t)m.size) == m.crc ? nullptr : "damaged data";
 }
 
-// The member inflated in one piece and written to fd. NULL or why.
-static const char *InflateWhole(int fd, const ZipMember &m, const Packed &src, uint64 *total)
+// The member inflated in one piece and written to fd, which is closed. NULL or why. It
+// touches nothing but its arguments, so it may run on the second core.
+static const char *InflateWhole(int fd, const ZipMember &m, int archive, Draws draws)
 {
-    Whole out(m.size);
-    if (out.bytes == nullptr)
-        return "out of memory";
-    const char *why = InflateInto(m, src, out.bytes);
-    if (why == nullptr && !WriteAll(fd, out.bytes, (size_t)m.size))
+    const char *why;
+    {
+        Whole out(m.size);
+        why = out.bytes == nullptr ? "out of memory" : InflateInto(m, archive, draws.read, out.bytes);
+        if (why == nullptr && (draws.write || !WriteOut(fd, out.bytes, (size_t)m.size)))
+            why = "write failed";
+    }
+    if (close(fd) != 0 && why == nullptr)
         why = "write failed";
-    if (why == nullptr)
-        *total += m.size;
+    return why;
+}
+
+// A large whole member inflated on the second core while the reader goes on with the next
+// ones: one at a time, and its buffers and those of a member inflated meanwhile on this
+// core stay within WHOLE_MOST together.
+struct Background {
+    std::thread worker;
+    uint64      held = 0;          // its packed and unpacked bytes
+    const char *why = nullptr;
+    std::string member;            // its name as the reader gives it
+    ~Background()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+};
+
+// Members from this size on are worth a thread.
+static const uint64 BACKGROUND_FROM = 1u << 20;
+
+// One run of the command: the reader, the archive, the target, the bytes unpacked so far
+// (a whole member counts when it starts: it writes its size or the command fails).
+struct Run {
+    archive      *a;
+    const Packed &src;
+    int           root;
+    uint64        total = 0;
+    Background    bg;
+};
+
+// Waits for the second core's member; true when it succeeded.
+static bool Wait(Background *bg)
+{
+    if (bg->worker.joinable())
+        bg->worker.join();
+    bg->held = 0;
+    return bg->why == nullptr;
+}
+
+// The whole member m into fd: on the second core when it is large and that core is free,
+// else here, after the second core's member if both would not fit WHOLE_MOST together.
+// NULL or why; a failure of the second core's member is told by Finish.
+static const char *InflateAside(Run *run, int fd, const ZipMember &m, const char *shown)
+{
+    Background *bg = &run->bg;
+    Draws draws = DrawFaults();
+    int archive = run->src.fd;
+    if (!bg->worker.joinable() && m.size >= BACKGROUND_FROM) {
+        bg->held = m.packed + m.size;
+        bg->member = shown;
+        try {
+            bg->worker = std::thread([bg, fd, m, archive, draws] {
+                bg->why = InflateWhole(fd, m, archive, draws);
+            });
+            return nullptr;
+        } catch (const std::system_error &) {
+            bg->held = 0;       // no thread to be had: here then
+        }
+    }
+    if (bg->held + m.packed + m.size > WHOLE_MOST && !Wait(bg)) {
+        close(fd);
+        return bg->why;
+    }
+    return InflateWhole(fd, m, archive, draws);
+}
+
+// why, or the failure of the second core's member once it is done: that member came first.
+static const char *Finish(Background *bg, const char *why, std::string *culprit)
+{
+    if (!Wait(bg)) {
+        why = bg->why;
+        *culprit = bg->member;
+    }
     return why;
 }
 
 // The member's data into a new file name in dir; a name taken already skips it. NULL or why
 // the whole command fails.
-static const char *WriteMember(archive *a, int dir, const char *name, const ZipMember &m,
-                               const Packed &src, uint64 packedFrom, uint64 *total)
+static const char *WriteMember(Run *run, int dir, const char *name, const ZipMember &m,
+                               uint64 packedFrom, const char *shown)
 {
     int fd = Fails("unzip: create a file")
                  ? (errno = ENOSPC, -1)
                  : openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno == EEXIST ? nullptr : "cannot create file";
-    const char *why = InflatesWhole(m, *total) ? InflateWhole(fd, m, src, total)
-                                               : CopyMember(a, fd, src, packedFrom, total);
+    if (InflatesWhole(m, run->total)) {
+        run->total += m.size;
+        return InflateAside(run, fd, m, shown);
+    }
+    const char *why = CopyMember(run->a, fd, run->src, packedFrom, &run->total);
     if (close(fd) != 0 && why == nullptr)
         why = "write failed";
     return why;
@@ -321,8 +442,8 @@ static const char *WriteMember(archive *a, int dir, const char *name, const ZipM
 
 // One member: its directories made, its file written; a name taken already or a parent
 // that is a file skips it. NULL or why the whole command fails.
-static const char *UnpackMember(archive *a, archive_entry *entry, const ZipMember &m, int root,
-                                const Packed &src, uint64 packedFrom, uint64 *total)
+static const char *UnpackMember(Run *run, archive_entry *entry, const ZipMember &m,
+                                uint64 packedFrom, const char *shown)
 {
     if (const char *why = RefusedKind(entry))
         return why;
@@ -338,11 +459,11 @@ static const char *UnpackMember(archive *a, archive_entry *entry, const ZipMembe
         return nullptr;
 
     bool isDir = archive_entry_filetype(entry) == AE_IFDIR;
-    int dir = MakeDirs(root, parts, isDir ? parts.size() : parts.size() - 1);
+    int dir = MakeDirs(run->root, parts, isDir ? parts.size() : parts.size() - 1);
     if (dir < 0)
         return errno == ENOTDIR || errno == ELOOP || errno == EEXIST ? nullptr : "directory";
     const char *why =
-        isDir ? nullptr : WriteMember(a, dir, parts.back().c_str(), m, src, packedFrom, total);
+        isDir ? nullptr : WriteMember(run, dir, parts.back().c_str(), m, packedFrom, shown);
     close(dir);
     return why;
 }
@@ -408,15 +529,13 @@ static archive *OpenReader(Packed *src)
 
 // Unpacks what the reader meets, in the directory's order by place in the file, each
 // member checked against the directory. NULL or why.
-static const char *ReadMembers(archive *a, const Packed &src, int root,
-                               const ZipDirectory &contents, std::string *culprit)
+static const char *ReadMembers(Run *run, const ZipDirectory &contents, std::string *culprit)
 {
     const std::vector<ZipMember> &members = contents.members;
-    uint64 total = 0;
     size_t index = 0;
     for (archive_entry *entry;; index++) {
-        uint64 packedFrom = src.read;
-        int r = archive_read_next_header(a, &entry);
+        uint64 packedFrom = run->src.read;
+        int r = archive_read_next_header(run->a, &entry);
         if (r == ARCHIVE_EOF)
             break;
         if (r < ARCHIVE_WARN)
@@ -425,9 +544,10 @@ static const char *ReadMembers(archive *a, const Packed &src, int root,
             *culprit = index < members.size() ? members[index].name : "";
             return "reader and central directory disagree";
         }
-        if (const char *why = UnpackMember(a, entry, members[index], root, src, packedFrom, &total)) {
-            const char *name = archive_entry_pathname(entry);
-            *culprit = name != nullptr ? name : "?";
+        const char *shown = archive_entry_pathname(entry);
+        shown = shown != nullptr ? shown : "?";
+        if (const char *why = UnpackMember(run, entry, members[index], packedFrom, shown)) {
+            *culprit = shown;
             return why;
         }
     }
@@ -443,11 +563,12 @@ static const char *UnpackAll(Packed *src, int root, const ZipDirectory &contents
     locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0), caller = (locale_t)0;
     if (utf8 != (locale_t)0)
         caller = uselocale(utf8);
-    archive *a = OpenReader(src);
-    const char *why = a == nullptr ? "reader refuses the archive"
-                                   : ReadMembers(a, *src, root, contents, culprit);
-    if (a != nullptr)
+    const char *why = "reader refuses the archive";
+    if (archive *a = OpenReader(src)) {
+        Run run{a, *src, root, 0, {}};
+        why = Finish(&run.bg, ReadMembers(&run, contents, culprit), culprit);
         archive_read_free(a);
+    }
     if (utf8 != (locale_t)0) {
         uselocale(caller);
         freelocale(utf8);

@@ -44,7 +44,7 @@ public:
     bool   empty() const { return count_ == 0; }
     const StoredCell &operator[](size_t i) const { return chunks_[i / PER_CHUNK][i % PER_CHUNK]; }
     StoredCell &operator[](size_t i) { return chunks_[i / PER_CHUNK][i % PER_CHUNK]; }
-    StoredCell *Add();    // a new last cell; NULL when no memory is left
+    StoredCell *Add(ULONG row, ULONG col);    // a new last cell; NULL when no memory is left
 private:
     std::vector<StoredCell *> chunks_;
     size_t count_ = 0;

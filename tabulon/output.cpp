@@ -285,26 +285,27 @@ static void ShowSeparated(const Cells &cells, bool csv, ULONG codeset, Writer &w
         for (PlacedCell c{}; i < cells.size() && (c = cells[i]).row == row; i++) {
             w.Repeat(sep, c.col - 1 - seps);
             seps = c.col - 1;
-            // Most texts go out as they stand: found in one pass, copied in one go.
+            // Most texts go out as they stand: found in one pass, copied in one go. So does
+            // the head of the others, which needs no quotes and reads the same in both tables.
             const unsigned char *p = (const unsigned char *)c.text;
             while (plain.asis[*p])
                 p++;
+            size_t head = (size_t)(p - (const unsigned char *)c.text);
             if (*p == '\0') {
-                w.Put(c.text, (size_t)(p - (const unsigned char *)c.text));
+                w.Put(c.text, head);
                 continue;
             }
-            size_t len = strlen(c.text);
+            size_t len = head + strlen((const char *)p);
             bool quote = false;
             if (csv)
-                for (size_t k = 0; k < len && !quote; k++)
+                for (size_t k = head; k < len && !quote; k++)
                     quote = plain.special[(unsigned char)c.text[k]];
-            if (quote) {
+            if (quote)
                 w.Put('"');
-                w.Text(c.text, len, quoted);
+            w.Put(c.text, head);
+            w.Text(c.text + head, len - head, quote ? quoted : plain);
+            if (quote)
                 w.Put('"');
-            } else {
-                w.Text(c.text, len, plain);
-            }
         }
         w.Repeat(sep, lastCol - 1 - seps);
         w.Put('\n');

@@ -178,11 +178,8 @@ static Cell *NewCell(Page *page, ULONG col, ULONG row)
     if (platform::Fails("NewCell") || !Take(doc, sizeof(StoredCell)))
         return nullptr;
     sheet->Settle();
-    StoredCell *stored = sheet->cells.Add();
-    if (stored == nullptr)
+    if (sheet->cells.Add(row, col) == nullptr)
         return nullptr;
-    stored->col = col;
-    stored->row = row;
     sheet->lent = Cell{};
     sheet->lent.c_Col = col;
     sheet->lent.c_Row = row;

@@ -50,7 +50,7 @@ CellStore::~CellStore()
         GiveChunk(chunk, CHUNK_SIZE);
 }
 
-StoredCell *CellStore::Add()
+StoredCell *CellStore::Add(ULONG row, ULONG col)
 {
     if (count_ == chunks_.size() * PER_CHUNK) {
         StoredCell *chunk = (StoredCell *)TakeChunk(CHUNK_SIZE);
@@ -59,7 +59,7 @@ StoredCell *CellStore::Add()
         chunks_.push_back(chunk);
     }
     StoredCell *cell = &(*this)[count_++];
-    *cell = StoredCell{0, 0, nullptr};
+    *cell = StoredCell{row, col, nullptr};     // written once: its text comes when it settles
     return cell;
 }
 

@@ -61,3 +61,19 @@ TEST(GetRowColumnNumber, OddNamesGiveNoRowOrColumnBeyondTheSheet)
         EXPECT_EQ(c.col, col) << c.name;
     }
 }
+
+// The walk reads a cell's name where it stands in the tag text: only len bytes count, and
+// quotes anywhere are passed over as GetRowColumnNumber drops them.
+TEST(ReadCellName, ReadsOnlyItsSpanAndPassesOverQuotes)
+{
+    struct { const char *text; uint32 len, row, col; } names[] = {
+        { "B12\" s=\"3", 3, 12, 2 }, { "B12", 2, 1, 2 }, { "A\"1\"", 4, 1, 1 }, { "\"\"AA\"10", 7, 10, 27 },
+        { "XFD1048576", 10, 1048576, 16384 }, { "A1", 0, 0, 0 }, { "AB", 2, 0, 0 }, { "A 1", 3, 0, 0 },
+    };
+    for (const auto &c : names) {
+        uint32 row = 99, col = 99;
+        ReadCellName(c.text, c.len, &row, &col);
+        EXPECT_EQ(c.row, row) << c.text << " " << c.len;
+        EXPECT_EQ(c.col, col) << c.text << " " << c.len;
+    }
+}

@@ -270,6 +270,57 @@ TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
     }
 }
 
+// Two large members inflate side by side; what comes out, which member a failure names and
+// which calls may fail are as when they inflate one after the other.
+TEST_F(Unzip, TellsTheFirstFailureOfMembersInflatedSideBySide)
+{
+    ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(3 << 20)}, {"b.xml", Noise(2 << 20)}}));
+    const std::string zip = Read(book);
+    // Another CRC for the k-th member, in its central entry and its local header.
+    auto badCrc = [&](std::string bytes, size_t k) {
+        size_t entry = zip.find("PK\x01\x02");
+        if (k == 1)
+            entry = zip.find("PK\x01\x02", entry + 4);
+        uint32 local = (uint8)zip[entry + 42] | (uint8)zip[entry + 43] << 8
+                       | (uint8)zip[entry + 44] << 16 | (uint32)(uint8)zip[entry + 45] << 24;
+        return bytes.replace(entry + 16, 4, U32(0x12345678)).replace(local + 14, 4, U32(0x12345678));
+    };
+    struct { std::string bytes; const char *refusal; } cases[] = {
+        { badCrc(zip, 0), "damaged data: a.xml" },
+        { badCrc(zip, 1), "damaged data: b.xml" },
+        { badCrc(badCrc(zip, 0), 1), "damaged data: a.xml" },
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(10, UnpackBytes(c.bytes)) << c.refusal;
+        EXPECT_EQ(c.refusal, Refusal());
+        platform::RemoveTemp(target);
+    }
+    uint64 before = platform::FallibleCalls();
+    EXPECT_EQ(0, UnpackBytes(zip));
+    uint64 calls = platform::FallibleCalls() - before;
+    EXPECT_TRUE(Noise(3 << 20) == Read(target + "/a.xml"));
+    EXPECT_TRUE(Noise(2 << 20) == Read(target + "/b.xml"));
+    // Each call failed in turn, twice over: the same outcome both times, and a failed
+    // write of either member named as on one core.
+    std::vector<std::string> outcomes[2];
+    for (auto &outcome : outcomes)
+        for (uint64 n = 1; n <= calls; n++) {
+            platform::RemoveTemp(target);
+            platform::faults.failAt = n;
+            int32 rc = UnpackBytes(zip);
+            std::string what = platform::FailedCall() != nullptr ? platform::FailedCall() : "";
+            platform::ForgetFailure();
+            outcome.push_back(std::to_string(rc) + " " + what + " " + (rc == 10 ? Refusal() : ""));
+        }
+    EXPECT_EQ(outcomes[0], outcomes[1]);
+    std::set<std::string> writes;
+    for (const auto &o : outcomes[0])
+        if (o.find("unzip: write") != std::string::npos)
+            writes.insert(o);
+    EXPECT_EQ((std::set<std::string>{"10 unzip: write write failed: a.xml",
+                                     "10 unzip: write write failed: b.xml"}), writes);
+}
+
 TEST_F(Unzip, CountsBytesAndMembersReallyUnpacked)
 {
     platform::unzipLimits.maxBytes = 150000;

@@ -15,7 +15,7 @@ TEST(RowMajor, HoldsOnlyForPlacedCellsInOrderEachOnce)
     for (const auto &c : cases) {
         tabulon::CellStore cells;
         for (const auto &[row, col] : c.cells)
-            *cells.Add() = tabulon::StoredCell{row, col, nullptr};
+            cells.Add(row, col);
         EXPECT_EQ(c.rowMajor, tabulon::RowMajor(cells)) << c.cells.size();
     }
 }

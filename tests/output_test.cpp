@@ -44,13 +44,15 @@ TEST_F(Show, CsvQuotesAndTsvBlanksTheRectangleFromA1)
     Put(4, 1, "line\nbreak");
     Put(2, 2, "won");
     Put(3, 4, "\xE9");
+    Put(3, 1, "caf\xE9 \"b\"");     // quotes only behind a byte that is recoded
     Put(1, 2, "a\tb\r\nc");
     EXPECT_EQ(",\"a\tb\r\nc\",,\n"
               ",won,\"say \"\"x\"\"\",\n"
-              ",,,\xC3\xA9\n"
+              "\"caf\xC3\xA9 \"\"b\"\"\",,,\xC3\xA9\n"
               "\"line\nbreak\",,,\n",
               View(Format::Csv));
-    EXPECT_EQ("\ta b  c\t\t\n\twon\tsay \"x\"\t\n\t\t\t\xC3\xA9\nline break\t\t\t\n", View(Format::Tsv));
+    EXPECT_EQ("\ta b  c\t\t\n\twon\tsay \"x\"\t\ncaf\xC3\xA9 \"b\"\t\t\t\xC3\xA9\nline break\t\t\t\n",
+              View(Format::Tsv));
 }
 
 TEST_F(Show, GridFitsColumnsToTextsAndWidth)

@@ -186,4 +186,53 @@ TEST_F(Scanner, TagNamesAndAttributes)
     }
 }
 
+// The walk's tags: which of its names a tag text is, and where r and t stand in it.
+TEST_F(Scanner, TagIndexAndFindAttributes)
+{
+    static const char *const names[] = { "c", "/c", "row", "/row", "v" };
+    struct { const char *tag; uint32 index; } tags[] = {
+        { "c r=\"A1\"", 0 }, { "/x:c", 1 }, { "c/", 0 }, { "col min=\"1\"", 5 }, { "rows", 5 },
+        { "x:row r=\"2\"", 2 }, { "/row", 3 }, { "/v", 5 }, { "", 5 }, { "/", 5 }, { "v", 4 },
+    };
+    for (const auto &c : tags)
+        EXPECT_EQ(c.index, TagIndex(c.tag, names, 5)) << c.tag;
+    static const char *const rt[] = { "r", "t" };
+    const char *values[2];
+    uint32 lens[2];
+    FindAttributes("c T='s' r=\"B2\" r=\"C3\"/", rt, values, lens, 2);
+    ASSERT_TRUE(values[0] != nullptr && values[1] != nullptr);
+    EXPECT_EQ("B2", std::string(values[0], lens[0]));
+    EXPECT_EQ("s", std::string(values[1], lens[1]));
+    FindAttributes("c rr=\"1\"", rt, values, lens, 2);
+    EXPECT_TRUE(values[0] == nullptr && values[1] == nullptr);
+}
+
+// Runs of plain text are found a word at a time: a byte that needs a look stops the run
+// wherever it stands in a word, and a limit inside a run cuts it there.
+TEST_F(Scanner, GetXMLValueStopsARunAtEachByteThatNeedsALook)
+{
+    struct { const char *put, *got; BOOL escapes; } marks[] = {
+        { "&amp;", "&", TRUE }, { "\r\n", "\n", TRUE }, { "\r", "\n", TRUE }, { "\n", "\n", TRUE },
+        { "\xC3\xBC", "\xC3\xBC", TRUE }, { "_x0041_", "A", TRUE }, { "_x0041_", "_x0041_", FALSE },
+    };
+    const std::string plain(24, 'p');
+    char value[XML_BUFSIZE];
+    XMLText text;
+    for (const auto &m : marks)
+        for (size_t at = 0; at < 20; at++) {
+            Open(plain.substr(0, at) + m.put + plain.substr(at) + "</v>");
+            TextBegin(&text, value, sizeof(value), TEXT_MAXCHARS, m.escapes);
+            EXPECT_TRUE(GetXMLValue(fp, &text));
+            EXPECT_EQ(plain.substr(0, at) + m.got + plain.substr(at), value) << m.put << " at " << at;
+        }
+    for (uint32 most : { 7u, 8u, 9u, 17u }) {
+        Open(plain + "</v>x");
+        TextBegin(&text, value, sizeof(value), most, TRUE);
+        EXPECT_TRUE(GetXMLValue(fp, &text));
+        EXPECT_EQ(plain.substr(0, most), value);
+        EXPECT_TRUE(text.cut);
+        EXPECT_EQ("x", Rest());
+    }
+}
+
 }  // namespace

@@ -220,20 +220,42 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname)
     return found;
 }
 
-BOOL TagIs(const char *tag, const char *name)
+// TRUE when name ("c", "/row") is the element name local (len bytes) of a tag text that
+// begins with "/" when slash is set.
+static BOOL NamesTag(BOOL slash, const char *local, uint32 len, const char *name)
 {
-    uint32 len;
-    const char *local;
-
-    if ((*name == '/') != (*tag == '/'))
+    if ((*name == '/') != slash)
         return FALSE;
-    local = LocalName(tag, &len);
     if (*name == '/')
         name++;
     for (uint32 k = 0; k < len; k++)
         if (name[k] != local[k])
             return FALSE;
     return name[len] == '\0';
+}
+
+BOOL TagIs(const char *tag, const char *name)
+{
+    uint32 len;
+    const char *local = LocalName(tag, &len);
+
+    return NamesTag(*tag == '/', local, len, name);
+}
+
+uint32 TagIndex(const char *tag, const char *const names[], uint32 count)
+{
+    uint32 len, k;
+    const char *local = LocalName(tag, &len);
+
+    BOOL slash = *tag == '/';
+
+    // Most names differ in their first letter, and most tags are no name of the list.
+    for (k = 0; k < count; k++) {
+        const char *name = names[k];
+        if ((*name == '/') == slash && name[slash] == local[0] && NamesTag(slash, local, len, name))
+            break;
+    }
+    return k;
 }
 
 void TagName(const char *tag, char *name, uint32 size)
@@ -305,8 +327,7 @@ static BOOL NextAttribute(const char **p, const char **name, uint32 *nlen, const
     return TRUE;
 }
 
-// value, quoted, into buffer (size bytes, at least 3); cut to fit.
-static void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
+void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
 {
     uint32 n = 0;
 
@@ -341,26 +362,44 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
     GetSectionParameters(dstring, names, values, 1, size);
 }
 
-void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
-                          uint32 count, uint32 size)
+void FindAttributes(const char *dstring, const char *const names[], const char *values[],
+                    uint32 lens[], uint32 count)
 {
     const char *p = dstring, *aname, *value;
     uint32 alen, vlen, left = count;
 
     for (uint32 k = 0; k < count; k++)
-        values[k][0] = '\0';
-    if (size < 3)    // room for both quotes and the terminator
-        return;
+        values[k] = nullptr;
     while (*p != '\0' && !IsBlank(*p))    // past the element name
         p++;
     while (left > 0 && NextAttribute(&p, &aname, &alen, &value, &vlen)) {
         for (uint32 k = 0; k < count; k++) {
-            if (values[k][0] != '\0' || !NamedAs(aname, alen, names[k]))
+            if (values[k] != nullptr || !NamedAs(aname, alen, names[k]))
                 continue;
-            QuoteValue(value, vlen, size, values[k]);
+            values[k] = value;
+            lens[k] = vlen;
             left--;
             break;
         }
+    }
+}
+
+void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
+                          uint32 count, uint32 size)
+{
+    const char *found[4];
+    uint32 lens[4];
+
+    for (uint32 k = 0; k < count; k++)
+        values[k][0] = '\0';
+    if (size < 3)    // room for both quotes and the terminator
+        return;
+    for (uint32 from = 0; from < count; from += 4) {
+        uint32 n = count - from < 4 ? count - from : 4;
+        FindAttributes(dstring, names + from, found, lens, n);
+        for (uint32 k = 0; k < n; k++)
+            if (found[k] != nullptr)
+                QuoteValue(found[k], lens[k], size, values[from + k]);
     }
 }
 
@@ -407,12 +446,27 @@ static void PutTextByte(XMLText *text, uint8 c, BOOL *cr)
     TextPut(text, *cr ? '\n' : c);
 }
 
+// TRUE when none of the 8 bytes at p is 0x80 or above, "&", CR or special: plain text
+// throughout. A special of 0 stops at a NUL, as the byte loop does.
+static inline BOOL PlainWord(const uint8 *p, uint8 special)
+{
+    const uint64 ones = 0x0101010101010101ull, highs = ones << 7;
+    uint64 w;
+    __builtin_memcpy(&w, p, 8);
+    uint64 amp = w ^ (ones * '&'), cr = w ^ (ones * '\r'), sp = w ^ (ones * special);
+
+    return ((w | ((amp - ones) & ~amp) | ((cr - ones) & ~cr) | ((sp - ones) & ~sp)) & highs) == 0;
+}
+
 // The element text [p, end), which holds no "<": runs of plain bytes the text has room for
-// go in one copy, the rest byte by byte.
+// go in one copy, found a word at a time, the rest byte by byte.
 static void PutTextRun(XMLText *text, const uint8 *p, const uint8 *end, BOOL *cr)
 {
     while (p < end) {
         const uint8 *q = p, *stop = end - p > (int64)text->avail ? p + text->avail : end;
+        // An LF right behind a CR is the byte loop's to drop.
+        while (!*cr && stop - q >= 8 && PlainWord(q, text->special))
+            q += 8;
         while (q < stop && *q < 0x80 && *q != '&' && *q != '\r' && *q != text->special
                && !(*q == '\n' && *cr))
             q++;

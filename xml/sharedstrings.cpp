@@ -39,13 +39,41 @@ static BOOL NewEntry(SharedStrings *ss, const char *utf8, uint32 len)
     return TRUE;
 }
 
+// "<" endname ">" into end (size bytes), or "" when it does not fit.
+static void EndTagOf(const char *endname, char *end, uint32 size)
+{
+    uint32 n = 0;
+
+    end[0] = '<';
+    for (; endname[n] != '\0'; n++) {
+        if (n + 3 >= size) {
+            end[0] = '\0';
+            return;
+        }
+        end[n + 1] = endname[n];
+    }
+    end[n + 1] = '>';
+    end[n + 2] = '\0';
+}
+
 BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
 {
-    char tag[XML_BUFSIZE];
+    char tag[XML_BUFSIZE], end[8];
     BOOL complete = FALSE, phonetic = FALSE;
 
     IExec->DebugPrintF("GetXMLText(%s)\n", text->buf);
-    while (FindXMLSection(fpr, "", sizeof(tag), tag, &complete)) {
+    EndTagOf(endname, end, sizeof(end));
+    for (;;) {
+        // A run's "<t>" and the end tag, right behind the tag before, are taken at a glance.
+        if (!phonetic && TakeLiteral(fpr, "<t>")) {
+            if (!GetXMLValue(fpr, text))
+                return FALSE;
+            continue;
+        }
+        if (end[0] != '\0' && TakeLiteral(fpr, end))
+            return TRUE;
+        if (!FindXMLSection(fpr, "", sizeof(tag), tag, &complete))
+            break;
         if (TagIs(tag, endname))
             return TRUE;
         if (TagIs(tag, "rPh")) {
@@ -59,6 +87,24 @@ BOOL GetXMLText(XMLFile *fpr, XMLText *text, const char *endname)
         }
     }
     return FALSE;
+}
+
+// The next item's start tag, "<si>" right behind the tag before at a glance: 1 when one was
+// read (complete set), 0 at the table's end, -1 when the file ends first.
+static int NextItem(XMLFile *fp, char *tag, BOOL *complete)
+{
+    if (TakeLiteral(fp, "<si>")) {
+        *complete = FALSE;
+        return 1;
+    }
+    for (;;) {
+        if (!FindXMLSection(fp, "", XML_BUFSIZE, tag, complete))
+            return -1;
+        if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && *complete))
+            return 0;
+        if (TagIs(tag, "si"))
+            return 1;
+    }
 }
 
 void BeginSharedStrings(SharedStrings *ss, APTR pool)
@@ -89,14 +135,11 @@ BOOL ReadSharedStrings(const char *path, SharedStrings *ss, TextBuffers *buffers
 
     // A file cut short ends the table, and what was read stays; a failing read fails.
     for (;;) {
-        if (!FindXMLSection(fp, "", sizeof(tag), tag, &complete)) {
-            ok = !ReadFailed(fp);
+        int item = NextItem(fp, tag, &complete);
+        if (item <= 0) {
+            ok = item == 0 || !ReadFailed(fp);
             break;
         }
-        if (TagIs(tag, "/sst") || (TagIs(tag, "sst") && complete))
-            break;
-        if (!TagIs(tag, "si"))
-            continue;
         TextBeginOver(&text, buffers->utf8, sizeof(buffers->utf8), TEXT_MAXCHARS);
         if (!complete && !GetXMLText(fp, &text, "/si")) {
             ok = !ReadFailed(fp);

@@ -85,6 +85,18 @@ static inline int32 NextByte(XMLFile *f)
 {
     return f->next < f->end ? *f->next++ : RefillXMLStream(f);
 }
+// TRUE when the stream's next bytes, in its block, are text (a whole tag such as "</c>"),
+// which is then consumed; FALSE with nothing consumed otherwise.
+static inline BOOL TakeLiteral(XMLFile *f, const char *text)
+{
+    uint32 k = 0;
+
+    for (; text[k] != '\0'; k++)
+        if (f->end - f->next <= (int64)k || f->next[k] != (uint8)text[k])
+            return FALSE;
+    f->next += k;
+    return TRUE;
+}
 // The first byte b in [p, end), or end: a word at a time, whatever the byte order.
 static inline const uint8 *FindByte(const uint8 *p, const uint8 *end, uint8 b)
 {
@@ -127,11 +139,21 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
 // as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
 void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
                           uint32 count, uint32 size);
+// An attribute's value of vlen bytes, quoted as GetSectionParameter gives it, into buffer
+// (size bytes, at least 3); cut to fit.
+void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer);
+// The same attributes where they stand in the tag text: values[k] and lens[k] for names[k],
+// without quotes, NULL where it is missing. The first of a name counts.
+void FindAttributes(const char *dstring, const char *const names[], const char *values[],
+                    uint32 lens[], uint32 count);
 // The character data of the element whose start tag was just consumed, up to and including
 // its end tag, appended to text (CDATA as it stands). FALSE when the file ends first.
 BOOL GetXMLValue(XMLFile *fpr, XMLText *text);
 // TRUE when a tag text names the element name ("c", "/row"), with or without a prefix.
 BOOL TagIs(const char *tag, const char *name);
+// The first of names (count of them) that a tag text names, as TagIs compares; count when
+// it names none of them.
+uint32 TagIndex(const char *tag, const char *const names[], uint32 count);
 // The element name of a tag text without its prefix, "/" kept: "/x:c" -> "/c". A name
 // longer than size - 1 is cut.
 void TagName(const char *tag, char *name, uint32 size);
