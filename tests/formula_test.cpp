@@ -33,6 +33,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "5.0%+1.10%+250.00%+0.0%", 0, 0, "=0.05+0.011+2.5+0" },    // zeros behind the point go
         { "A1*$B$2+C$3+$D4", 2, 3, "=D3*$B$2+F$3+$D6" },
         { "a1+b2", 1, 0, "=A2+B3" },   { "a1+b2", 0, 0, "=a1+b2" },   { "Z9", 1, 1, "=AA10" },
+        { "z1+az1", 1, 0, "=Z2+AZ2" },
         { "A1", 1048575, 16383, "=XFD1048576" },                       { "D5", -3, -2, "=B2" },
         // ranges; whole columns move only along, whole rows only down
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
@@ -83,6 +84,8 @@ TEST_F(ConvertFormulaTest, CutToSize)
     struct { const char *in; uint32 size; const char *out; BOOL whole; } cases[] = {
         { "SUM(A1:A3)", 8, "=SUM(A1", FALSE },
         { "\"\xc3\xa9\"", 4, "=\"", FALSE },          // never half of a UTF-8 character
+        { "\"\xF0\x9F\x98\x80\"", 7, "=\"\xF0\x9F\x98\x80", FALSE },   // but a whole one of four bytes
+        { "A1%&\"\xc3\xa9\"", 13, "=(A1/100)&\"", FALSE },   // nor when a percent pushes it out
         { "A1", 1, "", FALSE },
         { "A1%", 6, "=(A1/", FALSE },                 // the percent no longer fits
         { "100%+A1234", 8, "=1+A", FALSE },          // cut before its percent shrinks it
@@ -128,6 +131,7 @@ TEST_F(ConvertFormulaTest, OwnModAscCscBecomeExpressions)
         { "mod( A1 , B1 )+MODE(A1:A9)", 0, "=(( A1 )-( B1 )*INT(( A1 )/( B1 )))+MOD(A1:A9)" },
         { "CSC(A1)&ASC(\"x\")&CODE(B1)", 0, "=(1/SIN(A1))&(\"x\")&ASC(B1)" },
         { "_xlfn.CSC(PI()/2)*_xlws._xlfn.asc(1)", 0, "=(1/SIN(PI()/2))*(1)" },
+        { "_XLFN.CSC(1)+_Xlfn.Mod(3,2)", 0, "=(1/SIN(1))+((3)-(2)*INT((3)/(2)))" },
         { "MOD(MOD(A1,3),2)", 1,
           "=((((A2)-(3)*INT((A2)/(3))))-(2)*INT((((A2)-(3)*INT((A2)/(3))))/(2)))" },
         { "MOD(A1%,5%)+MOD(SUM({1,2;3,4}),AVERAGE(B1,B2))", 0,

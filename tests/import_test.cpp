@@ -307,6 +307,27 @@ TEST(WalkTrace, TheWorkedExampleLineByLine)
     platform::RemoveTemp(dir);
 }
 
+// The formula steps trace what they did, in order: the pieces of a call, each percent with
+// its number, a shared formula's use that finds no definition.
+TEST(WalkTrace, FormulaStepsSayWhatTheyDid)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/formulas.xlsx";
+    ASSERT_TRUE(bookgen::WriteZip(book, bookgen::Workbook(
+        "<row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\"><f>ROUND(A1*(1+19%),2)</f></c>"
+        "<c r=\"C1\"><f>A1%</f></c></row><row r=\"2\"><c r=\"A2\"><f t=\"shared\" si=\"7\"/></c></row>")));
+    auto run = RunSheaf({"--trace", "--format", "csv", book});
+    EXPECT_EQ(0, run.status);
+    size_t at = 0;
+    for (const char *line : {"TranslateFormula: <> <=ROUND(A1*(1+19%);2)> <=ROUND(A1*(1+19%);2)>\n",
+                             "SeperateFunction: <=ROUND(> 6 0\n", "Procent=19% Number=0.19\n",
+                             "Procent=A1% Number=(/100)\n", "\nUse Shared Formula\n", "<<<Fehlerfang>>>\n"}) {
+        at = run.err.find(line, at);
+        ASSERT_NE(std::string::npos, at) << line << "in order in\n" << run.err;
+    }
+    platform::RemoveTemp(dir);
+}
+
 // Where no worksheet is taken, the trace says so, with the name asked for.
 TEST(WalkTrace, SaysWhenNoWorksheetIsTaken)
 {
