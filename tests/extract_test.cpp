@@ -51,6 +51,8 @@ TEST(GetXMLFormulaTest, SharedBlocks)
           Row(1, Shared("A1", "0", "B1", "A1:A3")) + Row(2, "<c r=\"A2\"><f t=\"shared\" si=\"0\">C7</f></c>") +
               Row(3, Use("A3", "0")),
           "A1==B1|A2==C7|A3==B3" },
+        { "a use without an si finds nothing, not the si of the tag before",
+          Row(1, Shared("A1", "0", "B1", "A1:A3")) + Row(2, "<c r=\"A2\"><f t=\"shared\"/></c>"), "A1==B1" },
         { "long and growing as it moves, yet whole; the walk stays in step",
           Row(1, Shared("B1", "0", sum, "B1:B2") + "<c r=\"C1\"><v>2</v></c>") + Row(2, Use("B2", "0")),
           "B1==" + sum + "|C1=2|B2==" + moved },

@@ -320,7 +320,9 @@ TEST(WalkTrace, FormulaStepsSayWhatTheyDid)
     EXPECT_EQ(0, run.status);
     size_t at = 0;
     for (const char *line : {"TranslateFormula: <> <=ROUND(A1*(1+19%);2)> <=ROUND(A1*(1+19%);2)>\n",
-                             "SeperateFunction: <=ROUND(> 6 0\n", "Procent=19% Number=0.19\n",
+                             "SeperateFunction: <=ROUND(> 6 0\n",
+                             "TranslateFormula: <=ROU(A1*(1+19%);2)> <> <=ROU(A1*(1+19%);2)>\n",
+                             "Procent=19% Number=0.19\n",
                              "Procent=A1% Number=(/100)\n", "\nUse Shared Formula\n", "<<<Fehlerfang>>>\n"}) {
         at = run.err.find(line, at);
         ASSERT_NE(std::string::npos, at) << line << "in order in\n" << run.err;

@@ -106,6 +106,19 @@ TEST_F(Load, ACellTheHostCannotMakeFailsTheImport)
     EXPECT_EQ(1u, doc.sheets.empty() ? 0 : doc.sheets.back().cells.size());
 }
 
+// A workbook's path reaches the unzip command whole, with the shell's escapes for what
+// would end or change the quoted text.
+TEST_F(Load, TakesAPathWithQuotesAndStars)
+{
+    auto clean = testing_support::ImportFile(book);
+    std::string odd = dir + "/say \"*hi*\".xlsx";
+    ASSERT_EQ(0, rename(book.c_str(), odd.c_str()));
+    auto moved = testing_support::ImportFile(odd);
+    EXPECT_EQ(0, moved.rc);
+    EXPECT_EQ(clean.cells, moved.cells);
+    EXPECT_TRUE(testing_support::NothingLeft());
+}
+
 // The workspace goes even when the first delete fails, whether the shell could not run it
 // (-1) or it left something (RETURN_ERROR): a workspace left behind blocks every later import.
 TEST_F(Load, RemovesTheWorkspaceWhenTheFirstDeleteFails)
