@@ -31,9 +31,10 @@ extern "C" __attribute__((visibility("default"))) LONG _start(void)
     return RETURN_FAIL;
 }
 
+// The module writes no workbook: a save that claimed success would lose the user's work.
 LONG save(BPTR, Mappe *)
 {
-    return 0;
+    return RETURN_FAIL;
 }
 
 // Takes a preferences text; 0 keeps the ones in force when it cannot be taken.

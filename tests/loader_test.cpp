@@ -15,7 +15,13 @@ TEST(Module, OpensOnlyAModuleFile)
     tabulon::Document doc;
     EXPECT_EQ(20, bad.Import("/nonexistent.xlsx", doc));
     ASSERT_EQ("", module.Open(testing_support::ModulePath()));
-    EXPECT_NE(nullptr, module.io().io_Load);
+    // Every entry the host may call is there; the module saves nothing and has no window.
+    const IOType &io = module.io();
+    ASSERT_TRUE(io.io_Load && io.io_Save && io.io_SetPrefs && io.io_GetPrefs && io.io_OpenPrefsGUI &&
+                io.io_ClosePrefsGUI);
+    EXPECT_EQ(20, io.io_Save(ZERO, nullptr));
+    io.io_OpenPrefsGUI(nullptr);
+    io.io_ClosePrefsGUI();
     // Neither beside the tests nor in ../lib/sheaf/ from them: where the build put it.
     EXPECT_EQ(testing_support::ModulePath(), tabulon::DefaultModulePath(nullptr));
 }
