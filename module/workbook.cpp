@@ -311,10 +311,17 @@ static BOOL RelsFile(const char *part, char *out, uint32 size)
     return IUtility->Strlcat(out, ".rels", size) < (int32)size;
 }
 
+// A member too long for the workspace's room leaves the slot as it was: cut, it could name
+// another member.
 BOOL SetMember(SheetList *list, uint8 fid, const char *member)
 {
-    IUtility->Strlcpy(list->xmlfiles[fid], WORKSPACE, XML_PATHSIZE);
-    return IUtility->Strlcat(list->xmlfiles[fid], member, XML_PATHSIZE) < XML_PATHSIZE;
+    char path[XML_PATHSIZE];
+
+    IUtility->Strlcpy(path, WORKSPACE, sizeof(path));
+    if (IUtility->Strlcat(path, member, sizeof(path)) >= (int32)sizeof(path))
+        return FALSE;
+    IUtility->Strlcpy(list->xmlfiles[fid], path, XML_PATHSIZE);
+    return TRUE;
 }
 
 // The kind of sheet a relationship type names.

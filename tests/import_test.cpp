@@ -106,6 +106,10 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         // no xl/_rels/ folder at all, or a folder where its file should be
         { "a workbook without relationships", {wb(first), usual}, "A1=usual" },
         { "a folder for its relationships", {wb(first), {"xl/_rels/workbook.xml.rels/x", "x"}, usual}, "A1=usual" },
+        { "shared strings past the workspace's room: the usual name, not the member cut short",
+          {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId2", "sharedStrings", far + "/" + std::string(245, 'y') + "/s.xmlx")),
+           {"xl/w/s.xml", sheet("s", "0")}, {"xl/sharedStrings.xml", "<sst><si><t>usual</t></si></sst>"},
+           {"xl/" + far + "/" + std::string(245, 'y') + "/s.xml", "<sst><si><t>cut</t></si></sst>"}}, "A1=usual" },
         { "shared strings outside the package: the usual name",
           {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId2", "sharedStrings", "../../s.xml")),
            {"xl/w/s.xml", sheet("s", "0")}, {"xl/sharedStrings.xml", "<sst><si><t>usual</t></si></sst>"}}, "A1=usual" },
