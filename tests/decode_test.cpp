@@ -161,12 +161,15 @@ TEST_F(Decode, CountsAndCutsWholeCharacters)
 // higher. A map whose ASCII is not itself takes no short cut for ASCII.
 TEST_F(Decode, EveryCharsetMapsEachCharacterBackToItsByte)
 {
-    ULONG shifted[256], latin1[256];
+    ULONG shifted[256], latin1[256], first[256];
     for (uint32 k = 0; k < 256; k++)
         shifted[k] = 0x1000 + (k * 7 % 256);      // none below 256, in no order
     IExec->CopyMem(platform::CharsetMap(CODESET_ISO_8859_1), latin1, sizeof(latin1));
+    IExec->CopyMem(latin1, first, sizeof(first));
     latin1['A'] = 0x263A;
-    std::vector<std::pair<std::string, const ULONG *>> maps = { { "shifted", shifted }, { "A moved", latin1 } };
+    first[1] = 0x263A;                            // the first code of ASCII
+    std::vector<std::pair<std::string, const ULONG *>> maps = { { "shifted", shifted }, { "A moved", latin1 },
+                                                                { "1 moved", first } };
     for (const auto &c : platform::charsets)
         maps.push_back({ c.name, platform::CharsetMap(c.codeset) });
     for (const auto &[name, map] : maps) {
@@ -177,13 +180,13 @@ TEST_F(Decode, EveryCharsetMapsEachCharacterBackToItsByte)
             if (map[k] != platform::UNMAPPED && map[k] != 0)
                 code[map[k]] = (uint8)k;
         std::string utf8, expected;
+        for (uint32 cp = 1; cp < 128; cp++) {     // first: a text may start with any of them
+            utf8 += (char)cp;
+            expected += code.count(cp) ? (char)code[cp] : '?';
+        }
         for (const auto &[cp, k] : code) {
             utf8 += Utf8(cp);
             expected += (char)k;
-        }
-        for (uint32 cp = 1; cp < 128; cp++) {
-            utf8 += (char)cp;
-            expected += code.count(cp) ? (char)code[cp] : '?';
         }
         std::string out(utf8.size() + 1, '#');
         ConvertCharset(utf8.c_str(), &out[0], (uint32)out.size());
