@@ -128,6 +128,7 @@ TEST_F(Decode, ReferencesAndEscapesAtTheEdgesOfWhatTheyMayName)
         { "&#xD7FF;&#xE000;", "\xED\x9F\xBF\xEE\x80\x80" }, { "&#xD800; &#xDFFF; &#55296;", nullptr },
         { "&#x7F;&#x80;&#x7FF;&#x800;", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80" },
         { "&#xFFFF;&#x10000;", "\xEF\xBF\xBF\xF0\x90\x80\x80" }, { "&#1;&#x0;", "\x01&#x0;" },
+        { "&#39;&#x39;&#x3a;&#x3A;&#58;", "'9:::" },                   // each end of each digit run
         { "_xD7FF__xE000_", "\xED\x9F\xBF\xEE\x80\x80" }, { "_xD800_ _xDFFF_ _x0000_", nullptr },
         { "_x0001__x007f__x0080__x07FF__x0800__xffff_", "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF" },
         { "_X0041_ _x0041X _x004G_ _xG041_", nullptr },
