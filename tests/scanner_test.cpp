@@ -47,6 +47,7 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
         { "<![CDATA[<c r=\"Z9\">]]><c r=\"A2\">", "c", TRUE, "c r=\"A2\"" },
         { "<col min=\"1\"/><c r=\"A1\">", "c", TRUE, "col min=\"1\"/", "<c r=\"A1\">", TRUE },
         { "<!-- a -> b --><!DOCTYPE x><c\tr=\"1\"\r\n/>", "c", TRUE, "c\tr=\"1\"\r\n/", "", TRUE },
+        { "<!----><c r=\"A3\"/><!-- -->", "c", TRUE, "c r=\"A3\"/", "<!-- -->", TRUE },     // an empty comment
         { "<c a=\"it's\" b='say \"x>\"'>", "c", TRUE, "c a=\"it's\" b='say \"x>\"'" },
         // the end of the file inside markup
         { "<c r=\"A1\"", "c", FALSE, "c r=\"A1\"" }, { "<", "", FALSE, "" }, { "<!-- <c>", "c", FALSE, "" },
@@ -136,6 +137,14 @@ TEST_F(Scanner, QuotedGreaterThanSignsEndNoTag)
         ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
         EXPECT_STREQ("v/", tag) << at;
     }
+    // Nor in a tag longer than the buffer, read byte by byte.
+    char small[8];
+    Open("<" + quoted + "><v/>");
+    ASSERT_TRUE(FindXMLSection(fp, "", sizeof(small), small, &complete));
+    EXPECT_STREQ("c a=\"x>", small);
+    EXPECT_TRUE(complete);
+    ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete));
+    EXPECT_STREQ("v/", tag);
 }
 
 TEST_F(Scanner, TagNamesAndAttributes)
