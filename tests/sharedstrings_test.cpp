@@ -67,6 +67,8 @@ TEST_F(ReadSharedStringsTest, ItemsAndAFailingCallGivesEverythingBack)
           "<si><t>next</t></si></sst>", "2:Bold text|next" },
         { "phonetic runs", "<sst><si><t>X</t><rPh sb=\"0\" eb=\"1\"><t>Y</t></rPh><phoneticPr fontId=\"1\"/></si>"
           "<si><t>Z</t></si></sst>", "2:X|Z" },
+        { "a run behind a phonetic one", "<sst><si><r><t>a</t></r><rPh sb=\"0\" eb=\"1\"><t>Y</t></rPh>"
+          "<r><t>b</t></r></si></sst>", "1:ab" },
         { "an empty root", "<sst count=\"0\" uniqueCount=\"0\"/>", "0:" }, { "an empty file", "", "0:" },
         { "prefixed", "<x:sst><x:si><x:t>p</x:t></x:si></x:sst>", "1:p" },
         { "cut inside an item", "<sst><si><t>kept</t></si><si><t>lo", "1:kept" },
