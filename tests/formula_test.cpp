@@ -33,7 +33,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "5.0%+1.10%+250.00%+0.0%", 0, 0, "=0.05+0.011+2.5+0" },    // zeros behind the point go
         { "A1*$B$2+C$3+$D4", 2, 3, "=D3*$B$2+F$3+$D6" },
         { "a1+b2", 1, 0, "=A2+B3" },   { "a1+b2", 0, 0, "=a1+b2" },   { "Z9", 1, 1, "=AA10" },
-        { "z1+az1", 1, 0, "=Z2+AZ2" },
+        { "z1+az1", 1, 0, "=Z2+AZ2" },  { "\xC3\x80" "A1+A1", 1, 0, "=\xC3\x80" "A1+A2" },   // a name of any letter
         { "A1", 1048575, 16383, "=XFD1048576" },                       { "D5", -3, -2, "=B2" },
         // ranges; whole columns move only along, whole rows only down
         { "SUM($A$1:B2,$A:B,$3:5,A:A,3:5)", 2, 1, "=SUM($A$1:C4;$A:C;$3:7;B:B;5:7)" },
