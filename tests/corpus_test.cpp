@@ -78,13 +78,6 @@ TEST(Corpus, EveryWorkbookImportsOrFailsAsItsTableSays)
     RunCorpus("SHEAF_STALE_IOERR=0");
 }
 
-// Every dos call that succeeds leaves a stale code for IoErr, as the system may: nothing
-// may change.
-TEST(Corpus, AStaleIoErrChangesNothing)
-{
-    RunCorpus("SHEAF_STALE_IOERR=205");
-}
-
 // The names of the sheet elements of xl/workbook.xml, in order and as ISO-8859-1 keeps
 // them (a character it lacks is "?"), in UTF-8; empty when the archive has no such part.
 static std::vector<std::string> WorkbookSheetNames(const std::string &path)

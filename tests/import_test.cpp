@@ -91,6 +91,14 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         { "a path a byte too long", {wb(first), to(Repeat("x/../", 100) + "w///s.xml"), found, at("xl/w/s.xm")}, "" },
         { "a path of one character", {wb(first), to("/s"), at("s")}, "A1=found" },
         { "a folder of one character", {wb(first), to("/x/s.xml"), at("x/s.xml")}, "A1=found" },
+        // sheet ids looked up in a table of the relationships: the first of an id counts, its case not
+        { "an id given twice: a chart sheet first", {wb("<sheet r:id=\"rId2\"/>" + first),
+          wbrels(r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") + r("rId1", "worksheet", "w/s.xml")), found}, "A1=found" },
+        { "an id given twice: a worksheet first",
+          {wb(first), wbrels(r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), found}, "A1=found" },
+        { "ids in another case, many unknown before", {wb(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>"),
+          wbrels(r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")), found}, "A1=found" },
+        { "only unknown ids", {wb(Repeat("<sheet r:id=\"rIdX\"/>", 50)), to("w/s.xml"), found}, "" },
         // the relationship id under other prefixes, or none to be had
         { "a prefix after a return", listed("<sheet\rq:id=\"rId1\"/>"), "A1=found" },
         { "a prefix after a tab", listed("<sheet\trel:id=\"rId1\"/>"), "A1=found" },
@@ -118,42 +126,6 @@ TEST_F(Import, FindsTheFirstWorksheetByRelationshipsOfAnyShape)
         auto book = ImportMembers(c.members);
         EXPECT_EQ(*c.cells ? 0 : 20, book.rc) << c.name;
         EXPECT_EQ(c.cells, book.cells) << c.name;
-        EXPECT_TRUE(NothingLeft()) << c.name;
-    }
-}
-
-// Sheet ids are looked up in a table of the relationships: the first of an id in the file
-// counts, its case does not.
-TEST_F(Import, FindsEachSheetsRelationshipByItsId)
-{
-    using M = bookgen::Member;
-    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-    auto r = [&](const std::string &id, const std::string &type, const std::string &target) {
-        return "<Relationship Id=\"" + id + "\" Type=\"" + rel + type + "\" Target=\"" + target + "\"/>";
-    };
-    auto book = [&](const std::string &sheets, const std::string &rels) {
-        return std::vector<M>{{"xl/workbook.xml", "<workbook><sheets>" + sheets + "</sheets></workbook>"},
-                              {"xl/_rels/workbook.xml.rels", "<Relationships>" + rels + "</Relationships>"},
-                              {"xl/w/s.xml", "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><v>found</v>"
-                                             "</c></row></sheetData></worksheet>"}};
-    };
-    const std::string first = "<sheet r:id=\"rId1\"/>";
-    struct { const char *name; std::vector<M> members; const char *cells; } cases[] = {
-        { "an id given twice: a chart sheet first",
-          book("<sheet r:id=\"rId2\"/>" + first, r("rId2", "chartsheet", "c.xml") + r("rId2", "worksheet", "x.xml") +
-                                                  r("rId1", "worksheet", "w/s.xml")), "A1=found" },
-        { "an id given twice: a worksheet first",
-          book(first, r("rId1", "worksheet", "w/s.xml") + r("rId1", "worksheet", "x.xml")), "A1=found" },
-        { "ids in another case, many unknown before",
-          book(Repeat("<sheet r:id=\"rIdX\"/>", 50) + "<sheet r:id=\"RID1\"/>",
-               r("rIdB", "chartsheet", "c.xml") + r("rid1", "worksheet", "w/s.xml") + r("rIdA", "chartsheet", "d.xml")),
-          "A1=found" },
-        { "only unknown ids", book(Repeat("<sheet r:id=\"rIdX\"/>", 50), r("rId1", "worksheet", "w/s.xml")), "" },
-    };
-    for (const auto &c : cases) {
-        auto imported = ImportMembers(c.members);
-        EXPECT_EQ(*c.cells ? 0 : 20, imported.rc) << c.name;
-        EXPECT_EQ(c.cells, imported.cells) << c.name;
         EXPECT_TRUE(NothingLeft()) << c.name;
     }
 }
