@@ -186,12 +186,13 @@ TEST_F(Scanner, TagNamesAndAttributes)
         { "c", "", "" }, { "c tr=\"x\" r=\"C3\"/", "\"C3\"", "" },
     };
     static const char *const rt[] = { "r", "t" };
-    char r[8], t[8];
-    char *values[] = { r, t };
     for (const auto &c : pairs) {
-        GetSectionParameters(c.tag, rt, values, 2, sizeof(r));
-        EXPECT_STREQ(c.r, r) << c.tag;
-        EXPECT_STREQ(c.t, t) << c.tag;
+        const char *found[2];
+        uint32 lens[2];
+        FindAttributes(c.tag, rt, found, lens, 2);
+        auto quoted = [&](int k) { return found[k] ? "\"" + std::string(found[k], lens[k]) + "\"" : std::string(); };
+        EXPECT_EQ(c.r, quoted(0)) << c.tag;
+        EXPECT_EQ(c.t, quoted(1)) << c.tag;
     }
 }
 

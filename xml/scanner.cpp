@@ -342,9 +342,8 @@ void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer)
 
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer)
 {
-    const char *key, *names[1];
-    char *values[1] = { buffer };
-    uint32 klen = 0;
+    const char *key, *names[1], *value;
+    uint32 klen = 0, vlen;
     char name[XML_BUFSIZE];
 
     buffer[0] = '\0';
@@ -359,7 +358,11 @@ void GetSectionParameter(const char *spara, const char *dstring, uint32 size, ch
         name[k] = key[k];
     name[klen] = '\0';
     names[0] = name;
-    GetSectionParameters(dstring, names, values, 1, size);
+    if (size < 3)    // room for both quotes and the terminator
+        return;
+    FindAttributes(dstring, names, &value, &vlen, 1);
+    if (value != nullptr)
+        QuoteValue(value, vlen, size, buffer);
 }
 
 void FindAttributes(const char *dstring, const char *const names[], const char *values[],
@@ -381,25 +384,6 @@ void FindAttributes(const char *dstring, const char *const names[], const char *
             left--;
             break;
         }
-    }
-}
-
-void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
-                          uint32 count, uint32 size)
-{
-    const char *found[4];
-    uint32 lens[4];
-
-    for (uint32 k = 0; k < count; k++)
-        values[k][0] = '\0';
-    if (size < 3)    // room for both quotes and the terminator
-        return;
-    for (uint32 from = 0; from < count; from += 4) {
-        uint32 n = count - from < 4 ? count - from : 4;
-        FindAttributes(dstring, names + from, found, lens, n);
-        for (uint32 k = 0; k < n; k++)
-            if (found[k] != nullptr)
-                QuoteValue(found[k], lens[k], size, values[from + k]);
     }
 }
 

@@ -135,10 +135,6 @@ BOOL CheckofSection(XMLFile *fpr, const char *sname);
 // The value of an attribute of a tag text, with double quotes around it ("" when missing).
 // spara is the name with "=", as "r=" or " t="; the name must start an attribute.
 void GetSectionParameter(const char *spara, const char *dstring, uint32 size, char *buffer);
-// The values of several attributes of a tag text in one pass: values[k] (size bytes each)
-// as GetSectionParameter gives the attribute names[k] ("r", "t": names without "=").
-void GetSectionParameters(const char *dstring, const char *const names[], char *values[],
-                          uint32 count, uint32 size);
 // An attribute's value of vlen bytes, quoted as GetSectionParameter gives it, into buffer
 // (size bytes, at least 3); cut to fit.
 void QuoteValue(const char *value, uint32 vlen, uint32 size, char *buffer);
