@@ -148,6 +148,7 @@ void Reset()
     LoadMemoryBudget();
     LoadStaleIoErr();
     ForgetUnzipRefusal();
+    ReleaseHugePages();
 }
 
 }  // namespace platform

@@ -82,7 +82,8 @@ static APTR AllocVecTags(uint32 size, uint32 tag1, ...)
         return nullptr;
     if (Fails("AllocVecTags") || !TakeMemory(size))
         return nullptr;
-    auto *block = (BlockHeader *)malloc(sizeof(BlockHeader) + size);
+    size_t whole = sizeof(BlockHeader) + size;
+    auto *block = (BlockHeader *)(whole >= HUGE_PAGE ? TakeHugePages(whole) : malloc(whole));
     if (block == nullptr) {
         GiveMemory(size);
         return nullptr;
@@ -106,22 +107,25 @@ static void FreeVec(APTR memory)
     block->mark = DeadMark;
     heldMemory--;
     GiveMemory(block->size);
-    free(block);
+    size_t whole = sizeof(BlockHeader) + block->size;
+    if (whole >= HUGE_PAGE)
+        GiveHugePages(block, whole);
+    else
+        free(block);
 }
 
 // A pool hands out blocks from big puddles, never one heap block each; puddles of 2 MiB and
-// more are advised as huge pages, since on these machines the first touch of every small
-// page is dear. Memory comes back with the pool.
+// more are huge pages, since on these machines the first touch of every small page is dear.
+// Memory comes back with the pool.
 struct Pool {
     uint64              mark;
     uint32              puddle, thresh;
-    std::vector<void *> chunks;
+    std::vector<std::pair<void *, size_t>> chunks;
     uint64              bytes = 0;     // drawn on the budget
     char               *next = nullptr, *end = nullptr, *last = nullptr;
     uint32              lastSize = 0;  // what was asked for last
 };
 static const uint64 PoolMark = 0x5368656166506f6full;   // "SheafPool"
-static const size_t HugePage = 2u << 20;
 
 static Pool *PoolOf(APTR header)
 {
@@ -135,17 +139,14 @@ static Pool *PoolOf(APTR header)
 
 static void *NewChunk(Pool *pool, size_t size)
 {
-    void *chunk = nullptr;
-    size_t align = size >= HugePage ? HugePage : 16;
     if (!TakeMemory(size))
         return nullptr;
-    if (posix_memalign(&chunk, align, size) != 0) {
+    void *chunk = size >= HUGE_PAGE ? TakeHugePages(size) : malloc(size);
+    if (chunk == nullptr) {
         GiveMemory(size);
         return nullptr;
     }
-    if (size >= HugePage)
-        madvise(chunk, size, MADV_HUGEPAGE);
-    pool->chunks.push_back(chunk);
+    pool->chunks.push_back({chunk, size});
     pool->bytes += size;
     return chunk;
 }
@@ -167,8 +168,11 @@ static void DeletePool(APTR header)
     if (header == nullptr)
         return;
     Pool *pool = PoolOf(header);
-    for (void *chunk : pool->chunks)
-        free(chunk);
+    for (auto [chunk, size] : pool->chunks)
+        if (size >= HUGE_PAGE)
+            GiveHugePages(chunk, size);
+        else
+            free(chunk);
     GiveMemory(pool->bytes);
     pool->mark = 0;
     delete pool;
@@ -200,8 +204,8 @@ static APTR AllocPooled(APTR header, uint32 size)
 
 static bool InPool(const Pool *pool, const char *memory)
 {
-    for (void *chunk : pool->chunks)
-        if (memory >= (const char *)chunk && memory < (const char *)chunk + pool->puddle)
+    for (auto [chunk, size] : pool->chunks)
+        if (memory >= (const char *)chunk && memory < (const char *)chunk + size)
             return true;
     return false;
 }

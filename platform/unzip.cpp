@@ -243,38 +243,26 @@ static const char *RefusedKind(archive_entry *entry)
 // import's. Larger ones stream.
 static const uint64 WHOLE_MOST = 56ull << 20;
 
-// Memory for a whole member; a large one in huge pages where the system gives them: fresh
-// small pages cost a fault each, which on a virtual machine outweighs what the inflation
-// saves. A small one takes no huge page, which would all be cleared. A large one is mapped
-// and unmapped here, not the allocator's: it would keep the pages of one freed on the
-// second thread, and raise its own threshold for keeping them, long after the unpack.
+// Memory for a whole member; a large one in huge pages: fresh small pages cost a fault
+// each, which on a virtual machine outweighs what the inflation saves, and given back they
+// serve the host's cells next. A small one takes no huge page, which would all be cleared.
+// The allocator's would keep the pages of one freed on the second thread for that thread.
 struct Whole {
     char  *bytes = nullptr;
     size_t mapped = 0;
     explicit Whole(uint64 size)
     {
-        const size_t huge = 2u << 20;
-        size_t room = (size_t)((size + huge) / huge * huge);
-        if (size < huge) {
+        if (size < HUGE_PAGE) {
             bytes = (char *)malloc((size_t)size + 1);
             return;
         }
-        char *at = (char *)mmap(nullptr, room + huge, PROT_READ | PROT_WRITE,
-                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (at == (char *)MAP_FAILED)
-            return;
-        size_t lead = (huge - (size_t)((uintptr_t)at % huge)) % huge;     // to a huge page's start
-        if (lead != 0)
-            munmap(at, lead);
-        munmap(at + lead + room, huge - lead);
-        bytes = at + lead;
-        mapped = room;
-        madvise(bytes, room, MADV_HUGEPAGE);
+        bytes = (char *)TakeHugePages((size_t)size + 1);
+        mapped = bytes != nullptr ? (size_t)size + 1 : 0;
     }
     ~Whole()
     {
         if (mapped != 0)
-            munmap(bytes, mapped);
+            GiveHugePages(bytes, mapped);
         else
             free(bytes);
     }

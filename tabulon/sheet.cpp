@@ -4,8 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 #include <utility>
+
+#include "platform/platform.h"
 
 namespace tabulon {
 
@@ -14,16 +15,12 @@ const size_t CellStore::PER_CHUNK = CHUNK_SIZE / sizeof(StoredCell);
 
 void *TakeChunk(size_t size)
 {
-    void *chunk = nullptr;
-    if (posix_memalign(&chunk, CHUNK_SIZE, size) != 0)
-        return nullptr;
-    madvise(chunk, size, MADV_HUGEPAGE);
-    return chunk;
+    return platform::TakeHugePages(size);
 }
 
-void GiveChunk(void *chunk, size_t)
+void GiveChunk(void *chunk, size_t size)
 {
-    free(chunk);
+    platform::GiveHugePages(chunk, size);
 }
 
 CellStore::CellStore(CellStore &&other) noexcept

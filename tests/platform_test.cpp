@@ -285,3 +285,37 @@ TEST_F(StandIn, SystemTagsWantsNilForAZeroInput)
     EXPECT_EQ(0u, dos.FRead(nil, block, 1, sizeof(block)));
     dos.FClose(nil);
 }
+
+// Huge pages given back serve the next taker as they were left, cut to size and merged
+// again with their neighbours; past the bound they go back to the machine.
+TEST_F(StandIn, HugePagesGivenBackServeTheNextTaker)
+{
+    const size_t page = platform::HUGE_PAGE;
+    auto *a = (char *)platform::TakeHugePages(3 * page - 5);
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(0u, (uintptr_t)a % page);
+    a[0] = 'x', a[page] = 'y', a[3 * page - 1] = 'z';
+    platform::GiveHugePages(a, 3 * page - 5);
+    if (platform::KeptHugePages() == 0)
+        GTEST_SKIP() << "every region is the allocator's in this build";
+    EXPECT_EQ(3 * page, platform::KeptHugePages());
+
+    auto *b = (char *)platform::TakeHugePages(page), *c = (char *)platform::TakeHugePages(2 * page);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a + page, c);
+    EXPECT_EQ("xyz", (std::string{a[0], a[page], a[3 * page - 1]}));    // not cleared
+    EXPECT_EQ(0u, platform::KeptHugePages());
+    platform::GiveHugePages(c, 2 * page);
+    platform::GiveHugePages(b, page);
+    EXPECT_EQ(a, platform::TakeHugePages(3 * page));    // whole again
+    platform::GiveHugePages(a, 3 * page);
+
+    // Bigger than the bound together: the second goes back, its pages untouched as both.
+    auto *big = platform::TakeHugePages(100u << 20), *other = platform::TakeHugePages(100u << 20);
+    ASSERT_TRUE(big && other);
+    platform::GiveHugePages(big, 100u << 20);
+    platform::GiveHugePages(other, 100u << 20);
+    EXPECT_EQ((100u << 20) + 3 * page, platform::KeptHugePages());
+    platform::ReleaseHugePages();
+    EXPECT_EQ(0u, platform::KeptHugePages());
+}
