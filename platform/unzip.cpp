@@ -7,6 +7,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -318,17 +320,15 @@ static const char *InflateInto(const ZipMember &m, int archive, bool readFails, 
     return libdeflate_crc32(0, out, (size_t)m.size) == m.crc ? nullptr : "damaged data";
 }
 
-// The member inflated in one piece and written to fd, which is closed. NULL or why. It
-// touches nothing but its arguments, so it may run on the second core.
-static const char *InflateWhole(int fd, const ZipMember &m, int archive, Draws draws)
+// The member inflated in one piece into out and written to fd, which is closed. NULL or
+// why. It touches nothing but its arguments, so it may run on the second core.
+static const char *InflateWhole(int fd, const ZipMember &m, int archive, Draws draws,
+                                const Whole &out)
 {
-    const char *why;
-    {
-        Whole out(m.size);
-        why = out.bytes == nullptr ? "out of memory" : InflateInto(m, archive, draws.read, out.bytes);
-        if (why == nullptr && (draws.write || !WriteOut(fd, out.bytes, (size_t)m.size)))
-            why = "write failed";
-    }
+    const char *why = out.bytes == nullptr ? "out of memory"
+                                           : InflateInto(m, archive, draws.read, out.bytes);
+    if (why == nullptr && (draws.write || !WriteOut(fd, out.bytes, (size_t)m.size)))
+        why = "write failed";
     if (close(fd) != 0 && why == nullptr)
         why = "write failed";
     return why;
@@ -338,16 +338,34 @@ static const char *InflateWhole(int fd, const ZipMember &m, int archive, Draws d
 // ones: one at a time, and its buffers and those of a member inflated meanwhile on this
 // core stay within WHOLE_MOST together.
 struct Background {
-    std::thread worker;
-    uint64      held = 0;          // its packed and unpacked bytes
-    const char *why = nullptr;
-    std::string member;            // its name as the reader gives it
+    std::thread            worker;
+    uint64                 held = 0;     // its packed and unpacked bytes
+    const char            *why = nullptr;
+    std::string            member;       // its name as the reader gives it
+    std::unique_ptr<Whole> out;          // what it inflates into; this core's until the start
+    uint64                 size = 0;     // its unpacked bytes
+    std::atomic<bool>      done{false};
     ~Background()
     {
         if (worker.joinable())
             worker.join();
     }
 };
+
+// While the second core inflates, this one makes the pages of its buffer from the end on,
+// a huge page at a time, until the inflation is done or meets them: the system's clearing
+// of fresh pages is dear here, and otherwise all of it lies on the second core's way.
+static void MakePagesAhead(Background *bg)
+{
+    if (bg->out == nullptr || bg->out->mapped == 0)
+        return;
+    for (uint64 end = bg->size; end > 0 && !bg->done.load(std::memory_order_relaxed);) {
+        uint64 from = end > HUGE_PAGE ? (end - 1) / HUGE_PAGE * HUGE_PAGE : 0;
+        if (madvise(bg->out->bytes + from, (size_t)(end - from), MADV_POPULATE_WRITE) != 0)
+            return;
+        end = from;
+    }
+}
 
 // Members from this size on are worth a thread.
 static const uint64 BACKGROUND_FROM = 1u << 20;
@@ -365,8 +383,11 @@ struct Run {
 // Waits for the second core's member; true when it succeeded.
 static bool Wait(Background *bg)
 {
-    if (bg->worker.joinable())
+    if (bg->worker.joinable()) {
+        MakePagesAhead(bg);
         bg->worker.join();
+    }
+    bg->out.reset();
     bg->held = 0;
     return bg->why == nullptr;
 }
@@ -382,20 +403,26 @@ static const char *InflateAside(Run *run, int fd, const ZipMember &m, const char
     if (!bg->worker.joinable() && m.size >= BACKGROUND_FROM) {
         bg->held = m.packed + m.size;
         bg->member = shown;
+        bg->size = m.size;
+        bg->done = false;
         try {
+            bg->out = std::make_unique<Whole>(m.size);
             bg->worker = std::thread([bg, fd, m, archive, draws] {
-                bg->why = InflateWhole(fd, m, archive, draws);
+                bg->why = InflateWhole(fd, m, archive, draws, *bg->out);
+                bg->done = true;
             });
             return nullptr;
-        } catch (const std::system_error &) {
-            bg->held = 0;       // no thread to be had: here then
+        } catch (const std::exception &) {
+            bg->held = 0;       // no thread or no memory to be had: here then
+            bg->out.reset();
         }
     }
     if (bg->held + m.packed + m.size > WHOLE_MOST && !Wait(bg)) {
         close(fd);
         return bg->why;
     }
-    return InflateWhole(fd, m, archive, draws);
+    Whole out(m.size);
+    return InflateWhole(fd, m, archive, draws, out);
 }
 
 // why, or the failure of the second core's member once it is done: that member came first.
