@@ -19,7 +19,7 @@ namespace tabulon {
 // c:unzip none.
 void  *TakeChunk(size_t size);
 void   GiveChunk(void *chunk, size_t size);
-extern const size_t CHUNK_SIZE;
+inline constexpr size_t CHUNK_SIZE = 2u << 20;
 
 // A cell as the host keeps it: its place and its text (NULL: none).
 struct StoredCell {
@@ -36,7 +36,8 @@ struct CellLook {
 // A page's cells in the order the module made them, in chunks that never move.
 class CellStore {
 public:
-    static const size_t PER_CHUNK;
+    // Known here, so that finding a cell is a shift and a mask, not a division.
+    static constexpr size_t PER_CHUNK = CHUNK_SIZE / sizeof(StoredCell);
     CellStore() = default;
     CellStore(CellStore &&other) noexcept;
     CellStore &operator=(CellStore &&other) noexcept;

@@ -10,8 +10,6 @@
 
 namespace tabulon {
 
-const size_t CHUNK_SIZE = 2u << 20;
-const size_t CellStore::PER_CHUNK = CHUNK_SIZE / sizeof(StoredCell);
 
 void *TakeChunk(size_t size)
 {

@@ -456,8 +456,9 @@ static void PutTextRun(XMLText *text, const uint8 *p, const uint8 *end, BOOL *cr
             q++;
         if (q > p) {
             uint32 n = (uint32)(q - p);
+            char *to = text->buf + text->len;     // the stores could be to text itself
             for (uint32 k = 0; k < n; k++)
-                text->buf[text->len + k] = (char)p[k];
+                to[k] = (char)p[k];
             text->len += n;
             text->chars += n;
             text->avail -= n;
