@@ -333,7 +333,9 @@ void TextBegin(XMLText *text, char *buf, uint32 size, uint32 maxchars, BOOL esca
     text->cut = FALSE;
     text->npend = 0;
     buf[0] = '\0';
-    Settle(text);
+    // Settle's answer for a text just begun, from the arguments: read back from the record
+    // just written, its fields waited for those writes to reach memory.
+    text->avail = maxchars < size - 1 ? maxchars : size - 1;
 }
 
 void TextBeginOver(XMLText *text, char *buf, uint32 size, uint32 maxchars)
