@@ -8,14 +8,16 @@
 #include <archive_entry.h>
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <locale.h>
+#include <memory>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -186,14 +188,85 @@ static bool WriteOut(int fd, const char *data, size_t size)
     return true;
 }
 
-static bool WriteAll(int fd, const char *data, size_t size)
-{
-    if (Fails("unzip: write")) {
-        errno = ENOSPC;     // a full disk
-        return false;
+// A streamed member's blocks written on the second core while this one inflates the next:
+// two slots, one filled here while the other is written there. The faults are drawn here,
+// block by block as one core would; a write that fails is told at the next hand-over.
+class BlockWriter {
+public:
+    explicit BlockWriter(int fd) : fd_(fd)
+    {
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (const std::system_error &) {
+            // no thread to be had: Put writes here then
+        }
     }
-    return WriteOut(fd, data, size);
-}
+    ~BlockWriter()
+    {
+        if (worker_.joinable()) {
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                closing_ = true;
+            }
+            changed_.notify_all();
+            worker_.join();
+        }
+    }
+    // The block is written, or will be; false when this or an earlier write failed.
+    bool Put(const char *data, size_t n)
+    {
+        if (!worker_.joinable())
+            return WriteOut(fd_, data, n);
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [this] { return !full_[next_] || failed_; });
+        if (failed_)
+            return false;
+        std::string &slot = slots_[next_];
+        hold.unlock();
+        slot.assign(data, n);
+        hold.lock();
+        full_[next_] = true;
+        next_ ^= 1;
+        hold.unlock();
+        changed_.notify_all();
+        return true;
+    }
+    // Waits for every block; false when one failed.
+    bool Finish()
+    {
+        if (!worker_.joinable())
+            return true;
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [this] { return (!full_[0] && !full_[1]) || failed_; });
+        return !failed_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (int k = 0;; k ^= 1) {
+            changed_.wait(hold, [&] { return full_[k] || closing_; });
+            if (!full_[k])
+                return;
+            hold.unlock();
+            bool ok = failed_ || WriteOut(fd_, slots_[k].data(), slots_[k].size());
+            hold.lock();
+            failed_ = failed_ || !ok;
+            full_[k] = false;
+            changed_.notify_all();
+        }
+    }
+
+    int                     fd_;
+    std::thread             worker_;
+    std::mutex              lock_;
+    std::condition_variable changed_;
+    std::string             slots_[2];
+    bool                    full_[2] = {false, false};
+    int                     next_ = 0;
+    bool                    failed_ = false, closing_ = false;
+};
 
 // Unpacks the current member's data into fd, within the limits. total counts the
 // bytes of the whole run; packedFrom is the packed count when the member began.
@@ -201,6 +274,7 @@ static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 pack
                               uint64 *total)
 {
     uint64 unpacked = 0;
+    BlockWriter out(fd);
     for (;;) {
         const void *chunk;
         size_t n;
@@ -208,7 +282,7 @@ static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 pack
         // The reader's own buffer, not a copy of it; a ZIP member has no holes.
         int r = archive_read_data_block(a, &chunk, &n, &at);
         if (r == ARCHIVE_EOF)
-            return nullptr;
+            return out.Finish() ? nullptr : "write failed";
         if (r != ARCHIVE_OK || at != (la_int64_t)unpacked)
             return "damaged data";
         unpacked += (uint64)n;
@@ -219,7 +293,7 @@ static const char *CopyMember(archive *a, int fd, const Packed &src, uint64 pack
         if (unzipLimits.maxRatio != 0 && unpacked > unzipLimits.ratioFrom
             && unpacked / unzipLimits.maxRatio > packed)
             return "inflation ratio limit";
-        if (fd >= 0 && !WriteAll(fd, (const char *)chunk, n))
+        if (Fails("unzip: write") || !out.Put((const char *)chunk, n))
             return "write failed";
         *total += (uint64)n;
     }

@@ -2,8 +2,10 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -240,8 +242,44 @@ TEST_F(Unzip, StopsABombEarly)
     EXPECT_EQ(0, Unpack({{"a.txt", Noise(3 << 20)}}));   // below the ratio
 }
 
+// A streamed member's blocks are written on the second core while the next ones inflate:
+// what comes out, an injected write failure and a real one in mid-stream are as on one core.
+TEST_F(Unzip, WritesAStreamedMemberWhileItInflates)
+{
+    const std::string zeros(40 << 20, '0');
+    ASSERT_TRUE(bookgen::WriteZip(book, {{"big.xml", zeros}}));
+    platform::unzipLimits.ratioFrom = 1 << 20;
+    platform::unzipLimits.maxRatio  = 1000;     // below what it declares: streamed, not whole
+    uint64 before = platform::FallibleCalls();
+    EXPECT_EQ(0, UnzipBook());
+    uint64 calls = platform::FallibleCalls() - before;
+    EXPECT_TRUE(zeros == Read(target + "/big.xml"));
+
+    platform::RemoveTemp(target);
+    platform::faults.failAt = calls / 2;
+    EXPECT_EQ(10, UnzipBook());
+    EXPECT_EQ(std::string("unzip: write"), platform::FailedCall());
+    EXPECT_EQ("write failed: big.xml", Refusal());
+    platform::ForgetFailure();
+
+    // A file size limit: the system refuses a write in mid-stream, or the very last one.
+    rlimit old;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+    for (rlim_t most : {(rlim_t)8 << 20, ((rlim_t)40 << 20) - 1}) {
+        platform::RemoveTemp(target);
+        rlimit small = {most, old.rlim_max};
+        auto signal = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+        int32 rc = UnzipBook();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, signal);
+        EXPECT_EQ(10, rc) << most;
+        EXPECT_EQ("write failed: big.xml", Refusal()) << most;
+    }
+}
+
 // The data must come out as the directory says: as many bytes and the same CRC, stored or
-// deflated, small (in one piece) or large (streamed); a member that does not is refused.
+// deflated, small (on this core) or large (on the second); a member that does not is refused.
 TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
 {
     for (int kind = 0; kind < 4; kind++) {
