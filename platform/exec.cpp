@@ -6,7 +6,6 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include <sys/mman.h>
 #include <vector>
 
 #include "platform/internal.h"

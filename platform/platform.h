@@ -60,6 +60,9 @@ void        ForgetFailure();    // FailedCall is NULL again
 bool   TakeMemory(uint64 bytes);
 void   GiveMemory(uint64 bytes);
 uint64 MemoryInUse();
+bool   MemoryRanOut();          // a Take was refused since the start
+void   LoadMemoryBudget();      // reads the environment
+
 // Memory in whole huge pages (HUGE_PAGE bytes, aligned to one) for big stores and buffers,
 // outside the budget; what is given back is kept for the next taker, not cleared. Sizes
 // are rounded up to whole pages, and Give takes the size Take was given. NULL: no memory.
@@ -68,8 +71,6 @@ void  *TakeHugePages(size_t size);
 void   GiveHugePages(void *memory, size_t size);
 size_t KeptHugePages();         // bytes kept for the next taker
 void   ReleaseHugePages();      // gives the kept ones back to the machine
-bool   MemoryRanOut();          // a Take was refused since the start
-void   LoadMemoryBudget();      // reads the environment
 
 // Back to a fresh system: no faults, default libraries and code set, the unzip limits
 // of the environment, no unzip refusal, no huge pages kept; counters and tracing kept.

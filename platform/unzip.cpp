@@ -427,8 +427,9 @@ struct Background {
 };
 
 // While the second core inflates, this one makes the pages of its buffer from the end on,
-// a huge page at a time, until the inflation is done or meets them: the system's clearing
-// of fresh pages is dear here, and otherwise all of it lies on the second core's way.
+// a huge page at a time, until the inflation is done (a page made already costs a look):
+// the system's clearing of fresh pages is dear here, and otherwise all of it lies on the
+// second core's way.
 static void MakePagesAhead(Background *bg)
 {
     if (bg->out == nullptr || bg->out->mapped == 0)

@@ -15,8 +15,8 @@
 namespace tabulon {
 
 // Memory of the host in chunks of whole huge pages: a million records cost a few page faults
-// where a heap block each would cost one for every few cells, and pages given back by
-// c:unzip none.
+// where a heap block each would cost one for every few cells; pages c:unzip gave back cost
+// none.
 void  *TakeChunk(size_t size);
 void   GiveChunk(void *chunk, size_t size);
 inline constexpr size_t CHUNK_SIZE = 2u << 20;

@@ -10,7 +10,6 @@
 
 namespace tabulon {
 
-
 void *TakeChunk(size_t size)
 {
     return platform::TakeHugePages(size);
