@@ -2,6 +2,8 @@
 // AA is 27) and the row in full decimal.
 #include "formula/formula.h"
 
+#include "formula/tokens.h"
+
 uint32 ULongToStr(uint32 num, char *str, uint32 size)
 {
     char rev[10];
@@ -42,11 +44,6 @@ void SetRowColumnNumber(char *cellname, uint32 row, uint32 col)
     ULongToStr(row, cellname + len, CELLNAME_MAX - len);
 }
 
-static BOOL IsLetter(uint8 c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 void ReadCellName(const char *name, uint32 len, uint32 *row, uint32 *col)
 {
     const char *p = name, *end = name + len;
@@ -55,7 +52,7 @@ void ReadCellName(const char *name, uint32 len, uint32 *row, uint32 *col)
 
     *row = 0;
     *col = 0;
-    for (; p < end && (*p == '"' || IsLetter((uint8)*p)); p++) {
+    for (; p < end && (*p == '"' || IsLetterChar((uint8)*p)); p++) {
         // Past four letters a name is beyond any sheet; stop counting before it overflows.
         if (*p != '"' && letters++ < 4)
             c = c * 26 + (uint32)((*p & 0xDF) - 'A' + 1);

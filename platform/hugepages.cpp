@@ -13,8 +13,6 @@
 
 namespace platform {
 
-const size_t HUGE_PAGE = 2u << 20;
-
 static size_t Whole(size_t size)
 {
     return (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;

@@ -66,7 +66,7 @@ void   LoadMemoryBudget();      // reads the environment
 // Memory in whole huge pages (HUGE_PAGE bytes, aligned to one) for big stores and buffers,
 // outside the budget; what is given back is kept for the next taker, not cleared. Sizes
 // are rounded up to whole pages, and Give takes the size Take was given. NULL: no memory.
-extern const size_t HUGE_PAGE;
+inline constexpr size_t HUGE_PAGE = 2u << 20;
 void  *TakeHugePages(size_t size);
 void   GiveHugePages(void *memory, size_t size);
 size_t KeptHugePages();         // bytes kept for the next taker

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/services.h"
+#include "platform/platform.h"
 
 namespace tabulon {
 
@@ -19,7 +20,7 @@ namespace tabulon {
 // none.
 void  *TakeChunk(size_t size);
 void   GiveChunk(void *chunk, size_t size);
-inline constexpr size_t CHUNK_SIZE = 2u << 20;
+inline constexpr size_t CHUNK_SIZE = platform::HUGE_PAGE;
 
 // A cell as the host keeps it: its place and its text (NULL: none).
 struct StoredCell {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/platform.h"
 
 namespace tabulon {
 
