@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-
 namespace tabulon {
 
 void *TakeChunk(size_t size)
