@@ -197,15 +197,13 @@ TEST_F(StandIn, IoErrIsKnownOnlyWhereItWasSet)
         EXPECT_EQ(left, dos.IoErr()) << stale;
         char block[16];
         memset(block, 'x', sizeof(block));
-        dos.SetIoErr(4711);
-        EXPECT_EQ(4u, dos.FRead(fh, block, 1, sizeof(block)));
+        auto read = [&](int32 set) { dos.SetIoErr(set); return dos.FRead(fh, block, 1, 16); };
+        EXPECT_EQ(4u, read(4711));
         EXPECT_EQ(std::string("<a/>") + std::string(12, '\0'), std::string(block, sizeof(block)))
             << "the block is cleared on entry";
-        dos.SetIoErr(4711);
-        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(0u, read(4711));
         EXPECT_EQ(4711, dos.IoErr()) << "the end of the file is no error: " << stale;
-        dos.SetIoErr(0);
-        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(0u, read(0));
         EXPECT_EQ(0, dos.IoErr()) << "SetIoErr(0) before the read makes 0 sure: " << stale;
         dos.SetIoErr(4711);
         int32 value;
