@@ -200,7 +200,8 @@ TEST_F(Unzip, RefusesWhatIsNoWholeArchiveBeforeWriting)
     const std::string kernel = Read(book);
     // A bomb: many members whose local headers, each with the kernel's method, time, CRC and
     // sizes, lead to its one deflate stream; each header's extra field spans those after it.
-    size_t entry = kernel.find("PK\x01\x02"), dataAt = 31 + (uint8)kernel[28] + 256 * (uint8)kernel[29];
+    size_t entry = kernel.find("PK\x01\x02");
+    size_t dataAt = 30 + 1 + (uint8)kernel[28] + 256 * (uint8)kernel[29];
     const std::string fields = kernel.substr(entry + 10, 18);
     const size_t count = 20, header = 30 + 11, streamAt = count * (header + 4) - 4;
     std::string bomb, dir;
@@ -296,7 +297,8 @@ TEST_F(Unzip, RefusesDataThatIsNotWhatTheDirectorySays)
 {
     for (int kind = 0; kind < 4; kind++) {
         const uint32 size = kind < 2 ? 5000 : 3u << 19;
-        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(size), Member::File, (kind & 1) != 0}}));
+        const bool stored = kind & 1;
+        ASSERT_TRUE(bookgen::WriteZip(book, {{"a.xml", Noise(size), Member::File, stored}}));
         const std::string zip = Read(book);
         // another CRC, one byte less unpacked, one byte more
         for (auto [field, value] : {std::pair{14u, 0x12345678u}, {22u, size - 1}, {22u, size + 1}})
@@ -316,7 +318,8 @@ TEST_F(Unzip, TellsTheFirstFailureOfMembersInflatedSideBySide)
     const std::string zip = Read(book), crc = U32(0x12345678);
     EXPECT_EQ("damaged data: a.xml", RefusalOf(Patched(zip, 0, 14, crc), true));
     EXPECT_EQ("damaged data: b.xml", RefusalOf(Patched(zip, 1, 14, crc), true));
-    EXPECT_EQ("damaged data: a.xml", RefusalOf(Patched(Patched(zip, 0, 14, crc), 1, 14, crc), true));
+    EXPECT_EQ("damaged data: a.xml",
+              RefusalOf(Patched(Patched(zip, 0, 14, crc), 1, 14, crc), true));
     uint64 before = platform::FallibleCalls();
     EXPECT_EQ(0, UnpackBytes(zip));
     uint64 calls = platform::FallibleCalls() - before;

@@ -42,8 +42,8 @@ TEST(ModuleMemory, MovesCopiesAndSetsAtEveryAlignment)
             }
             memcpy(want, old, sizeof(old));
             memset(want + from, 0xA5, n);
-            ASSERT_TRUE(same(ModuleMemset(buf + from, 0x1A5, n), buf + from))  // the low byte counts
-                << "memset " << n << " at " << from;
+            ASSERT_TRUE(same(ModuleMemset(buf + from, 0x1A5, n), buf + from))
+                << "memset " << n << " at " << from;        // the low byte counts
         }
     }
 }

@@ -227,7 +227,8 @@ TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
     EXPECT_EQ("-3|   42|7   |-0012", SHOWN("%ld|%5ld|%-4ld|%05ld", -3L, 42L, 7L, -12L));
     EXPECT_EQ("<x> <ab> <     r> %", SHOWN("<%s> <%.2s> <%6s> %%", "x", "abc", "r"));
     // without the l: the item's upper half, then the rest out of step
-    EXPECT_EQ("id=000 Text=<(not a string: out of step)>\n", SHOWN("id=%03d Text=<%s>\n", 7, "abc"));
+    EXPECT_EQ("id=000 Text=<(not a string: out of step)>\n",
+              SHOWN("id=%03d Text=<%s>\n", 7, "abc"));
     EXPECT_EQ("5 6", SHOWN("%d %d", 0x00050006, 9));
     EXPECT_EQ("0x00000000", SHOWN("0x%08X", 0xBEEFu));
 #undef SHOWN
