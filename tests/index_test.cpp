@@ -21,9 +21,8 @@ TEST(PointerIndex, GrowsToTheSlotAndKeepsWhatItHeld)
     platform::faults.failAt = 1;
     EXPECT_FALSE(IndexSet(&index, 100000, &a));
     platform::faults.failAt = 0;
-    EXPECT_EQ(&b, IndexGet(&index, 63));
-    EXPECT_EQ(&c, IndexGet(&index, 64));
-    EXPECT_EQ(&a, IndexGet(&index, 5000));
+    for (auto [slot, held] : {std::pair{63u, &b}, {64u, &c}, {5000u, &a}})
+        EXPECT_EQ(held, IndexGet(&index, slot)) << slot;
 
     IndexFree(&index);
     EXPECT_EQ(nullptr, IndexGet(&index, 0));

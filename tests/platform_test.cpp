@@ -4,7 +4,6 @@
 #include <cstring>
 #include <cstdint>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
@@ -198,15 +197,13 @@ TEST_F(StandIn, IoErrIsKnownOnlyWhereItWasSet)
         EXPECT_EQ(left, dos.IoErr()) << stale;
         char block[16];
         memset(block, 'x', sizeof(block));
-        dos.SetIoErr(4711);
-        EXPECT_EQ(4u, dos.FRead(fh, block, 1, sizeof(block)));
+        auto read = [&](int32 set) { dos.SetIoErr(set); return dos.FRead(fh, block, 1, 16); };
+        EXPECT_EQ(4u, read(4711));
         EXPECT_EQ(std::string("<a/>") + std::string(12, '\0'), std::string(block, sizeof(block)))
             << "the block is cleared on entry";
-        dos.SetIoErr(4711);
-        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(0u, read(4711));
         EXPECT_EQ(4711, dos.IoErr()) << "the end of the file is no error: " << stale;
-        dos.SetIoErr(0);
-        EXPECT_EQ(0u, dos.FRead(fh, block, 1, sizeof(block)));
+        EXPECT_EQ(0u, read(0));
         EXPECT_EQ(0, dos.IoErr()) << "SetIoErr(0) before the read makes 0 sure: " << stale;
         dos.SetIoErr(4711);
         int32 value;
@@ -224,23 +221,17 @@ TEST_F(StandIn, DebugPrintFFormatsByTheSystemsRules)
     bool tracing = platform::tracing;
     platform::tracing = true;
     platform::traceCapture = &out;
-    struct { std::function<void()> print; const char *shows; } cases[] = {
-        {[] { platform::exec.DebugPrintF("id=%03ld Text=<%s>\n", 7L, "abc"); }, "id=007 Text=<abc>\n"},
-        {[] { platform::exec.DebugPrintF("0x%08lX %lx %lu", 0xBEEFUL, 255UL, 4000000000UL); },
-         "0x0000BEEF ff 4000000000"},
-        {[] { platform::exec.DebugPrintF("%ld|%5ld|%-4ld|%05ld", -3L, 42L, 7L, -12L); }, "-3|   42|7   |-0012"},
-        {[] { platform::exec.DebugPrintF("<%s> <%.2s> <%6s> %%", "x", "abc", "r"); }, "<x> <ab> <     r> %"},
-        // without the l: the item's upper half, then the rest out of step
-        {[] { platform::exec.DebugPrintF("id=%03d Text=<%s>\n", 7, "abc"); },
-         "id=000 Text=<(not a string: out of step)>\n"},
-        {[] { platform::exec.DebugPrintF("%d %d", 0x00050006, 9); }, "5 6"},
-        {[] { platform::exec.DebugPrintF("0x%08X", 0xBEEFu); }, "0x00000000"},
-    };
-    for (const auto &c : cases) {
-        out.clear();
-        c.print();
-        EXPECT_EQ(c.shows, out);
-    }
+#define SHOWN(...) (out.clear(), platform::exec.DebugPrintF(__VA_ARGS__), out)
+    EXPECT_EQ("id=007 Text=<abc>\n", SHOWN("id=%03ld Text=<%s>\n", 7L, "abc"));
+    EXPECT_EQ("0x0000BEEF ff 4000000000", SHOWN("0x%08lX %lx %lu", 0xBEEFUL, 255UL, 4000000000UL));
+    EXPECT_EQ("-3|   42|7   |-0012", SHOWN("%ld|%5ld|%-4ld|%05ld", -3L, 42L, 7L, -12L));
+    EXPECT_EQ("<x> <ab> <     r> %", SHOWN("<%s> <%.2s> <%6s> %%", "x", "abc", "r"));
+    // without the l: the item's upper half, then the rest out of step
+    EXPECT_EQ("id=000 Text=<(not a string: out of step)>\n",
+              SHOWN("id=%03d Text=<%s>\n", 7, "abc"));
+    EXPECT_EQ("5 6", SHOWN("%d %d", 0x00050006, 9));
+    EXPECT_EQ("0x00000000", SHOWN("0x%08X", 0xBEEFu));
+#undef SHOWN
     platform::traceCapture = nullptr;
     platform::tracing = tracing;
 }
