@@ -106,8 +106,8 @@ TEST_F(SheafCommand, FailsCleanlyAtAnyCall)
 {
     std::string book = Example(), whole = RunSheaf({"--format", "csv", book}).out;
     for (const char *n : {"1", "7", "60", "120", "197", "100000"}) {
-        auto run = RunSheaf({"--format", "csv", book},
-                            {workspace, std::string("SHEAF_FAIL_AT=") + n, "SHEAF_STALE_IOERR=205"});
+        std::string failAt = std::string("SHEAF_FAIL_AT=") + n;
+        auto run = RunSheaf({"--format", "csv", book}, {workspace, failAt, "SHEAF_STALE_IOERR=205"});
         if (run.status == 0) {
             EXPECT_EQ(whole, run.out) << n;
         } else {

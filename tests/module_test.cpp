@@ -297,7 +297,8 @@ TEST_F(Load, PreferencesChooseTheSheets)
             m.data = "<workbook xmlns:r=\"r\"><sheets><sheet name=\"Chart 1\" r:id=\"rId5\"/></sheets></workbook>";
     for (const char *prefs : {"", "ALL", "SHEET=1"})
         EXPECT_EQ(20, ImportMembers(charts, "book.xlsx", prefs).rc) << prefs;
-    EXPECT_EQ("[]B1=Chart 1|C1=chartsheet|D1=visible", ImportMembers(charts, "book.xlsx", "LIST").pages);
+    EXPECT_EQ("[]B1=Chart 1|C1=chartsheet|D1=visible",
+              ImportMembers(charts, "book.xlsx", "LIST").pages);
 }
 
 TEST_F(Load, CreateTabulonCellTakesStyleAndTheHostsPens)
