@@ -269,20 +269,13 @@ TEST_F(Load, PreferencesChooseTheSheets)
                              "B2=Chart 1|C2=chartsheet|D2=visible|A3=2|B3=Q1 2024|C3=worksheet|D3=hidden|"
                              "A4=3|B4=2|C4=worksheet|D4=veryHidden|A5=4|B5=Data & more|C5=worksheet|D5=visible";
     struct { std::string prefs; LONG rc; std::string pages; } cases[] = {
-        { "", 0, over },
-        { "SHEET=\"q1 2024\"", 0, q1 },
-        { "SHEET=\xFC" "BERSICHT", 0, over },
+        { "", 0, over }, { "SHEET=\"q1 2024\"", 0, q1 }, { "SHEET=\xFC" "BERSICHT", 0, over },
         { "SHEET=\"data & MORE\"", 0, data },
         { "SHEET=2", 0, two },          // the name "2" before the second worksheet
-        { "SHEET=3", 0, two },
-        { "SHEET=1", 0, over },
-        { "SHEET=4", 0, data },
-        { "SHEET=5", 20, "" },
-        { "SHEET=0", 20, "" },
+        { "SHEET=3", 0, two }, { "SHEET=1", 0, over }, { "SHEET=4", 0, data },
+        { "SHEET=5", 20, "" }, { "SHEET=0", 20, "" }, { "SHEET=Q1", 20, "" },
         { "SHEET=\"Chart 1\"", 20, "" },   // no worksheet
-        { "SHEET=Q1", 20, "" },
-        { "ALL", 0, over + "\n" + q1 + "\n" + two + "\n" + data },
-        { "LIST", 0, list },
+        { "ALL", 0, over + "\n" + q1 + "\n" + two + "\n" + data }, { "LIST", 0, list },
     };
     for (const auto &c : cases) {
         auto got = ImportMembers(bookgen::SheetsBook(), "book.xlsx", c.prefs);
