@@ -11,14 +11,25 @@
 #include "module/import.h"
 #include "tests/support/testing.h"
 
+using namespace testing_support;
+
 namespace {
+
+// The text as UTF-16, little-endian behind a mark; its bytes taken as ISO-8859-1.
+std::string Wide(const std::string &text)
+{
+    std::string out = "\xFF\xFE";
+    for (char c : text)
+        out += std::string(1, c) + '\0';
+    return out;
+}
 
 class Load : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing_support::UseHost();
-        dir = testing_support::TempDir();
+        UseHost();
+        dir = TempDir();
         book = dir + "/book.xlsx";
         WriteBook(bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>2</v></c></row>",
                                     "<si><t>one</t></si>"));
@@ -28,7 +39,7 @@ protected:
     {
         platform::Reset();
         platform::RemoveTemp(dir);
-        EXPECT_TRUE(testing_support::NothingLeft());
+        EXPECT_TRUE(NothingLeft());
     }
     void WriteBook(const std::vector<bookgen::Member> &members) { ASSERT_TRUE(bookgen::WriteZip(book, members)); }
     LONG Import()
@@ -38,6 +49,14 @@ protected:
         LONG rc = load(file, (Mappe *)&doc);
         platform::dos.FClose(file);
         return rc;
+    }
+    // An import whose n-th call that can fail fails (0: none), dos calls leaving stale for IoErr.
+    Imported FailingAt(uint64 n, int32 stale = 0)
+    {
+        platform::Reset();
+        platform::faults.failAt = n;
+        platform::faults.staleIoErr = stale;
+        return ImportFile(book);
     }
 
     std::string dir, book;
@@ -94,7 +113,7 @@ TEST_F(Load, FailuresLeaveNothing)
         EXPECT_EQ(20, Import()) << c.name;
         EXPECT_TRUE(doc.sheets.empty()) << c.name;
         EXPECT_EQ(0, doc.liveStrings) << c.name;
-        EXPECT_TRUE(testing_support::NothingLeft()) << c.name;
+        EXPECT_TRUE(NothingLeft()) << c.name;
         EXPECT_FALSE(platform::Exists("T:escaped.txt")) << c.name;
     }
 }
@@ -110,36 +129,33 @@ TEST_F(Load, ACellTheHostCannotMakeFailsTheImport)
 // would end or change the quoted text.
 TEST_F(Load, TakesAPathWithQuotesAndStars)
 {
-    auto clean = testing_support::ImportFile(book);
+    auto clean = ImportFile(book);
     std::string odd = dir + "/say \"*hi*\".xlsx";
     ASSERT_EQ(0, rename(book.c_str(), odd.c_str()));
-    auto moved = testing_support::ImportFile(odd);
+    auto moved = ImportFile(odd);
     EXPECT_EQ(0, moved.rc);
     EXPECT_EQ(clean.cells, moved.cells);
-    EXPECT_TRUE(testing_support::NothingLeft());
+    EXPECT_TRUE(NothingLeft());
 }
 
 // The workspace goes even when the first delete fails, whether the shell could not run it
 // (-1) or it left something (RETURN_ERROR): a workspace left behind blocks every later import.
 TEST_F(Load, RemovesTheWorkspaceWhenTheFirstDeleteFails)
 {
-    platform::Reset();
     uint64 before = platform::FallibleCalls();
-    auto clean = testing_support::ImportFile(book);
+    auto clean = FailingAt(0);
     uint64 calls = platform::FallibleCalls() - before;
     ASSERT_EQ(0, clean.rc);
     std::set<std::string> failed;
     for (uint64 n = calls; n > 0 && n + 6 > calls; n--) {
-        platform::Reset();
-        platform::faults.failAt = n;
-        auto faulty = testing_support::ImportFile(book);
+        auto faulty = FailingAt(n);
         std::string what = platform::FailedCall() ? platform::FailedCall() : "";
         if (what != "delete: examine" && what != "SystemTags")
             continue;
         failed.insert(what);
         EXPECT_EQ(0, faulty.rc) << what;
         EXPECT_EQ(clean.cells, faulty.cells) << what;
-        EXPECT_TRUE(testing_support::NothingLeft()) << what;
+        EXPECT_TRUE(NothingLeft()) << what;
     }
     EXPECT_EQ((std::set<std::string>{"SystemTags", "delete: examine"}), failed);
 }
@@ -150,19 +166,15 @@ TEST_F(Load, ReadsTheRelationshipsOnceForEverySheet)
 {
     auto members = bookgen::SheetsBook();
     for (auto &m : members)
-        if (m.name == "xl/_rels/workbook.xml.rels") {
-            std::string wide = "\xFF\xFE";
-            for (char c : m.data)
-                wide += std::string(1, c) + '\0';
-            m.data = wide;
-        }
+        if (m.name == "xl/_rels/workbook.xml.rels")
+            m.data = Wide(m.data);
     WriteBook(members);
     auto Readings = [&](const char *prefs) {
         std::string trace;
         bool tracing = platform::tracing;
         platform::tracing = true;
         platform::traceCapture = &trace;
-        auto imported = testing_support::ImportFile(book, prefs);
+        auto imported = ImportFile(book, prefs);
         platform::traceCapture = nullptr;
         platform::tracing = tracing;
         EXPECT_EQ(0, imported.rc) << prefs;
@@ -184,11 +196,8 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
 {
     auto utf16 = bookgen::Workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>", "x");
     for (auto &m : utf16)
-        if (m.name == "xl/sharedStrings.xml") {
-            m.data = "\xFF\xFE";    // UTF-16 shared strings
-            for (char c : std::string("<sst><si><t>caf\xE9</t></si></sst>"))
-                m.data += std::string(1, c) + '\0';
-        }
+        if (m.name == "xl/sharedStrings.xml")
+            m.data = Wide("<sst><si><t>caf\xE9</t></si></sst>");
     auto wide = bookgen::SheetsBook();     // the sheet list and relationships past a block
     for (auto &m : wide)
         if (m.name == "xl/workbook.xml" || m.name == "xl/_rels/workbook.xml.rels")
@@ -211,15 +220,13 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
     for (const auto &[name, members, prefs] : books) {
         WriteBook(members);
         platform::Reset();
-        ASSERT_EQ(1, testing_support::ModulePrefs(prefs)) << name;
+        ASSERT_EQ(1, ModulePrefs(prefs)) << name;
         uint64 before = platform::FallibleCalls();
-        auto clean = testing_support::ImportFile(book);
+        auto clean = FailingAt(0);
         uint64 calls = platform::FallibleCalls() - before;
         ASSERT_EQ(0, clean.rc) << name;
         for (int32 stale : {ERROR_OBJECT_NOT_FOUND, ERROR_DIR_NOT_FOUND, ERROR_SEEK_ERROR}) {
-            platform::Reset();
-            platform::faults.staleIoErr = stale;
-            auto again = testing_support::ImportFile(book);
+            auto again = FailingAt(0, stale);
             EXPECT_TRUE(again.rc == 0 && again.cells == clean.cells) << name << ", IoErr left at " << stale;
         }
         ASSERT_GT(clean.count, 0u) << name;
@@ -227,14 +234,11 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
                                  "F2==IF(C2!=0;\"in stock\";\"sold out\")"})
             EXPECT_TRUE(name != books[0].first || clean.cells.find(cell) != std::string::npos) << cell << " in " << clean.cells;
         for (uint64 n = 1;; n++) {
-            platform::Reset();
-            platform::faults.failAt = n;
-            platform::faults.staleIoErr = n % 2 == 0 ? ERROR_OBJECT_NOT_FOUND : 0;
-            auto faulty = testing_support::ImportFile(book);
+            auto faulty = FailingAt(n, n % 2 == 0 ? ERROR_OBJECT_NOT_FOUND : 0);
             const char *failed = platform::FailedCall();
             std::string at = std::string(name) + ", call " + std::to_string(n) + " (" + (failed ? failed : "not reached") + ")";
             EXPECT_TRUE(faulty.rc == 20 || (faulty.rc == 0 && faulty.pages == clean.pages)) << at;
-            EXPECT_TRUE(testing_support::NothingLeft()) << at;
+            EXPECT_TRUE(NothingLeft()) << at;
             size_t texts = 0;
             for (const tabulon::Sheet &sheet : faulty.doc.sheets) {
                 texts += sheet.page.pg_Node.ln_Name != nullptr;   // the sheet's name
@@ -248,7 +252,7 @@ TEST_F(Load, SurvivesAFailureAtEveryCall)
             }
         }
         printf("%s: %llu calls that can fail, each failed in turn\n", name, (unsigned long long)calls);
-        testing_support::ModulePrefs("");
+        ModulePrefs("");
     }
 }
 
@@ -265,26 +269,19 @@ TEST_F(Load, PreferencesChooseTheSheets)
                              "B2=Chart 1|C2=chartsheet|D2=visible|A3=2|B3=Q1 2024|C3=worksheet|D3=hidden|"
                              "A4=3|B4=2|C4=worksheet|D4=veryHidden|A5=4|B5=Data & more|C5=worksheet|D5=visible";
     struct { std::string prefs; LONG rc; std::string pages; } cases[] = {
-        { "", 0, over },
-        { "SHEET=\"q1 2024\"", 0, q1 },
-        { "SHEET=\xFC" "BERSICHT", 0, over },
+        { "", 0, over }, { "SHEET=\"q1 2024\"", 0, q1 }, { "SHEET=\xFC" "BERSICHT", 0, over },
         { "SHEET=\"data & MORE\"", 0, data },
         { "SHEET=2", 0, two },          // the name "2" before the second worksheet
-        { "SHEET=3", 0, two },
-        { "SHEET=1", 0, over },
-        { "SHEET=4", 0, data },
-        { "SHEET=5", 20, "" },
-        { "SHEET=0", 20, "" },
+        { "SHEET=3", 0, two }, { "SHEET=1", 0, over }, { "SHEET=4", 0, data },
+        { "SHEET=5", 20, "" }, { "SHEET=0", 20, "" }, { "SHEET=Q1", 20, "" },
         { "SHEET=\"Chart 1\"", 20, "" },   // no worksheet
-        { "SHEET=Q1", 20, "" },
-        { "ALL", 0, over + "\n" + q1 + "\n" + two + "\n" + data },
-        { "LIST", 0, list },
+        { "ALL", 0, over + "\n" + q1 + "\n" + two + "\n" + data }, { "LIST", 0, list },
     };
     for (const auto &c : cases) {
-        auto got = testing_support::ImportMembers(bookgen::SheetsBook(), "book.xlsx", c.prefs);
+        auto got = ImportMembers(bookgen::SheetsBook(), "book.xlsx", c.prefs);
         EXPECT_EQ(c.rc, got.rc) << c.prefs;
         EXPECT_EQ(c.pages, got.pages) << c.prefs;
-        EXPECT_TRUE(testing_support::NothingLeft()) << c.prefs;
+        EXPECT_TRUE(NothingLeft()) << c.prefs;
     }
     // No worksheet at all: every choice fails, the list shows the chart sheet.
     auto charts = bookgen::SheetsBook();
@@ -292,9 +289,9 @@ TEST_F(Load, PreferencesChooseTheSheets)
         if (m.name == "xl/workbook.xml")
             m.data = "<workbook xmlns:r=\"r\"><sheets><sheet name=\"Chart 1\" r:id=\"rId5\"/></sheets></workbook>";
     for (const char *prefs : {"", "ALL", "SHEET=1"})
-        EXPECT_EQ(20, testing_support::ImportMembers(charts, "book.xlsx", prefs).rc) << prefs;
+        EXPECT_EQ(20, ImportMembers(charts, "book.xlsx", prefs).rc) << prefs;
     EXPECT_EQ("[]B1=Chart 1|C1=chartsheet|D1=visible",
-              testing_support::ImportMembers(charts, "book.xlsx", "LIST").pages);
+              ImportMembers(charts, "book.xlsx", "LIST").pages);
 }
 
 TEST_F(Load, CreateTabulonCellTakesStyleAndTheHostsPens)

@@ -7,40 +7,31 @@
 #include "module/import.h"
 #include "tests/support/standin.h"
 
+using namespace testing_support;
+
 namespace {
 
 TEST(ParsePrefs, ReadsTheSheetChoice)
 {
-    const std::string full = "SHEET=x" + std::string(PREFS_SIZE - 8, ' ') + "y";   // not taken cut
-    struct { const char *text; BOOL ok; uint8 which; const char *name; } cases[] = {
-        { full.c_str(), FALSE, 0, "" },
-        { "", TRUE, SHEETS_FIRST, "" },
-        { " ", TRUE, SHEETS_FIRST, "" },
-        { "SHEET=Data", TRUE, SHEETS_NAMED, "Data" },
-        { "sheet=\"Q1 2024\"", TRUE, SHEETS_NAMED, "Q1 2024" },
-        { "SHEET 2", TRUE, SHEETS_NAMED, "2" },             // a number stays a name here
-        { "SHEET=\"\xDC" "bersicht\"", TRUE, SHEETS_NAMED, "\xDC" "bersicht" },
-        { "SHEET=\"ALL\"", TRUE, SHEETS_NAMED, "ALL" },
-        { "All", TRUE, SHEETS_ALL, "" },
-        { "LIST", TRUE, SHEETS_LIST, "" },
-        { "SHEET=\"\"", FALSE, 0, "" },
-        { "SHEET", FALSE, 0, "" },
-        { "ALL LIST", FALSE, 0, "" },
-        { "ALL SHEET=x", FALSE, 0, "" },
-        { "SHEETS=x", FALSE, 0, "" },
-        { "Data", FALSE, 0, "" },
-        { "ALL\nLIST", FALSE, 0, "" },
-        { "SHEET=\"a", FALSE, 0, "" },
+    struct { const char *text; uint8 which; const char *name; } taken[] = {
+        { "", SHEETS_FIRST, "" }, { " ", SHEETS_FIRST, "" }, { "SHEET=Data", SHEETS_NAMED, "Data" },
+        { "sheet=\"Q1 2024\"", SHEETS_NAMED, "Q1 2024" }, { "SHEET=\"ALL\"", SHEETS_NAMED, "ALL" },
+        { "SHEET 2", SHEETS_NAMED, "2" },             // a number stays a name here
+        { "SHEET=\"\xDC" "bersicht\"", SHEETS_NAMED, "\xDC" "bersicht" },
+        { "All", SHEETS_ALL, "" }, { "LIST", SHEETS_LIST, "" },
     };
-    testing_support::UseStandIn();
-    for (const auto &c : cases) {
-        SheetChoice choice;
-        EXPECT_EQ(c.ok, ParsePrefs(c.text, &choice)) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(c.which, choice.which) << c.text;
-            EXPECT_STREQ(c.name, choice.name) << c.text;
-        }
+    const std::string full = "SHEET=x" + std::string(PREFS_SIZE - 8, ' ') + "y";   // not taken cut
+    const char *refused[] = { full.c_str(), "SHEET=\"\"", "SHEET", "ALL LIST", "ALL SHEET=x",
+                              "SHEETS=x", "Data", "ALL\nLIST", "SHEET=\"a" };
+    UseStandIn();
+    SheetChoice choice;
+    for (const auto &c : taken) {
+        EXPECT_TRUE(ParsePrefs(c.text, &choice)) << c.text;
+        EXPECT_EQ(c.which, choice.which) << c.text;
+        EXPECT_STREQ(c.name, choice.name) << c.text;
     }
+    for (const char *text : refused)
+        EXPECT_FALSE(ParsePrefs(text, &choice)) << text;
     EXPECT_EQ(nullptr, platform::HeldResource());
 }
 
@@ -48,18 +39,14 @@ TEST(ParsePrefs, ReadsTheSheetChoice)
 // name of 31 characters.
 TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
 {
-    testing_support::UseStandIn();
-    IOType &io = testing_support::StartWithPrefs(nullptr);
+    UseStandIn();
+    IOType &io = StartWithPrefs(nullptr);
     EXPECT_STREQ("", io.io_GetPrefs());
     std::string longest = "SHEET=\"" + std::string(31, 'n') + "\"";
     struct { std::string text; LONG taken; const char *after; } cases[] = {
-        { "ALL", 1, "ALL" },
-        { "UNKNOWN", 0, "ALL" },
-        { "SHEET=abc", 1, "SHEET=abc" },
-        { "SHEET=x1", 1, "SHEET=x1" },
-        { "SHEET=\"" + std::string(32, 'n') + "\"", 0, "SHEET=x1" },
-        { longest, 1, longest.c_str() },
-        { "", 1, "" },
+        { "ALL", 1, "ALL" }, { "UNKNOWN", 0, "ALL" }, { "SHEET=abc", 1, "SHEET=abc" },
+        { "SHEET=x1", 1, "SHEET=x1" }, { "SHEET=\"" + std::string(32, 'n') + "\"", 0, "SHEET=x1" },
+        { longest, 1, longest.c_str() }, { "", 1, "" },
     };
     for (const auto &c : cases) {
         std::string text = c.text;
@@ -69,12 +56,12 @@ TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
     EXPECT_EQ(SHEETS_FIRST, settings.sheetchoice.which);
 
     // What the host keeps in io_Prefs counts from the start; a refused text leaves the default.
-    testing_support::StartWithPrefs("LIST");
+    StartWithPrefs("LIST");
     EXPECT_STREQ("LIST", io.io_GetPrefs());
     EXPECT_EQ(SHEETS_LIST, settings.sheetchoice.which);
     EXPECT_EQ(1, io.io_SetPrefs(nullptr));
     EXPECT_EQ(SHEETS_FIRST, settings.sheetchoice.which);
-    testing_support::StartWithPrefs("nonsense");
+    StartWithPrefs("nonsense");
     EXPECT_STREQ("", io.io_GetPrefs());
     EXPECT_EQ(nullptr, platform::HeldResource());
 }
@@ -83,7 +70,7 @@ TEST(setPrefs, TakesATextOrKeepsThePreferencesInForce)
 // each alphabet a charset holds, the signs between them not.
 TEST(SameSheetName, IgnoresLetterCaseOnly)
 {
-    testing_support::UseStandIn();   // ISO-8859-1
+    UseStandIn();   // ISO-8859-1
     ASSERT_TRUE(GetImportantData());
     struct { ULONG codeset; const char *a, *b; BOOL same; } cases[] = {
         { 4, "Data", "data", TRUE }, { 4, "\xDC" "bersicht", "\xFC" "BERSICHT", TRUE },
