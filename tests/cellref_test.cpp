@@ -19,8 +19,7 @@ TEST(SetRowColumnNumber, WritesCellNamesWithinSixteenBytes)
         { 4294967295u, 4294967295u, "MWLQKWU42949672" },   // seven letters, ten digits: cut at 16
     };
     for (const auto &c : cases) {
-        char name[24];
-        memset(name, '#', sizeof(name));
+        char name[24]; memset(name, '#', sizeof(name));
         SetRowColumnNumber(name, c.row, c.col);
         EXPECT_STREQ(c.name, name) << c.row << "," << c.col;
         EXPECT_EQ(0, memcmp(name + 16, "########", 8)) << c.row << "," << c.col;
@@ -33,8 +32,7 @@ TEST(SetRowColumnNumber, RoundTripsEveryColumnAndLongRows)
     const uint32 rows[] = { 1, 9, 10, 99999, 100000, 999999, 1000000, 1048576 };
     for (uint32 col = 1; col <= 16384; col++)
         for (uint32 row : rows) {
-            char name[16];
-            uint32 r = 0, c = 0;
+            char name[16]; uint32 r = 0, c = 0;
             SetRowColumnNumber(name, row, col);
             GetRowColumnNumber(name, &r, &c);
             ASSERT_TRUE(r == row && c == col) << name << " read back as " << r << "," << c;

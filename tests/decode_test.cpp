@@ -14,8 +14,7 @@ namespace {
 std::string Decoded(const std::string &bytes, uint32 size = XML_BUFSIZE,
                     uint32 maxchars = TEXT_MAXCHARS)
 {
-    char buf[XML_BUFSIZE + 8];
-    XMLText text;
+    char buf[XML_BUFSIZE + 8]; XMLText text;
     memset(buf, '#', sizeof(buf));
     TextBegin(&text, buf, size, maxchars, TRUE);
     for (char c : bytes)

@@ -14,8 +14,7 @@ protected:
 
     static std::string Convert(const std::string &text, int32 drow = 0, int32 dcol = 0)
     {
-        char data[XML_BUFSIZE];
-        memset(data, '#', sizeof(data));
+        char data[XML_BUFSIZE]; memset(data, '#', sizeof(data));
         ConvertFormula(text.c_str(), data, sizeof(data), drow, dcol);
         return data;
     }
@@ -94,8 +93,7 @@ TEST_F(ConvertFormulaTest, CutToSize)
         { "ASC(A1)", 9, "=(A1)", TRUE },             // it shrinks: room for the call is enough
     };
     for (const auto &c : cases) {
-        char data[32];
-        memset(data, '#', sizeof(data));
+        char data[32]; memset(data, '#', sizeof(data));
         EXPECT_EQ(c.whole, ConvertFormula(c.in, data, c.size, 0, 0)) << c.in << " in " << c.size;
         EXPECT_STREQ(c.out, data) << c.in << " in " << c.size;
         EXPECT_EQ('#', data[c.size]) << c.in << " in " << c.size;
@@ -111,8 +109,7 @@ TEST_F(ConvertFormulaTest, LongTexts)
     std::string in;
     while (in.size() < 3000)
         in += "A9+";
-    char data[XML_BUFSIZE + 16];
-    memset(data, '#', sizeof(data));
+    char data[XML_BUFSIZE + 16]; memset(data, '#', sizeof(data));
     ConvertFormula(in.c_str(), data, XML_BUFSIZE, 1, 0);
     EXPECT_EQ((size_t)XML_BUFSIZE - 1, strlen(data));
     EXPECT_EQ(0, strncmp(data, "=A10+A10+", 9));

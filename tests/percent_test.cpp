@@ -15,8 +15,7 @@ protected:
     // The text after one call, which must not write past the buffer; whole: nothing was cut.
     static std::string Convert(const std::string &text, BOOL whole = TRUE)
     {
-        char buf[XML_BUFSIZE + 16];
-        memset(buf, '#', sizeof(buf));
+        char buf[XML_BUFSIZE + 16]; memset(buf, '#', sizeof(buf));
         snprintf(buf, XML_BUFSIZE, "%s", text.c_str());
         EXPECT_EQ(whole, ConvertProzent(buf, XML_BUFSIZE)) << text.substr(0, 40);
         EXPECT_EQ(std::string(16, '#'), std::string(buf + XML_BUFSIZE, 16)) << "overrun";

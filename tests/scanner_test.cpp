@@ -12,11 +12,7 @@ namespace {
 class Scanner : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
-    void TearDown() override
-    {
-        CloseXMLStream(fp);
-        EXPECT_TRUE(testing_support::NothingLeft());
-    }
+    void TearDown() override { CloseXMLStream(fp); EXPECT_TRUE(testing_support::NothingLeft()); }
     void Open(const std::string &text)
     {
         CloseXMLStream(fp);
@@ -93,8 +89,7 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
         { "abc</v>", "ab", TRUE, "", TRUE, 100, 3 },
     };
     for (const auto &c : values) {
-        std::vector<char> value(c.size + 4, '#');
-        XMLText text;
+        std::vector<char> value(c.size + 4, '#'); XMLText text;
         Open(c.xml);
         TextBegin(&text, value.data(), c.size, c.maxchars, c.escapes);
         SCOPED_TRACE(c.xml);
@@ -190,8 +185,7 @@ TEST_F(Scanner, TagIndexAndFindAttributes)
     };
     static const char *const rt[] = { "r", "t" };
     for (const auto &c : pairs) {
-        const char *found[2];
-        uint32 lens[2];
+        const char *found[2]; uint32 lens[2];
         FindAttributes(c.tag, rt, found, lens, 2);
         auto quoted = [&](int k) {
             return found[k] ? "\"" + std::string(found[k], lens[k]) + "\"" : std::string();
@@ -209,8 +203,7 @@ TEST_F(Scanner, GetXMLValueStopsARunAtEachByteThatNeedsALook)
         { "\xC3\xBC", "\xC3\xBC", TRUE }, { "_x0041_", "A", TRUE }, { "_x0041_", "_x0041_", FALSE },
     };
     const std::string plain(24, 'p');
-    char value[XML_BUFSIZE];
-    XMLText text;
+    char value[XML_BUFSIZE]; XMLText text;
     for (const auto &m : marks)
         for (size_t at = 0; at < 20; at++) {
             Open(plain.substr(0, at) + m.put + plain.substr(at) + "</v>");

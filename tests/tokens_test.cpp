@@ -55,8 +55,7 @@ TEST(Finish, NeverLeavesHalfACharacter)
         { "\x80\x80\x80\x80\x80\x80", 6, "\x80\x80\x80\x80\x80" },  // no lead byte: nothing to keep whole
     };
     for (const auto &c : cases) {
-        char buf[8];
-        Output out = { buf, c.size, 0, FALSE };
+        char buf[8]; Output out = { buf, c.size, 0, FALSE };
         Append(&out, c.text, (uint32)strlen(c.text)); Finish(&out);
         EXPECT_STREQ(c.result, buf) << c.text << " in " << c.size;
     }
