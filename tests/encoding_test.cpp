@@ -129,8 +129,7 @@ TEST_F(OpenXMLFileTest, GoesBackToEveryPlaceAcrossBlocksAndReads)
         BOOL missing;
         XMLFile *fp = OpenXMLFile(name.c_str(), &missing);
         ASSERT_NE(nullptr, fp);
-        std::vector<std::pair<int64, size_t>> places;
-        std::string text;
+        std::vector<std::pair<int64, size_t>> places; std::string text;
         for (int32 c; (c = NextByte(fp)) >= 0;) {
             if (text.size() % 7919 == 0)
                 places.push_back({ XMLTell(fp) - 1, text.size() });

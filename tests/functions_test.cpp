@@ -64,10 +64,8 @@ TEST_F(TranslateFormulaTest, FullBuffer)
 {
     // 127 nested calls fill the buffer to its last byte; each shrinks by four characters.
     std::string in = "=", out = "=";
-    for (int k = 0; k < 127; k++) {
-        in += "AVERAGE(";
-        out += "AVG(";
-    }
+    for (int k = 0; k < 127; k++)
+        in += "AVERAGE(", out += "AVG(";
     in += std::string(1023 - in.size(), ')');
     out += std::string(1023 - 1 - 127 * 8, ')');
     ASSERT_EQ(1023u, in.size());

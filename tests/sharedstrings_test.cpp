@@ -45,8 +45,7 @@ protected:
         strings.pool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
         if (strings.pool == nullptr || !ReadSharedStrings(name.c_str(), &strings, buffers.get()))
             return "(failed)";
-        std::string texts;
-        uint32 count = 0;
+        std::string texts; uint32 count = 0;
         for (const char *text; (text = GetSharedStrings(count, &strings)) != nullptr;)
             texts += std::string(count++ == 0 ? "" : "|") + text;
         EXPECT_EQ(nullptr, strings.stringlist.lh_Head->ln_Succ);   // the entries have no nodes
