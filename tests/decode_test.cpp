@@ -116,7 +116,7 @@ std::string Utf8(uint32 cp)
 // character counts as one, and so does a lead byte whose character breaks off.
 TEST_F(Decode, ReferencesEscapesAndWholeCharacters)
 {
-    struct { const char *in, *out; uint32 size = XML_BUFSIZE, maxchars = TEXT_MAXCHARS; } cases[] = {
+    struct { const char *in, *out; uint32 size = XML_BUFSIZE, most = TEXT_MAXCHARS; } cases[] = {
         { "&#x10FFFF;&#1114111;", "\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF" },
         { "&#x110000; &#1114112;", nullptr },                       // past the last code point
         { "&#xD7FF;&#xE000;", "\xED\x9F\xBF\xEE\x80\x80" }, { "&#xD800; &#xDFFF; &#55296;", nullptr },
@@ -127,20 +127,26 @@ TEST_F(Decode, ReferencesEscapesAndWholeCharacters)
         { "_x0001__x007f__x0080__x07FF__x0800__xffff_", "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF" },
         { "_X0041_ _x0041X _x004G_ _xG041_", nullptr },
         { "abc", "ab", 3, 10 }, { "abc", "abc", 4, 10 }, { "abc", "ab", 10, 2 },
-        { "a\xC3\xA9", "a", 3, 10 }, { "a\xC3\xA9", "a\xC3\xA9", 4, 10 }, { "a\xC3\xA9" "b", "a\xC3\xA9", 10, 2 },
-        { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC", 6, 10 }, { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC\xE2\x82\xAC", 7, 10 },
+        { "a\xC3\xA9", "a", 3, 10 }, { "a\xC3\xA9", "a\xC3\xA9", 4, 10 },
+        { "a\xC3\xA9" "b", "a\xC3\xA9", 10, 2 },
+        { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC", 6, 10 },
+        { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC\xE2\x82\xAC", 7, 10 },
         { "\x80\x80\x80\x80", "\x80\x80\x80", 10, 3 }, { "\xC3" "ab", "\xC3" "a", 10, 2 },
         { "\xF0\x9F\x98\x80\x80\x80", "\xF0\x9F\x98\x80\x80", 10, 2 },
         { "\xE2\x82" "ab", "\xE2\x82" "a", 10, 2 }, { "\xF5\x80" "a", "\xF5\x80", 10, 2 },
-        { "a\xC3\xA9", "a", 10, 1 }, { "a\xC3\xA9\xC3\xA9", "a\xC3\xA9", 5, 10 },  // no tail of a refused character
-        { "&lt;&lt;&lt;", "<<", 10, 2 }, { "&lt;&lt;&lt;", "<<", 3, 10 }, { "_x00e9_a", "\xC3\xA9", 3, 10 },
+        { "a\xC3\xA9", "a", 10, 1 },
+        { "a\xC3\xA9\xC3\xA9", "a\xC3\xA9", 5, 10 },     // no tail of a refused character
+        { "&lt;&lt;&lt;", "<<", 10, 2 }, { "&lt;&lt;&lt;", "<<", 3, 10 },
+        { "_x00e9_a", "\xC3\xA9", 3, 10 },
         // the first lead byte of each length, and a byte too many behind a whole character
-        { "\xC2\xA9" "ab", "\xC2\xA9" "a", 10, 2 }, { "\xE0\xA0\x80" "ab", "\xE0\xA0\x80" "a", 10, 2 },
-        { "\xF0\x90\x80\x80" "ab", "\xF0\x90\x80\x80" "a", 10, 2 }, { "\xC3\xA9\x80" "b", "\xC3\xA9\x80", 10, 2 },
+        { "\xC2\xA9" "ab", "\xC2\xA9" "a", 10, 2 },
+        { "\xE0\xA0\x80" "ab", "\xE0\xA0\x80" "a", 10, 2 },
+        { "\xF0\x90\x80\x80" "ab", "\xF0\x90\x80\x80" "a", 10, 2 },
+        { "\xC3\xA9\x80" "b", "\xC3\xA9\x80", 10, 2 },
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(c.out ? c.out : c.in, Decoded(c.in, c.size, c.maxchars))
-            << c.in << " in " << c.size << ", " << c.maxchars;
+        EXPECT_EQ(c.out ? c.out : c.in, Decoded(c.in, c.size, c.most))
+            << c.in << " in " << c.size << ", " << c.most;
     }
 }
 
