@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "formula/formula.h"
 #include "tests/support/standin.h"
@@ -18,8 +19,7 @@ TEST(SetRowColumnNumber, WritesCellNamesWithinSixteenBytes)
         { 4294967295u, 4294967295u, "MWLQKWU42949672" },   // seven letters, ten digits: cut at 16
     };
     for (const auto &c : cases) {
-        char name[24];
-        memset(name, '#', sizeof(name));
+        char name[24]; memset(name, '#', sizeof(name));
         SetRowColumnNumber(name, c.row, c.col);
         EXPECT_STREQ(c.name, name) << c.row << "," << c.col;
         EXPECT_EQ(0, memcmp(name + 16, "########", 8)) << c.row << "," << c.col;
@@ -30,18 +30,13 @@ TEST(SetRowColumnNumber, RoundTripsEveryColumnAndLongRows)
 {
     testing_support::UseStandIn();
     const uint32 rows[] = { 1, 9, 10, 99999, 100000, 999999, 1000000, 1048576 };
-    for (uint32 col = 1; col <= 16384; col++) {
+    for (uint32 col = 1; col <= 16384; col++)
         for (uint32 row : rows) {
-            char name[16];
-            uint32 r = 0, c = 0;
+            char name[16]; uint32 r = 0, c = 0;
             SetRowColumnNumber(name, row, col);
             GetRowColumnNumber(name, &r, &c);
-            if (r != row || c != col) {
-                ADD_FAILURE() << name << " read back as " << r << "," << c;
-                return;
-            }
+            ASSERT_TRUE(r == row && c == col) << name << " read back as " << r << "," << c;
         }
-    }
 }
 
 // Good names are read back above; these are the odd ones.
@@ -57,8 +52,7 @@ TEST(GetRowColumnNumber, OddNamesGiveNoRowOrColumnBeyondTheSheet)
     for (const auto &c : names) {
         uint32 row = 99, col = 99;
         GetRowColumnNumber(strcpy(buf, c.name), &row, &col);
-        EXPECT_EQ(c.row, row) << c.name;
-        EXPECT_EQ(c.col, col) << c.name;
+        EXPECT_EQ(c.row, row) << c.name; EXPECT_EQ(c.col, col) << c.name;
     }
 }
 
@@ -73,7 +67,7 @@ TEST(ReadCellName, ReadsOnlyItsSpanAndPassesOverQuotes)
     for (const auto &c : names) {
         uint32 row = 99, col = 99;
         ReadCellName(c.text, c.len, &row, &col);
-        EXPECT_EQ(c.row, row) << c.text << " " << c.len;
-        EXPECT_EQ(c.col, col) << c.text << " " << c.len;
+        EXPECT_EQ(std::to_string(c.row) + "," + std::to_string(c.col),
+                  std::to_string(row) + "," + std::to_string(col)) << c.text << " " << c.len;
     }
 }

@@ -10,6 +10,20 @@
 
 namespace {
 
+// What the scanner keeps of a string item's bytes, as it puts them one by one.
+std::string Decoded(const std::string &bytes, uint32 size = XML_BUFSIZE,
+                    uint32 maxchars = TEXT_MAXCHARS)
+{
+    char buf[XML_BUFSIZE + 8]; XMLText text;
+    memset(buf, '#', sizeof(buf));
+    TextBegin(&text, buf, size, maxchars, TRUE);
+    for (char c : bytes)
+        TextPut(&text, (uint8)c);
+    TextEnd(&text);
+    EXPECT_EQ('#', buf[size]) << bytes;
+    return buf;
+}
+
 class Decode : public ::testing::Test {
 protected:
     void SetUp() override
@@ -20,14 +34,8 @@ protected:
     // Element text as the import takes it: decoded on its way in, then into the charset.
     std::string Convert(const char *text)
     {
-        char utf8[XML_BUFSIZE], out[XML_BUFSIZE];
-        XMLText xtext;
-        memset(out, 'X', sizeof(out));
-        TextBegin(&xtext, utf8, sizeof(utf8), TEXT_MAXCHARS, TRUE);
-        for (const char *p = text; *p != '\0'; p++)
-            TextPut(&xtext, (uint8)*p);
-        TextEnd(&xtext);
-        ConvertCharset(utf8, out, sizeof(out));
+        char out[XML_BUFSIZE];
+        ConvertCharset(Decoded(text).c_str(), out, sizeof(out));
         return out;
     }
 };
@@ -50,21 +58,19 @@ TEST_F(Decode, TextPutAndConvertCharset)
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out ? c.out : c.in, Convert(c.in)) << c.in;
-    std::string text(2000, 'a');
     char out[XML_BUFSIZE];
-    ConvertCharset(text.c_str(), out, sizeof(out));
+    ConvertCharset(std::string(2000, 'a').c_str(), out, sizeof(out));
     EXPECT_EQ(1023u, strlen(out));
+    // A character cut by the edge of a conversion chunk goes whole into the next one.
+    for (uint32 pad = 250; pad < 256; pad++) {
+        std::string utf8 = "\xC3\xA9" + std::string(pad, 'a') + "\xF0\x9F\x98\x80" "b";
+        ConvertCharset(utf8.c_str(), out, sizeof(out));
+        EXPECT_EQ("\xE9" + std::string(pad, 'a') + "?b", std::string(out)) << pad;
+    }
     struct { const char *utf8; uint32 size; const char *out; } sized[] = {
         { "abc", 3, "ab" }, { "abc", 1, "" }, { "caf\xC3\xA9s", 5, "caf\xE9" },
         { "\xC3\xA9\xC3\xA9\xC3\xA9", 3, "\xE9\xE9" }, { "\xC3\xA9", 2, "\xE9" }, { "a", 0, nullptr },
     };
-    // A character cut by the edge of a conversion chunk goes whole into the next one.
-    for (uint32 pad = 250; pad < 256; pad++) {
-        std::string utf8 = "\xC3\xA9" + std::string(pad, 'a') + "\xF0\x9F\x98\x80" "b";
-        char wide[XML_BUFSIZE];
-        ConvertCharset(utf8.c_str(), wide, sizeof(wide));
-        EXPECT_EQ("\xE9" + std::string(pad, 'a') + "?b", std::string(wide)) << pad;
-    }
     for (const auto &c : sized) {
         memset(out, '#', 8);
         ConvertCharset(c.utf8, out, c.size);
@@ -98,31 +104,19 @@ std::string Utf8(uint32 cp)
 {
     if (cp < 0x80)
         return std::string(1, (char)cp);
-    if (cp < 0x800)
-        return { (char)(0xC0 | cp >> 6), (char)(0x80 | (cp & 0x3F)) };
-    if (cp < 0x10000)
-        return { (char)(0xE0 | cp >> 12), (char)(0x80 | (cp >> 6 & 0x3F)), (char)(0x80 | (cp & 0x3F)) };
-    return { (char)(0xF0 | cp >> 18), (char)(0x80 | (cp >> 12 & 0x3F)), (char)(0x80 | (cp >> 6 & 0x3F)),
-             (char)(0x80 | (cp & 0x3F)) };
+    std::string s(cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4, '\x80');
+    for (size_t k = s.size() - 1; k > 0; k--, cp >>= 6)
+        s[k] = (char)(0x80 | (cp & 0x3F));
+    s[0] = (char)((0xFF00 >> s.size() & 0xFF) | cp);    // C0, E0 or F0 and the top bits
+    return s;
 }
 
-// What the scanner keeps of a string item's bytes, as it puts them one by one.
-std::string Decoded(const std::string &bytes, uint32 size = XML_BUFSIZE, uint32 maxchars = TEXT_MAXCHARS)
+// References and escapes at the edges of what they may name (nullptr: the text stays as it
+// is). Characters are counted and cut whole, valid UTF-8 or not: a byte that continues no
+// character counts as one, and so does a lead byte whose character breaks off.
+TEST_F(Decode, ReferencesEscapesAndWholeCharacters)
 {
-    char buf[XML_BUFSIZE + 8];
-    XMLText text;
-    memset(buf, '#', sizeof(buf));
-    TextBegin(&text, buf, size, maxchars, TRUE);
-    for (char c : bytes)
-        TextPut(&text, (uint8)c);
-    TextEnd(&text);
-    EXPECT_EQ('#', buf[size]) << bytes;
-    return buf;
-}
-
-TEST_F(Decode, ReferencesAndEscapesAtTheEdgesOfWhatTheyMayName)
-{
-    struct { const char *in, *utf8; } cases[] = {
+    struct { const char *in, *out; uint32 size = XML_BUFSIZE, most = TEXT_MAXCHARS; } cases[] = {
         { "&#x10FFFF;&#1114111;", "\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF" },
         { "&#x110000; &#1114112;", nullptr },                       // past the last code point
         { "&#xD7FF;&#xE000;", "\xED\x9F\xBF\xEE\x80\x80" }, { "&#xD800; &#xDFFF; &#55296;", nullptr },
@@ -132,30 +126,28 @@ TEST_F(Decode, ReferencesAndEscapesAtTheEdgesOfWhatTheyMayName)
         { "_xD7FF__xE000_", "\xED\x9F\xBF\xEE\x80\x80" }, { "_xD800_ _xDFFF_ _x0000_", nullptr },
         { "_x0001__x007f__x0080__x07FF__x0800__xffff_", "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF" },
         { "_X0041_ _x0041X _x004G_ _xG041_", nullptr },
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.utf8 ? c.utf8 : c.in, Decoded(c.in)) << c.in;
-}
-
-// Characters are counted and cut whole, valid UTF-8 or not: a byte that continues no
-// character counts as one, and so does a lead byte whose character breaks off.
-TEST_F(Decode, CountsAndCutsWholeCharacters)
-{
-    struct { const char *in; uint32 size, maxchars; const char *out; } cases[] = {
-        { "abc", 3, 10, "ab" }, { "abc", 4, 10, "abc" }, { "abc", 10, 2, "ab" },
-        { "a\xC3\xA9", 3, 10, "a" }, { "a\xC3\xA9", 4, 10, "a\xC3\xA9" }, { "a\xC3\xA9" "b", 10, 2, "a\xC3\xA9" },
-        { "\xE2\x82\xAC\xE2\x82\xAC", 6, 10, "\xE2\x82\xAC" }, { "\xE2\x82\xAC\xE2\x82\xAC", 7, 10, "\xE2\x82\xAC\xE2\x82\xAC" },
-        { "\x80\x80\x80\x80", 10, 3, "\x80\x80\x80" }, { "\xC3" "ab", 10, 2, "\xC3" "a" },
-        { "\xF0\x9F\x98\x80\x80\x80", 10, 2, "\xF0\x9F\x98\x80\x80" },
-        { "\xE2\x82" "ab", 10, 2, "\xE2\x82" "a" }, { "\xF5\x80" "a", 10, 2, "\xF5\x80" },
-        { "a\xC3\xA9", 10, 1, "a" }, { "a\xC3\xA9\xC3\xA9", 5, 10, "a\xC3\xA9" },  // no tail of a refused character
-        { "&lt;&lt;&lt;", 10, 2, "<<" }, { "&lt;&lt;&lt;", 3, 10, "<<" }, { "_x00e9_a", 3, 10, "\xC3\xA9" },
+        { "abc", "ab", 3, 10 }, { "abc", "abc", 4, 10 }, { "abc", "ab", 10, 2 },
+        { "a\xC3\xA9", "a", 3, 10 }, { "a\xC3\xA9", "a\xC3\xA9", 4, 10 },
+        { "a\xC3\xA9" "b", "a\xC3\xA9", 10, 2 },
+        { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC", 6, 10 },
+        { "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC\xE2\x82\xAC", 7, 10 },
+        { "\x80\x80\x80\x80", "\x80\x80\x80", 10, 3 }, { "\xC3" "ab", "\xC3" "a", 10, 2 },
+        { "\xF0\x9F\x98\x80\x80\x80", "\xF0\x9F\x98\x80\x80", 10, 2 },
+        { "\xE2\x82" "ab", "\xE2\x82" "a", 10, 2 }, { "\xF5\x80" "a", "\xF5\x80", 10, 2 },
+        { "a\xC3\xA9", "a", 10, 1 },
+        { "a\xC3\xA9\xC3\xA9", "a\xC3\xA9", 5, 10 },     // no tail of a refused character
+        { "&lt;&lt;&lt;", "<<", 10, 2 }, { "&lt;&lt;&lt;", "<<", 3, 10 },
+        { "_x00e9_a", "\xC3\xA9", 3, 10 },
         // the first lead byte of each length, and a byte too many behind a whole character
-        { "\xC2\xA9" "ab", 10, 2, "\xC2\xA9" "a" }, { "\xE0\xA0\x80" "ab", 10, 2, "\xE0\xA0\x80" "a" },
-        { "\xF0\x90\x80\x80" "ab", 10, 2, "\xF0\x90\x80\x80" "a" }, { "\xC3\xA9\x80" "b", 10, 2, "\xC3\xA9\x80" },
+        { "\xC2\xA9" "ab", "\xC2\xA9" "a", 10, 2 },
+        { "\xE0\xA0\x80" "ab", "\xE0\xA0\x80" "a", 10, 2 },
+        { "\xF0\x90\x80\x80" "ab", "\xF0\x90\x80\x80" "a", 10, 2 },
+        { "\xC3\xA9\x80" "b", "\xC3\xA9\x80", 10, 2 },
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.out, Decoded(c.in, c.size, c.maxchars)) << c.in << " in " << c.size << ", " << c.maxchars;
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.out ? c.out : c.in, Decoded(c.in, c.size, c.most))
+            << c.in << " in " << c.size << ", " << c.most;
+    }
 }
 
 // Every character of every charset comes back as its byte; of two bytes for one point, the
@@ -181,14 +173,10 @@ TEST_F(Decode, EveryCharsetMapsEachCharacterBackToItsByte)
             if (map[k] != platform::UNMAPPED && map[k] != 0)
                 code[map[k]] = (uint8)k;
         std::string utf8, expected;
-        for (uint32 cp = 1; cp < 128; cp++) {     // first: a text may start with any of them
-            utf8 += (char)cp;
-            expected += code.count(cp) ? (char)code[cp] : '?';
-        }
-        for (const auto &[cp, k] : code) {
-            utf8 += Utf8(cp);
-            expected += (char)k;
-        }
+        for (uint32 cp = 1; cp < 128; cp++)       // first: a text may start with any of them
+            utf8 += (char)cp, expected += code.count(cp) ? (char)code[cp] : '?';
+        for (const auto &[cp, k] : code)
+            utf8 += Utf8(cp), expected += (char)k;
         std::string out(utf8.size() + 1, '#');
         ConvertCharset(utf8.c_str(), &out[0], (uint32)out.size());
         EXPECT_EQ(expected, std::string(out.c_str()));

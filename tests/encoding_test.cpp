@@ -82,10 +82,9 @@ TEST_F(OpenXMLFileTest, ReadsBothByteOrdersKeepsEveryUnitAndLeavesOtherBytes)
         EXPECT_EQ("<a>", Read(Units({ '<', 'a', '>' }, bigendian) + "b")) << "an odd last byte";
         // Long texts cross the write chunk.
         std::string wide = Units({ 0xFEFF, '<' }, bigendian), utf8 = "<";
-        for (int k = 0; k < 3000; k++) {
-            wide += Units({ k % 3 == 0 ? 0xE9u : k % 3 == 1 ? 0x20ACu : 'z' }, bigendian);
+        for (int k = 0; k < 3000; k++)
+            wide += Units({ k % 3 == 0 ? 0xE9u : k % 3 == 1 ? 0x20ACu : 'z' }, bigendian),
             utf8 += k % 3 == 0 ? "\xC3\xA9" : k % 3 == 1 ? "\xE2\x82\xAC" : "z";
-        }
         EXPECT_EQ(utf8, Read(wide)) << "a long text";
     }
     // Bytes that are no UTF-16 stand as they are: half a mark, or a byte that only looks like
@@ -106,8 +105,7 @@ TEST_F(OpenXMLFileTest, ReadsBothByteOrdersKeepsEveryUnitAndLeavesOtherBytes)
         files += e.is_regular_file() ? 1 : 0;
     EXPECT_EQ(2u, files);     // the two members written here
     BOOL missing = FALSE;
-    EXPECT_EQ(nullptr, OpenXMLFile("T:no-such-dir/part.xml", &missing));
-    EXPECT_TRUE(missing);
+    EXPECT_EQ(nullptr, OpenXMLFile("T:no-such-dir/part.xml", &missing)); EXPECT_TRUE(missing);
 }
 
 // Blocks of UTF-8 made from a member of several reads, and places taken back to: a peek may
@@ -116,14 +114,11 @@ TEST_F(OpenXMLFileTest, GoesBackToEveryPlaceAcrossBlocksAndReads)
 {
     for (bool bigendian : {false, true}) {
         SCOPED_TRACE(bigendian ? "BE" : "LE");
-        std::initializer_list<unsigned> mark = { 0xFEFF };
-        std::string wide = Units(mark, bigendian), utf8;
+        std::string wide = Units({ 0xFEFF }, bigendian), utf8;
         for (unsigned k = 0; k < 60000; k++) {
             // A pair across the end of the first read: its high half is the read's last unit.
             if (k == XML_RAWSIZE / 2 - 2) {
-                wide += Units({ 0xD83D, 0xDE00 }, bigendian);
-                utf8 += "\xF0\x9F\x98\x80";
-                k++;
+                wide += Units({ 0xD83D, 0xDE00 }, bigendian), utf8 += "\xF0\x9F\x98\x80", k++;
                 continue;
             }
             unsigned u = k % 5 == 0 ? 0x3000u : k % 5 == 1 ? 0xE9u : 'a' + k % 26;
@@ -134,15 +129,13 @@ TEST_F(OpenXMLFileTest, GoesBackToEveryPlaceAcrossBlocksAndReads)
         BOOL missing;
         XMLFile *fp = OpenXMLFile(name.c_str(), &missing);
         ASSERT_NE(nullptr, fp);
-        std::vector<std::pair<int64, size_t>> places;
-        std::string text;
+        std::vector<std::pair<int64, size_t>> places; std::string text;
         for (int32 c; (c = NextByte(fp)) >= 0;) {
             if (text.size() % 7919 == 0)
                 places.push_back({ XMLTell(fp) - 1, text.size() });
             text += (char)c;
         }
-        EXPECT_FALSE(ReadFailed(fp));
-        EXPECT_EQ(utf8, text);
+        EXPECT_FALSE(ReadFailed(fp)); EXPECT_EQ(utf8, text);
         for (auto it = places.rbegin(); it != places.rend(); ++it) {
             ASSERT_TRUE(XMLSeek(fp, it->first));
             std::string again;

@@ -7,15 +7,16 @@
 
 namespace {
 
-std::string Shared(const char *ref, const char *si, const std::string &text, const char *range)
+std::string Shared(const std::string &ref, const std::string &si, const std::string &text,
+                   const std::string &range)
 {
-    return std::string("<c r=\"") + ref + "\"><f t=\"shared\" ref=\"" + range + "\" si=\"" + si + "\">" + text +
+    return "<c r=\"" + ref + "\"><f t=\"shared\" ref=\"" + range + "\" si=\"" + si + "\">" + text +
            "</f><v>0</v></c>";
 }
 
-std::string Use(const char *ref, const char *si, const char *cached = "0")
+std::string Use(const std::string &ref, const std::string &si, const std::string &cached = "0")
 {
-    return std::string("<c r=\"") + ref + "\"><f t=\"shared\" si=\"" + si + "\"/><v>" + cached + "</v></c>";
+    return "<c r=\"" + ref + "\"><f t=\"shared\" si=\"" + si + "\"/><v>" + cached + "</v></c>";
 }
 
 std::string Row(int r, const std::string &cells) { return "<row r=\"" + std::to_string(r) + "\">" + cells + "</row>"; }
@@ -23,12 +24,9 @@ std::string Row(int r, const std::string &cells) { return "<row r=\"" + std::to_
 TEST(GetXMLFormulaTest, SharedBlocks)
 {
     testing_support::UseStandIn();
-    std::string sum = "A9", moved = "A10";
-    while (sum.size() < 3000) {
-        sum += "+A9";
-        moved += "+A10";
-    }
-    std::string ones = "1";
+    std::string sum = "A9", moved = "A10", ones = "1";
+    while (sum.size() < 3000)
+        sum += "+A9", moved += "+A10";
     while (ones.size() < 9000)
         ones += "+1";
     struct { const char *name; std::string sheet, cells; } cases[] = {
@@ -59,8 +57,7 @@ TEST(GetXMLFormulaTest, SharedBlocks)
     };
     for (const auto &c : cases) {
         auto book = testing_support::ImportSheet(c.sheet);
-        EXPECT_EQ(0, book.rc) << c.name;
-        EXPECT_EQ(c.cells, book.cells) << c.name;
+        EXPECT_EQ(0, book.rc) << c.name; EXPECT_EQ(c.cells, book.cells) << c.name;
         EXPECT_TRUE(testing_support::NothingLeft()) << c.name;
     }
 }
@@ -77,13 +74,12 @@ TEST(GetXMLFormulaTest, EverySiPastTheIndexFindsItsLatestDefinition)
     std::string sheet, cells;
     auto Defined = [&](size_t row, size_t k, const char *plus) {
         std::string ref = "A" + std::to_string(row), text = std::to_string(k) + plus;
-        sheet += Row((int)row, Shared(ref.c_str(), std::to_string(numbers[k]).c_str(), text,
-                                     (ref + ":" + ref).c_str()));
+        sheet += Row((int)row, Shared(ref, std::to_string(numbers[k]), text, ref + ":" + ref));
         cells += (cells.empty() ? "" : "|") + ref + "==" + text;
     };
     auto Used = [&](size_t row, size_t k, const char *plus) {
         std::string ref = "B" + std::to_string(row);
-        sheet += Row((int)row, Use(ref.c_str(), std::to_string(numbers[k]).c_str()));
+        sheet += Row((int)row, Use(ref, std::to_string(numbers[k])));
         cells += "|" + ref + "==" + std::to_string(k) + plus;
     };
     size_t row = 1;
@@ -96,8 +92,7 @@ TEST(GetXMLFormulaTest, EverySiPastTheIndexFindsItsLatestDefinition)
     for (size_t k = 0; k < numbers.size(); k++)
         Used(row++, k, k % 7 == 0 ? "+2" : "+1");
     auto book = testing_support::ImportSheet(sheet);
-    EXPECT_EQ(0, book.rc);
-    EXPECT_EQ(cells, book.cells);
+    EXPECT_EQ(0, book.rc); EXPECT_EQ(cells, book.cells);
     EXPECT_TRUE(testing_support::NothingLeft());
 }
 

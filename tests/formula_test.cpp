@@ -12,11 +12,10 @@ class ConvertFormulaTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
 
-    static std::string Convert(const char *text, int32 drow = 0, int32 dcol = 0)
+    static std::string Convert(const std::string &text, int32 drow = 0, int32 dcol = 0)
     {
-        char data[XML_BUFSIZE];
-        memset(data, '#', sizeof(data));
-        ConvertFormula(text, data, sizeof(data), drow, dcol);
+        char data[XML_BUFSIZE]; memset(data, '#', sizeof(data));
+        ConvertFormula(text.c_str(), data, sizeof(data), drow, dcol);
         return data;
     }
 };
@@ -57,8 +56,7 @@ TEST_F(ConvertFormulaTest, ConvertsAndMovesReferences)
         { "S!A1(2)+\xC3\x84rger", 1, 0, "=S!A1(2)+\xC3\x84rger" },
         { "'x'&A1+_rate*A1+\\x", 1, 0, "='x'&A2+_rate*A2+\\x" },
         // off the sheet
-        { "B1+A2+$A$1", -1, -1, "=#REF!+#REF!+$A$1" },
-        { "XFD1+A1048576", 1, 1, "=#REF!+#REF!" },
+        { "B1+A2+$A$1", -1, -1, "=#REF!+#REF!+$A$1" }, { "XFD1+A1048576", 1, 1, "=#REF!+#REF!" },
         { "SUM(A1:A5)+Sheet2!A1+'My Sheet'!B1:C1", -1, 0, "=SUM(#REF!)+Sheet2!#REF!+'My Sheet'!#REF!" },
         { "SUM(A2:XFD2)+A:A", 0, -1, "=SUM(#REF!)+#REF!" },
         { "A$1+$A1+1:1", -5, 0, "=A$1+#REF!+#REF!" },
@@ -90,13 +88,15 @@ TEST_F(ConvertFormulaTest, CutToSize)
         { "A1%", 6, "=(A1/", FALSE },                 // the percent no longer fits
         { "100%+A1234", 8, "=1+A", FALSE },          // cut before its percent shrinks it
         { "100%+A1", 9, "=1+A1", TRUE },             // exactly full before
+        // own functions: an expansion that does not fit keeps the name, nor does _xlfn.CSC(1)
+        { "CSC(1)", 12, "=(1/SIN(1))", TRUE }, { "CSC(1)", 11, "=_xlfn.CSC", FALSE },
+        { "ASC(A1)", 9, "=(A1)", TRUE },             // it shrinks: room for the call is enough
     };
     for (const auto &c : cases) {
-        char data[32];
-        memset(data, '#', sizeof(data));
-        EXPECT_EQ(c.whole, ConvertFormula(c.in, data, c.size, 0, 0)) << c.in;
-        EXPECT_STREQ(c.out, data) << c.in;
-        EXPECT_EQ('#', data[c.size]) << c.in;
+        char data[32]; memset(data, '#', sizeof(data));
+        EXPECT_EQ(c.whole, ConvertFormula(c.in, data, c.size, 0, 0)) << c.in << " in " << c.size;
+        EXPECT_STREQ(c.out, data) << c.in << " in " << c.size;
+        EXPECT_EQ('#', data[c.size]) << c.in << " in " << c.size;
     }
     char data[4] = "##";
     EXPECT_FALSE(ConvertFormula("A1", data, 0, 0, 0));
@@ -109,17 +109,18 @@ TEST_F(ConvertFormulaTest, LongTexts)
     std::string in;
     while (in.size() < 3000)
         in += "A9+";
-    char data[XML_BUFSIZE + 16];
-    memset(data, '#', sizeof(data));
+    char data[XML_BUFSIZE + 16]; memset(data, '#', sizeof(data));
     ConvertFormula(in.c_str(), data, XML_BUFSIZE, 1, 0);
     EXPECT_EQ((size_t)XML_BUFSIZE - 1, strlen(data));
     EXPECT_EQ(0, strncmp(data, "=A10+A10+", 9));
-    for (size_t k = XML_BUFSIZE; k < sizeof(data); k++)
-        EXPECT_EQ('#', data[k]) << k;
-
+    EXPECT_EQ(std::string(16, '#'), std::string(data + XML_BUFSIZE, 16));
     // A run of digits before "%" of any length keeps its value.
-    std::string digits = std::string(900, '7') + "%";
-    EXPECT_EQ("=(" + std::string(900, '7') + "/100)", Convert(digits.c_str()));
+    EXPECT_EQ("=(" + std::string(900, '7') + "/100)", Convert(std::string(900, '7') + "%"));
+    // An expansion of MOD that would not fit keeps the name. "=((n)-(2)*INT((n)/(2)))" is 21
+    // characters and twice n: 1023 for n of 501.
+    std::string arg(501, '1');
+    EXPECT_EQ("=((" + arg + ")-(2)*INT((" + arg + ")/(2)))", Convert("MOD(" + arg + ",2)"));
+    EXPECT_EQ("=_xlfn.MOD(" + arg + ";22)", Convert("MOD(" + arg + ",22)"));
 }
 
 // MOD, ASC and CSC of the workbook never reach the host under its codes for MODE, CODE and
@@ -146,23 +147,4 @@ TEST_F(ConvertFormulaTest, OwnModAscCscBecomeExpressions)
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Convert(c.in, c.drow)) << c.in;
-}
-
-// An expansion that would not fit keeps the name; nesting doubles the text at each level.
-TEST_F(ConvertFormulaTest, OwnFunctionsThatDoNotFitKeepTheirName)
-{
-    // "=((n)-(2)*INT((n)/(2)))" is 21 characters and twice n: 1023 for n of 501.
-    std::string arg(501, '1');
-    std::string in = "MOD(" + arg + ",2)";
-    EXPECT_EQ("=((" + arg + ")-(2)*INT((" + arg + ")/(2)))", Convert(in.c_str()));
-    in = "MOD(" + arg + ",22)";
-    EXPECT_EQ("=_xlfn.MOD(" + arg + ";22)", Convert(in.c_str()));
-
-    char data[16];
-    EXPECT_TRUE(ConvertFormula("CSC(1)", data, 12, 0, 0));
-    EXPECT_STREQ("=(1/SIN(1))", data);
-    EXPECT_FALSE(ConvertFormula("CSC(1)", data, 11, 0, 0));   // nor does _xlfn.CSC(1)
-    EXPECT_STREQ("=_xlfn.CSC", data);
-    EXPECT_TRUE(ConvertFormula("ASC(A1)", data, 9, 0, 0));   // it shrinks: room for the call is enough
-    EXPECT_STREQ("=(A1)", data);
 }

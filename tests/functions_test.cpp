@@ -40,8 +40,7 @@ TEST_F(TranslateFormulaTest, KnownAnswers)
         // prefixes of newer functions: go when the name is found, stay as written when not
         { "=_xlfn.XOR(A1,B1)+_xlws._xlfn.round(A1,1)+_XLFN.Average(A1)", "=XOR(A1,B1)+ROU(A1,1)+AVG(A1)" },
         { "=_xlfn._xlws.SORT(A1:A9)+_xlfn.(1)+_xlfnXOR(1)", "=_xlfn._xlws.SORT(A1:A9)+_xlfn.(1)+_xlfnXOR(1)" },
-        { "=\"_xlfn.XOR(\"&_xlfn.XOR(1,0)", "=\"_xlfn.XOR(\"&XOR(1,0)" },
-        { "", "" },
+        { "=\"_xlfn.XOR(\"&_xlfn.XOR(1,0)", "=\"_xlfn.XOR(\"&XOR(1,0)" }, { "", "" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out, Translate(c.in)) << c.in;
@@ -65,10 +64,8 @@ TEST_F(TranslateFormulaTest, FullBuffer)
 {
     // 127 nested calls fill the buffer to its last byte; each shrinks by four characters.
     std::string in = "=", out = "=";
-    for (int k = 0; k < 127; k++) {
-        in += "AVERAGE(";
-        out += "AVG(";
-    }
+    for (int k = 0; k < 127; k++)
+        in += "AVERAGE(", out += "AVG(";
     in += std::string(1023 - in.size(), ')');
     out += std::string(1023 - 1 - 127 * 8, ')');
     ASSERT_EQ(1023u, in.size());

@@ -12,13 +12,12 @@
 class ConvertProzentTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
-    // The text after one call, which must not write past the buffer.
-    static std::string Convert(const std::string &text)
+    // The text after one call, which must not write past the buffer; whole: nothing was cut.
+    static std::string Convert(const std::string &text, BOOL whole = TRUE)
     {
-        char buf[XML_BUFSIZE + 16];
-        memset(buf, '#', sizeof(buf));
+        char buf[XML_BUFSIZE + 16]; memset(buf, '#', sizeof(buf));
         snprintf(buf, XML_BUFSIZE, "%s", text.c_str());
-        ConvertProzent(buf, XML_BUFSIZE);
+        EXPECT_EQ(whole, ConvertProzent(buf, XML_BUFSIZE)) << text.substr(0, 40);
         EXPECT_EQ(std::string(16, '#'), std::string(buf + XML_BUFSIZE, 16)) << "overrun";
         return buf;
     }
@@ -43,6 +42,10 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsToTheBuff
         { "=\"12%\"", nullptr }, { "=\"a\"\"5%\"", nullptr }, { "='100%'!A1", nullptr }, { "=%", nullptr },
         { "=Table1[[#This Row],[50%]]", nullptr }, { "=(%)", nullptr }, { "=1+%", nullptr }, { "=A1)%", nullptr },
         { "=)%", nullptr }, { "=A1:%", nullptr }, { "=Sheet1!%", nullptr }, { "=A1:B1 %", "=(A1:B1/100)" },
+        { "=12%+112%", "=0.12+1.12" }, { "=A1%+5%+B1%", "=(A1/100)+0.05+(B1/100)" },
+        // a percent of a percent divides what the first one made, whatever stands before it
+        { "=A1%%%", "=(((A1/100)/100)/100)" }, { "=(A1+B1)%%+5%", "=(((A1+B1)/100)/100)+0.05" },
+        { "=5%%*A1%", "=0.0005*(A1/100)" }, { "=SUM(A1%%,2)", "=SUM(((A1/100)/100),2)" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.out != nullptr ? c.out : c.in, Convert(c.in)) << c.in;
@@ -53,7 +56,7 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsToTheBuff
     // Longer runs than any number a workbook holds are divided, which gives the same value.
     EXPECT_EQ("=(" + digits + "/100)", Convert("=" + digits + "%"));
     // 1021 ones fill the buffer: the division is cut where it no longer fits.
-    EXPECT_EQ("=(" + ones, Convert("=" + ones + "%"));
+    EXPECT_EQ("=(" + ones, Convert("=" + ones + "%", FALSE));
     // Past 256 open parentheses a closing one takes no "%"; the outer ones still do.
     EXPECT_EQ("=(" + open + "1" + close + "/100)", Convert("=" + open + "1" + close + "%"));
     EXPECT_EQ("=" + open + "0.01" + close, Convert("=" + open + "1%" + close));
@@ -63,43 +66,19 @@ TEST_F(ConvertProzentTest, LiteralsBecomeDecimalsOtherOperandsDivisionsToTheBuff
     // Convert checks for overruns, and ends the pass.
     while (grows.size() + 4 < XML_BUFSIZE)
         grows += "A1%+";
-    std::string out = Convert(grows);
+    std::string out = Convert(grows, FALSE);
     EXPECT_LE(out.size(), (size_t)XML_BUFSIZE - 1);
     EXPECT_EQ(0, out.compare(0, 14, "=(A1/100)+A1%+"));
     struct { const char *in; uint32 size; const char *out; BOOL cut; } full[] = {
         { "=A1%", 10, "=(A1/100)", FALSE }, { "=5%", 5, "=0.0", TRUE }, { "=5%", 6, "=0.05", FALSE },
         { "=A1%", 9, "=(A1/100", TRUE },                 // the division fits, its "(" does not
         { "=A1%\xE2\x82\xAC", 10, "=(A1/100)", TRUE },   // the euro goes whole, and "(" fits
+        { "=A1%+B1%", 10, "=(A1/100)", TRUE },           // stops at the first cut
+        { "=5%", 0, "=5%", TRUE },
     };
     char buf[XML_BUFSIZE];
     for (const auto &c : full) {
         SCOPED_TRACE(std::string(c.in) + " in " + std::to_string(c.size));
-        EXPECT_EQ(!c.cut, ConvertProzent(strcpy(buf, c.in), c.size));
-        EXPECT_STREQ(c.out, buf);
-    }
-    EXPECT_TRUE(ConvertProzent(strcpy(buf, "=12%+112%"), sizeof(buf)));
-    EXPECT_STREQ("=0.12+1.12", buf);
-    EXPECT_TRUE(ConvertProzent(strcpy(buf, "=A1%+5%+B1%"), sizeof(buf)));
-    EXPECT_STREQ("=(A1/100)+0.05+(B1/100)", buf);
-    EXPECT_FALSE(ConvertProzent(strcpy(buf, "=A1%+B1%"), 10));     // stops at the first cut
-    EXPECT_STREQ("=(A1/100)", buf);
-    EXPECT_FALSE(ConvertProzent(strcpy(buf, "=5%"), 0));
-    EXPECT_STREQ("=5%", buf);
-}
-
-// Every percent in one pass, as formulas take them: a percent of a percent divides what the
-// first one made, whatever stands before it.
-TEST_F(ConvertProzentTest, AllAtOnceTakesEachPercentOfTheOneBefore)
-{
-    struct { const char *in, *out; } cases[] = {
-        { "=A1%%", "=((A1/100)/100)" }, { "=A1%%%", "=(((A1/100)/100)/100)" },
-        { "=(A1+B1)%%+5%", "=(((A1+B1)/100)/100)+0.05" }, { "=5%%*A1%", "=0.0005*(A1/100)" },
-        { "=SUM(A1%%,2)", "=SUM(((A1/100)/100),2)" },
-    };
-    for (const auto &c : cases) {
-        char buf[XML_BUFSIZE];
-        snprintf(buf, sizeof(buf), "%s", c.in);
-        EXPECT_TRUE(ConvertProzent(buf, sizeof(buf))) << c.in;
-        EXPECT_STREQ(c.out, buf) << c.in;
+        EXPECT_EQ(!c.cut, ConvertProzent(strcpy(buf, c.in), c.size)); EXPECT_STREQ(c.out, buf);
     }
 }

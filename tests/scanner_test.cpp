@@ -12,11 +12,7 @@ namespace {
 class Scanner : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseStandIn(); }
-    void TearDown() override
-    {
-        CloseXMLStream(fp);
-        EXPECT_TRUE(testing_support::NothingLeft());
-    }
+    void TearDown() override { CloseXMLStream(fp); EXPECT_TRUE(testing_support::NothingLeft()); }
     void Open(const std::string &text)
     {
         CloseXMLStream(fp);
@@ -30,6 +26,8 @@ protected:
             s += (char)c;
         return s;
     }
+    // The next tag of any name into tag, read with room for size bytes.
+    BOOL Next(uint32 size = XML_BUFSIZE) { return FindXMLSection(fp, "", size, tag, &complete); }
     XMLFile *fp = nullptr;
     char tag[XML_BUFSIZE];
     BOOL complete = FALSE;
@@ -63,8 +61,7 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
         complete = FALSE;
         EXPECT_EQ(c.found, FindXMLSection(fp, c.sname, sizeof(tag), tag, &complete));
         if (c.cut) { EXPECT_EQ(sizeof(tag) - 1, strlen(tag)); }
-        EXPECT_EQ(c.tag, tag);
-        EXPECT_EQ(c.complete, complete);
+        EXPECT_EQ(c.tag, tag); EXPECT_EQ(c.complete, complete);
         if (c.found) { EXPECT_EQ(c.rest, Rest()); }
     }
     struct { const char *xml, *value; BOOL ended = TRUE; const char *rest = ""; BOOL cut = FALSE;
@@ -92,15 +89,12 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
         { "abc</v>", "ab", TRUE, "", TRUE, 100, 3 },
     };
     for (const auto &c : values) {
-        std::vector<char> value(c.size + 4, '#');
-        XMLText text;
+        std::vector<char> value(c.size + 4, '#'); XMLText text;
         Open(c.xml);
         TextBegin(&text, value.data(), c.size, c.maxchars, c.escapes);
         SCOPED_TRACE(c.xml);
-        EXPECT_EQ(c.ended, GetXMLValue(fp, &text));
-        EXPECT_STREQ(c.value, value.data());
-        EXPECT_EQ(c.cut, text.cut);
-        EXPECT_EQ(c.rest, Rest());
+        EXPECT_EQ(c.ended, GetXMLValue(fp, &text)); EXPECT_STREQ(c.value, value.data());
+        EXPECT_EQ(c.cut, text.cut); EXPECT_EQ(c.rest, Rest());
         EXPECT_EQ("####", std::string(value.end() - 4, value.end()));
     }
     // CheckofSection finds the same way but only peeks.
@@ -113,8 +107,7 @@ TEST_F(Scanner, FindXMLSectionCheckofSectionAndGetXMLValue)
     // The peeked tag ends in the next block: the way back is a seek of the system.
     std::string xml = std::string(XML_BLOCKSIZE - 4, ' ') + "<c r=\"A1\"/>";
     Open(xml);
-    EXPECT_TRUE(CheckofSection(fp, "c"));
-    EXPECT_EQ(xml, Rest());
+    EXPECT_TRUE(CheckofSection(fp, "c")); EXPECT_EQ(xml, Rest());
     Open(xml);
     platform::faults.failAt = 3;       // the block, the next block, the seek
     EXPECT_TRUE(CheckofSection(fp, "c"));
@@ -130,26 +123,18 @@ TEST_F(Scanner, QuotedGreaterThanSignsEndNoTag)
     const std::string quoted = "c a=\"x>'y\" b='p>\"q'/";
     for (size_t at = first.size(); at < XML_BLOCKSIZE + 2; at += at + 40 < XML_BLOCKSIZE ? 997 : 1) {
         Open(first + std::string(at - first.size(), ' ') + "<" + quoted + "><v/>" + std::string(100, ' '));
-        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
-        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
-        EXPECT_EQ(quoted, std::string(tag)) << at;
-        EXPECT_TRUE(complete) << at;
-        ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete)) << at;
-        EXPECT_STREQ("v/", tag) << at;
+        ASSERT_TRUE(Next() && Next()) << at;
+        EXPECT_EQ(quoted, std::string(tag)) << at; EXPECT_TRUE(complete) << at;
+        ASSERT_TRUE(Next()) << at; EXPECT_STREQ("v/", tag) << at;
     }
     // Nor in a tag longer than the buffer, read byte by byte.
-    char small[8];
     Open("<" + quoted + "><v/>");
-    ASSERT_TRUE(FindXMLSection(fp, "", sizeof(small), small, &complete));
-    EXPECT_STREQ("c a=\"x>", small);
-    EXPECT_TRUE(complete);
-    ASSERT_TRUE(FindXMLSection(fp, "", sizeof(tag), tag, &complete));
-    EXPECT_STREQ("v/", tag);
+    ASSERT_TRUE(Next(8)); EXPECT_STREQ("c a=\"x>", tag); EXPECT_TRUE(complete);
+    ASSERT_TRUE(Next()); EXPECT_STREQ("v/", tag);
 }
 
 TEST_F(Scanner, TagNamesAndAttributes)
 {
-    char buf[XML_BUFSIZE];
     struct { const char *tag, *name; bool is; } is[] = {
         { "col min=\"1\"", "c", false }, { "/x:c", "/c", true }, { "/c", "c", false }, { "c/", "c", true },
         { "sheetDataExt", "sheetData", false },
@@ -176,23 +161,9 @@ TEST_F(Scanner, TagNamesAndAttributes)
         { "r=", "c r=\"A\"", "", 2 },          // not even the quotes fit: nothing is read
     };
     for (const auto &c : params) {
-        GetSectionParameter(c.key, c.tag, c.size, buf);
-        EXPECT_STREQ(c.value, buf) << c.key << " in " << c.tag;
-        if (c.cut) { EXPECT_EQ(c.size - 1, strlen(buf)) << c.key << " in " << c.tag; }
-    }
-    // Several names in one pass, each as GetSectionParameter finds it alone.
-    struct { const char *tag, *r, *t; } pairs[] = {
-        { "c t=\"s\" r=\"A1\" r=\"B2\"", "\"A1\"", "\"s\"" }, { "c rr=\"1\" T=\"n\"", "", "\"n\"" },
-        { "c", "", "" }, { "c tr=\"x\" r=\"C3\"/", "\"C3\"", "" },
-    };
-    static const char *const rt[] = { "r", "t" };
-    for (const auto &c : pairs) {
-        const char *found[2];
-        uint32 lens[2];
-        FindAttributes(c.tag, rt, found, lens, 2);
-        auto quoted = [&](int k) { return found[k] ? "\"" + std::string(found[k], lens[k]) + "\"" : std::string(); };
-        EXPECT_EQ(c.r, quoted(0)) << c.tag;
-        EXPECT_EQ(c.t, quoted(1)) << c.tag;
+        GetSectionParameter(c.key, c.tag, c.size, tag);
+        EXPECT_STREQ(c.value, tag) << c.key << " in " << c.tag;
+        if (c.cut) { EXPECT_EQ(c.size - 1, strlen(tag)) << c.key << " in " << c.tag; }
     }
 }
 
@@ -206,15 +177,21 @@ TEST_F(Scanner, TagIndexAndFindAttributes)
     };
     for (const auto &c : tags)
         EXPECT_EQ(c.index, TagIndex(c.tag, names, 5)) << c.tag;
+    // Several names in one pass, each as GetSectionParameter finds it alone.
+    struct { const char *tag, *r, *t; } pairs[] = {
+        { "c t=\"s\" r=\"A1\" r=\"B2\"", "\"A1\"", "\"s\"" }, { "c rr=\"1\" T=\"n\"", "", "\"n\"" },
+        { "c", "", "" }, { "c tr=\"x\" r=\"C3\"/", "\"C3\"", "" }, { "c rr=\"1\"", "", "" },
+        { "c T='s' r=\"B2\" r=\"C3\"/", "\"B2\"", "\"s\"" },
+    };
     static const char *const rt[] = { "r", "t" };
-    const char *values[2];
-    uint32 lens[2];
-    FindAttributes("c T='s' r=\"B2\" r=\"C3\"/", rt, values, lens, 2);
-    ASSERT_TRUE(values[0] != nullptr && values[1] != nullptr);
-    EXPECT_EQ("B2", std::string(values[0], lens[0]));
-    EXPECT_EQ("s", std::string(values[1], lens[1]));
-    FindAttributes("c rr=\"1\"", rt, values, lens, 2);
-    EXPECT_TRUE(values[0] == nullptr && values[1] == nullptr);
+    for (const auto &c : pairs) {
+        const char *found[2]; uint32 lens[2];
+        FindAttributes(c.tag, rt, found, lens, 2);
+        auto quoted = [&](int k) {
+            return found[k] ? "\"" + std::string(found[k], lens[k]) + "\"" : std::string();
+        };
+        EXPECT_EQ(c.r, quoted(0)) << c.tag; EXPECT_EQ(c.t, quoted(1)) << c.tag;
+    }
 }
 
 // Runs of plain text are found a word at a time: a byte that needs a look stops the run
@@ -226,8 +203,7 @@ TEST_F(Scanner, GetXMLValueStopsARunAtEachByteThatNeedsALook)
         { "\xC3\xBC", "\xC3\xBC", TRUE }, { "_x0041_", "A", TRUE }, { "_x0041_", "_x0041_", FALSE },
     };
     const std::string plain(24, 'p');
-    char value[XML_BUFSIZE];
-    XMLText text;
+    char value[XML_BUFSIZE]; XMLText text;
     for (const auto &m : marks)
         for (size_t at = 0; at < 20; at++) {
             Open(plain.substr(0, at) + m.put + plain.substr(at) + "</v>");
@@ -238,10 +214,8 @@ TEST_F(Scanner, GetXMLValueStopsARunAtEachByteThatNeedsALook)
     for (uint32 most : { 7u, 8u, 9u, 17u }) {
         Open(plain + "</v>x");
         TextBegin(&text, value, sizeof(value), most, TRUE);
-        EXPECT_TRUE(GetXMLValue(fp, &text));
-        EXPECT_EQ(plain.substr(0, most), value);
-        EXPECT_TRUE(text.cut);
-        EXPECT_EQ("x", Rest());
+        EXPECT_TRUE(GetXMLValue(fp, &text)); EXPECT_EQ(plain.substr(0, most), value);
+        EXPECT_TRUE(text.cut); EXPECT_EQ("x", Rest());
     }
 }
 

@@ -10,21 +10,23 @@
 
 namespace {
 
+using namespace testing_support;
+
 class ReadSharedStringsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing_support::UseStandIn();
+        UseStandIn();
         SetCharsetMap(platform::CharsetMap(CODESET_ISO_8859_1));
-        dir = testing_support::TempDir();
+        dir = TempDir();
         BeginSharedStrings(&strings, nullptr);
     }
     void TearDown() override
     {
         FreeTable();
         platform::RemoveTemp(dir);
-        EXPECT_TRUE(testing_support::NothingLeft());
-        EXPECT_EQ(0, testing_support::LiveStrings());    // the table keeps its texts in its own pool
+        EXPECT_TRUE(NothingLeft());
+        EXPECT_EQ(0, LiveStrings());    // the table keeps its texts in its own pool
     }
     void FreeTable()
     {
@@ -43,8 +45,7 @@ protected:
         strings.pool = IExec->CreatePool(MEMF_PRIVATE, SHARED_PUDDLE, SHARED_PUDDLE / 32);
         if (strings.pool == nullptr || !ReadSharedStrings(name.c_str(), &strings, buffers.get()))
             return "(failed)";
-        std::string texts;
-        uint32 count = 0;
+        std::string texts; uint32 count = 0;
         for (const char *text; (text = GetSharedStrings(count, &strings)) != nullptr;)
             texts += std::string(count++ == 0 ? "" : "|") + text;
         EXPECT_EQ(nullptr, strings.stringlist.lh_Head->ln_Succ);   // the entries have no nodes
@@ -86,19 +87,18 @@ TEST_F(ReadSharedStringsTest, ItemsAndAFailingCallGivesEverythingBack)
     std::string sst = "<sst>";
     for (int k = 0; k < 70; k++)
         sst += "<si><t>s" + std::to_string(k) + "</t></si>";
+    sst += "</sst>";
     uint64 before = platform::FallibleCalls();
-    std::string whole = Table(sst + "</sst>");
+    std::string whole = Table(sst);
     uint64 calls = platform::FallibleCalls() - before;
-    EXPECT_EQ("70:s0|", whole.substr(0, 6));
-    EXPECT_STREQ("s69", GetSharedStrings(69, &strings));
+    EXPECT_EQ("70:s0|", whole.substr(0, 6)); EXPECT_STREQ("s69", GetSharedStrings(69, &strings));
     for (uint64 at = 1; at <= calls; at++) {
         platform::faults.failAt = at;
-        std::string read = Table(sst + "</sst>");
+        std::string read = Table(sst);
         EXPECT_TRUE(read == "(failed)" || read == whole) << at << ": " << read;
         platform::faults.failAt = 0;
         FreeTable();
-        EXPECT_TRUE(testing_support::NothingLeft()) << at;
-        EXPECT_EQ(0, testing_support::LiveStrings()) << at;
+        EXPECT_TRUE(NothingLeft()) << at; EXPECT_EQ(0, LiveStrings()) << at;
     }
 }
 

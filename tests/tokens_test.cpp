@@ -39,8 +39,7 @@ TEST(ReadToken, ReadsEveryKindOfPiece)
         { "#getting_data/B2+#n/a/C1", "X[#getting_data]O[/]n[B2]O[+]X[#n/a]O[/]n[C1]" },
         { "#VALUE!/A1+#NULL!/2", "X[#VALUE!]O[/]n[A1]O[+]X[#NULL!]O[/]N[2]" },
         { "$A$1+_xlfn.XOR(\xC3\xA4)", "n[$A$1]O[+]n[_xlfn.XOR]O[(]n[\xC3\xA4]O[)]" },
-        { "a\tb\r\n.x<>%", "n[a]W[\t]n[b]W[\r]W[\n]O[.]n[x]O[<]O[>]O[%]" },
-        { "", "" },
+        { "a\tb\r\n.x<>%", "n[a]W[\t]n[b]W[\r]W[\n]O[.]n[x]O[<]O[>]O[%]" }, { "", "" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.tokens, Tokens(c.text)) << c.text;
@@ -56,10 +55,8 @@ TEST(Finish, NeverLeavesHalfACharacter)
         { "\x80\x80\x80\x80\x80\x80", 6, "\x80\x80\x80\x80\x80" },  // no lead byte: nothing to keep whole
     };
     for (const auto &c : cases) {
-        char buf[8];
-        Output out = { buf, c.size, 0, FALSE };
-        Append(&out, c.text, (uint32)strlen(c.text));
-        Finish(&out);
+        char buf[8]; Output out = { buf, c.size, 0, FALSE };
+        Append(&out, c.text, (uint32)strlen(c.text)); Finish(&out);
         EXPECT_STREQ(c.result, buf) << c.text << " in " << c.size;
     }
 }
