@@ -306,6 +306,32 @@ TEST(WalkTrace, FormulaStepsSayWhatTheyDid)
     platform::RemoveTemp(dir);
 }
 
+// Where no worksheet is taken, the trace says so, with the name asked for.
+TEST(WalkTrace, SaysWhenNoWorksheetIsTaken)
+{
+    UseStandIn();
+    std::string dir = TempDir(), book = dir + "/sheets.xlsx", charts = dir + "/charts.xlsx";
+    auto members = bookgen::SheetsBook();
+    ASSERT_TRUE(bookgen::WriteZip(book, members));
+    for (auto &m : members)
+        if (m.name == "xl/workbook.xml")
+            m.data = "<workbook><sheets><sheet name=\"Chart 1\" r:id=\"rId5\"/></sheets></workbook>";
+    ASSERT_TRUE(bookgen::WriteZip(charts, members));
+    struct { std::vector<std::string> args; const char *line; } cases[] = {
+        { {"--sheet", "Nope", book}, "\nKein Arbeitsblatt \"Nope\"\n" },
+        { {"--sheet", "9", book}, "\nKein Arbeitsblatt \"9\"\n" },
+        { {charts}, "\nKein Arbeitsblatt\n" },
+        { {"--format", "jsonl", "--all-sheets", charts}, "\nKein Arbeitsblatt\n" },
+    };
+    for (auto &c : cases) {
+        c.args.insert(c.args.begin(), "--trace");
+        auto run = RunSheaf(c.args);
+        EXPECT_EQ(1, run.status) << c.line;
+        EXPECT_NE(std::string::npos, run.err.find(c.line)) << run.err;
+    }
+    platform::RemoveTemp(dir);
+}
+
 // The target's stack is a few tens of KiB and overflows silently: whole imports of the
 // heaviest kinds of workbook must run on a thread with 64 KiB.
 #if !defined(__SANITIZE_ADDRESS__)
